@@ -1,0 +1,51 @@
+#pragma once
+// The one object every block decoder and report builder works on. Each decoder family keeps its own
+// carry-over fields and statistics in a base (tttr/, t1/, ittr/); the fields they share live here.
+// Nothing in it is reset between the blocks or files of a run; Reset() starts a run afresh.
+
+#include <cstdint>
+#include <string>
+
+#include "engine/TextSink.h"
+#include "ittr/IttrState.h"
+#include "t1/T1State.h"
+#include "tttr/TttrState.h"
+
+namespace kestrun {
+
+struct DecoderState : TttrDecoderFields, T1DecoderFields, IttrDecoderFields {
+  // Board of the latest head or mode word: T2/T3 and ITTR keep bits 19..16 in place, T1 shifts them down.
+  std::int32_t board = 0;
+  // Latest sync overflow (T2/T3) or statistics serial overflow (ITTR) value, and its 1023-to-0 wraps.
+  std::int32_t overflowValue = 0;
+  std::uint32_t overflowWraps = 0;
+  // Copies of the run's flags, made by Start; the decoders read these.
+  bool generateParsed = false;
+  bool outputOverflow = false;
+
+  // Returns every field to its construction value, except the two flag copies.
+  void Reset();
+
+  // Block decoders: take one block of 0..1,048,576 bytes; write text into `text` only when
+  // generateParsed is set; return the bytes of text produced (0 or more) or a negative value when the
+  // text could not be written.
+  std::int32_t DecodeT1(const std::uint8_t* block, std::int32_t length, const char* deviceName);
+  std::int32_t DecodeT2Device3(const std::uint8_t* block, std::int32_t length, TextSink& text,
+                               std::int32_t resolutionPs, bool outputPacketInfo);
+  std::int32_t DecodeT2(const std::uint8_t* block, std::int32_t length, TextSink& text, std::int32_t resolutionPs);
+  std::int32_t DecodeT3Device3(const std::uint8_t* block, std::int32_t length, TextSink& text,
+                               std::int32_t resolutionPs, bool outputPacketInfo);
+  std::int32_t DecodeT3(const std::uint8_t* block, std::int32_t length, TextSink& text, std::int32_t resolutionPs);
+  std::int32_t DecodeIttr(const std::uint8_t* block, std::int32_t length, TextSink& text);
+
+  // End of a T1 run: the histogram text. Returns the bytes produced, 0 when none could be written.
+  std::int64_t WriteT1Text(TextSink& text, std::int32_t resolutionPs, const char* deviceName);
+
+  // Report builders, one per family, and the dispatch by data type code (empty text for other codes).
+  std::string BuildT1Report();
+  std::string BuildTttrReport();
+  std::string BuildIttrReport();
+  std::string BuildReportText(std::int32_t dataType);
+};
+
+}  // namespace kestrun

@@ -1,0 +1,103 @@
+#pragma once
+// The conversion engine's central object. A front end assigns the settings and callbacks, calls Start,
+// and may only clear `running` until onFinished has been called. One parser serves any number of runs,
+// one at a time.
+
+#include <atomic>
+#include <cstdint>
+#include <fstream>
+#include <functional>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "engine/DecoderState.h"
+
+namespace kestrun {
+
+inline constexpr std::int32_t kBlockSize = 1'048'576;
+inline constexpr std::uint32_t kTextBufferSize = 33'554'432;
+
+struct FileEntry {
+  std::string path;         // full path of the file
+  std::uint64_t size = 0;   // byte size seen at discovery
+};
+
+class TdcFileParser {
+ public:
+  TdcFileParser() = default;
+  // Requests a stop of a run that is going on and waits for its worker.
+  ~TdcFileParser();
+  TdcFileParser(const TdcFileParser&) = delete;
+  TdcFileParser& operator=(const TdcFileParser&) = delete;
+
+  // Settings (UTF-8 byte strings for the paths; front ends make them absolute).
+  std::string inputPath;
+  std::string outputDir;
+  std::string parsedPath;          // built by PrepareOutputs
+  std::vector<FileEntry> files;    // built by DiscoverInputFiles, in conversion order
+  bool generateParsed = false;
+  bool generateReport = false;
+  bool outputPacketInfo = false;
+  bool outputOverflow = false;
+  std::unique_ptr<char[]> textBuffer;  // allocated by the first run with parsed text, then kept
+  std::uint32_t textBufferSize = 0;
+  std::atomic<bool> running{false};    // cleared by the front end to stop the run after the current block
+  std::ofstream parsedFile;
+  std::uint64_t parsedBytes = 0;
+  std::uint64_t bytesRead = 0;
+  std::uint64_t totalBytes = 0;
+  DecoderState decoderState;
+  std::int32_t resolutionPs = 0;
+  std::int32_t dataType = 0;
+  std::int32_t deviceType = 0;
+  std::function<void(int)> onProgress;            // percentage of the input read, after every block
+  std::function<void(int)> onStatus;              // status code of a failure that ends the run
+  std::function<void(std::string)> onMessage;     // path of the input file about to be converted
+  std::function<void()> onFinished;               // called last from the worker, when Run has returned
+  std::int32_t statusCode = 0;
+  std::string lastMessage;
+  std::int32_t rangeFirst = 0;
+  std::int32_t rangeLast = 0;
+  // Capacity of textBuffer when it is first allocated; tests lower it to exercise the spill path.
+  std::size_t textBufferCapacity = kTextBufferSize;
+
+  // Copies the two decoder flags and runs Run on a new worker thread; returns at once.
+  // Waits first for the worker of an earlier run, which must have been told to stop or have finished.
+  void Start();
+  // Waits until the worker of the latest Start has returned (no-op without one).
+  void Wait();
+  // The whole conversion run, on the calling thread. Records every failure in statusCode/lastMessage.
+  void Run();
+  // Start of every run: counters, status and the whole decoder state back to their initial values.
+  void ResetRun();
+  std::string GetLastMessage() const { return lastMessage; }
+  static const char* DeviceDisplayName(std::int32_t deviceCode);
+
+  // Checks the paths, provides the text buffer and creates the parsed file. False after recording a
+  // failure (status 3, 4 or 5).
+  bool PrepareOutputs();
+  // Lists the input files of the run into `files` and sums their sizes; -1 for an unusable path.
+  std::int32_t DiscoverInputFiles();
+  // Decodes one block and writes its text; false after recording a failure (status 1, 2 or 7).
+  bool ProcessBlock(const std::uint8_t* block, std::int32_t length);
+  // Header (first block of a run) plus the block's text, written to parsedFile; the byte count or -1.
+  std::int64_t DecodeBlock(const std::uint8_t* block, std::int32_t length);
+  // Creates and fills the report file; on failure status 5 and its text.
+  void WriteReport();
+
+  std::string ParsedFilePath() const;  // outputDir + separator + stem + "_parsed.txt"
+  std::string ReportFilePath() const;  // outputDir + separator + stem + "_report.txt"
+
+ private:
+  void RunBlockLoop();
+  void FinishRun();
+  TextSink MakeTextSink();
+  bool WriteParsed(const char* data, std::size_t size);
+
+  std::thread worker_;
+  std::atomic<bool> abandon_{false};  // set by the destructor: stops a run even before its block loop
+};
+
+}  // namespace kestrun

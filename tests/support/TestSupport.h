@@ -1,0 +1,59 @@
+#pragma once
+// Helpers shared by the tests: big-endian word streams, a text sink that collects into a string,
+// scratch directories and whole-file reads and writes.
+
+#include <cstdint>
+#include <filesystem>
+#include <initializer_list>
+#include <string>
+#include <vector>
+
+#include "engine/TextSink.h"
+
+namespace kestrun::test {
+
+// The bytes of `words`, each most significant byte first, as the instruments write them.
+std::vector<std::uint8_t> BigEndian(const std::vector<std::uint32_t>& words);
+std::vector<std::uint8_t> BigEndian(std::initializer_list<std::uint32_t> words);
+
+// A text area of `capacity` bytes whose spilled and flushed text collects in `text`.
+class StringSink {
+ public:
+  explicit StringSink(std::size_t capacity = 1 << 20);
+  TextSink& sink() { return sink_; }
+  // Everything written so far, pending text included.
+  std::string Text();
+
+ private:
+  std::vector<char> buffer_;
+  std::string collected_;
+  TextSink sink_;
+};
+
+// A fresh directory under the system's temporary directory, removed with its contents at the end.
+class ScratchDir {
+ public:
+  ScratchDir();
+  ~ScratchDir();
+  ScratchDir(const ScratchDir&) = delete;
+  ScratchDir& operator=(const ScratchDir&) = delete;
+  const std::filesystem::path& path() const { return path_; }
+  std::string operator/(const std::string& name) const { return (path_ / name).string(); }
+
+ private:
+  std::filesystem::path path_;
+};
+
+void WriteFile(const std::string& path, const std::vector<std::uint8_t>& bytes);
+void WriteFile(const std::string& path, const std::string& bytes);
+std::string ReadFile(const std::string& path);
+
+// Runs a shell command line; its exit status (or -1), with standard output and error captured.
+struct CommandResult {
+  int exitCode = -1;
+  std::string out;
+  std::string err;
+};
+CommandResult RunCommand(const std::string& commandLine);
+
+}  // namespace kestrun::test
