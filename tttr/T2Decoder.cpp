@@ -1,0 +1,105 @@
+// T2 block decoders: absolute time tags, extended past 2^25 bins by the sync overflow count.
+#include "engine/DecoderState.h"
+#include "engine/Digits.h"
+#include "tttr/TttrBlock.h"
+#include "tttr/TttrWords.h"
+
+namespace kestrun {
+
+namespace {
+
+using tttr_detail::kMaxLineLength;
+using K = TttrRecordKind;
+
+// ((wraps * 1024 + overflow) * 2^25 + bins) * resolution, in unsigned 64-bit arithmetic so that any
+// held value wraps around instead of overflowing.
+std::uint64_t T2TimePs(const DecoderState& d, std::uint32_t bins, std::int32_t resolutionPs) {
+  const std::uint64_t overflows =
+      std::uint64_t{d.overflowWraps} * 1024 + static_cast<std::uint64_t>(static_cast<std::int64_t>(d.overflowValue));
+  return ((overflows << 25) + bins) * static_cast<std::uint64_t>(static_cast<std::int64_t>(resolutionPs));
+}
+
+bool WritePackagedLine(TextSink& text, const DecoderState& d, const TttrRecord& r, std::int32_t resolutionPs,
+                       bool outputPacketInfo) {
+  if (!tttr_detail::PrintsPackagedLine(r.kind, outputPacketInfo, d.outputOverflow)) return true;
+  if (!text.Reserve(kMaxLineLength)) return false;
+  char* p = text.pos;
+  switch (r.kind) {
+    case K::Event:
+      p = WriteLiteral(p, "Event\t");
+      p = WriteU32(p, r.channel);
+      *p++ = '\t';
+      p = WriteU32(p, r.bins);
+      *p++ = '\t';
+      p = WriteU64(p, T2TimePs(d, r.bins, resolutionPs));
+      break;
+    case K::StorageOverflow:
+      p = WriteU32(WriteLiteral(p, "Storage Overflow[serial] \t"), r.serial);
+      break;
+    case K::PackageSerialOverflow:
+      p = WriteU32(WriteLiteral(p, "Package Serial Overflow[overflow] \t"), r.value);
+      break;
+    case K::Marker:
+      p = WriteU32(WriteLiteral(p, "Marker[ marker] \t"), r.mask);
+      break;
+    case K::PackageHead:
+      p = WriteU32(WriteLiteral(p, "Package Head[serial] \t"), r.serial);
+      *p++ = '\t';
+      p = WriteU64(p, r.sequenceNumber);
+      break;
+    case K::PackageTail:
+      p = WriteLiteral(p, "Package Tail ");
+      break;
+    default:  // SyncOverflow
+      p = WriteU32(WriteLiteral(p, "Event Overflow[overflow] \t"), r.value);
+      break;
+  }
+  *p++ = '\n';
+  text.pos = p;
+  return true;
+}
+
+bool WritePlainLine(TextSink& text, const DecoderState& d, const TttrRecord& r, std::int32_t resolutionPs) {
+  if (!tttr_detail::PrintsPlainLine(r.kind, d.outputOverflow)) return true;
+  if (!text.Reserve(kMaxLineLength)) return false;
+  char* p = text.pos;
+  switch (r.kind) {
+    case K::Event:
+      p = WriteU32(WriteLiteral(p, "0\t"), r.channel);
+      *p++ = '\t';
+      p = WriteU64(p, T2TimePs(d, r.bins, resolutionPs));
+      break;
+    case K::Marker:
+      p = WriteLiteral(WriteU32(WriteLiteral(p, "1\t"), r.mask), "\t0");
+      break;
+    case K::SyncOverflow:
+      p = WriteU32(WriteLiteral(p, "1\t63\t"), r.value);
+      break;
+    default:  // InfoComplete
+      for (std::uint32_t i = 0; i < d.infoTextLength; ++i) *p++ = d.infoText[i];
+      break;
+  }
+  *p++ = '\n';
+  text.pos = p;
+  return true;
+}
+
+}  // namespace
+
+std::int32_t DecoderState::DecodeT2Device3(const std::uint8_t* block, std::int32_t length, TextSink& text,
+                                           std::int32_t resolutionPs, bool outputPacketInfo) {
+  return tttr_detail::DecodeWords(
+      tttr_detail::BlockWords(block, length), text, generateParsed,
+      [this](const std::uint8_t* word, TttrRecord& r) { DecodeT2Device3Word(*this, word, r); },
+      [&](TextSink& t, const TttrRecord& r) { return WritePackagedLine(t, *this, r, resolutionPs, outputPacketInfo); });
+}
+
+std::int32_t DecoderState::DecodeT2(const std::uint8_t* block, std::int32_t length, TextSink& text,
+                                    std::int32_t resolutionPs) {
+  return tttr_detail::DecodeWords(
+      tttr_detail::PlainBlockWords(block, length, 0x12), text, generateParsed,
+      [this](const std::uint8_t* word, TttrRecord& r) { DecodeT2Word(*this, word, r); },
+      [&](TextSink& t, const TttrRecord& r) { return WritePlainLine(t, *this, r, resolutionPs); });
+}
+
+}  // namespace kestrun

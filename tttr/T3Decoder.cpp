@@ -1,0 +1,110 @@
+// T3 block decoders: times relative to the sync pulse, with the pulse's sequence number.
+#include "engine/DecoderState.h"
+#include "engine/Digits.h"
+#include "tttr/TttrBlock.h"
+#include "tttr/TttrWords.h"
+
+namespace kestrun {
+
+namespace {
+
+using tttr_detail::kMaxLineLength;
+using K = TttrRecordKind;
+
+// bins * resolution in unsigned 64-bit arithmetic; a negative resolution wraps around as it would in
+// two's complement.
+std::uint64_t T3TimePs(std::uint32_t bins, std::int32_t resolutionPs) {
+  return std::uint64_t{bins} * static_cast<std::uint64_t>(static_cast<std::int64_t>(resolutionPs));
+}
+
+char* WriteEventFields(char* p, const TttrRecord& r, std::int32_t resolutionPs) {
+  p = WriteU32(WriteLiteral(p, "Event\t"), r.channel);
+  *p++ = '\t';
+  p = WriteU32(p, r.bins);
+  *p++ = '\t';
+  p = WriteU32(p, r.sequence);
+  *p++ = '\t';
+  return WriteU64(p, T3TimePs(r.bins, resolutionPs));
+}
+
+bool WritePackagedLine(TextSink& text, const DecoderState& d, const TttrRecord& r, std::int32_t resolutionPs,
+                       bool outputPacketInfo) {
+  if (!tttr_detail::PrintsPackagedLine(r.kind, outputPacketInfo, d.outputOverflow)) return true;
+  if (!text.Reserve(kMaxLineLength)) return false;
+  char* p = text.pos;
+  switch (r.kind) {
+    case K::Event:
+      p = WriteEventFields(p, r, resolutionPs);
+      break;
+    case K::StorageOverflow:
+      p = WriteU32(WriteLiteral(p, "Storage Overflow[serial] \t"), r.serial);
+      break;
+    case K::PackageSerialOverflow:
+      p = WriteU32(WriteLiteral(p, "Package Serial Overflow[overflow] \t"), r.value);
+      break;
+    case K::Marker:
+      p = WriteU32(WriteLiteral(p, "Marker[marker] \t"), r.mask);
+      break;
+    case K::PackageHead:
+      p = WriteU32(WriteLiteral(p, "Package Head[serial]\t"), r.serial);
+      *p++ = '\t';
+      p = WriteU64(p, r.sequenceNumber);
+      break;
+    case K::PackageTail:
+      p = WriteLiteral(p, "Package Tail");
+      break;
+    default:  // SyncOverflow: the channel is the latest event's of this block, as the record keeps it
+      p = WriteU32(WriteLiteral(p, "Event Seq Overflow[channel, overflow] \t"), r.channel);
+      *p++ = '\t';
+      p = WriteU32(p, r.value);
+      break;
+  }
+  *p++ = '\n';
+  text.pos = p;
+  return true;
+}
+
+bool WritePlainLine(TextSink& text, const DecoderState& d, const TttrRecord& r, std::int32_t resolutionPs) {
+  if (!tttr_detail::PrintsPlainLine(r.kind, d.outputOverflow)) return true;
+  if (!text.Reserve(kMaxLineLength)) return false;
+  char* p = text.pos;
+  switch (r.kind) {
+    case K::Event:
+      p = WriteEventFields(p, r, resolutionPs);
+      break;
+    case K::Marker:
+      p = WriteLiteral(WriteU32(WriteLiteral(p, "Marker\t1\t"), r.mask), "\t0\t0");
+      break;
+    case K::SyncOverflow:
+      p = WriteU32(WriteLiteral(p, "Overflow\t1\t63\t"), static_cast<std::uint32_t>(T3TimePs(r.bins, resolutionPs)));
+      *p++ = '\t';
+      p = WriteU32(p, r.value);
+      break;
+    default:  // InfoComplete
+      for (std::uint32_t i = 0; i < d.infoTextLength; ++i) *p++ = d.infoText[i];
+      break;
+  }
+  *p++ = '\n';
+  text.pos = p;
+  return true;
+}
+
+}  // namespace
+
+std::int32_t DecoderState::DecodeT3Device3(const std::uint8_t* block, std::int32_t length, TextSink& text,
+                                           std::int32_t resolutionPs, bool outputPacketInfo) {
+  return tttr_detail::DecodeWords(
+      tttr_detail::BlockWords(block, length), text, generateParsed,
+      [this](const std::uint8_t* word, TttrRecord& r) { DecodeT3Device3Word(*this, word, r); },
+      [&](TextSink& t, const TttrRecord& r) { return WritePackagedLine(t, *this, r, resolutionPs, outputPacketInfo); });
+}
+
+std::int32_t DecoderState::DecodeT3(const std::uint8_t* block, std::int32_t length, TextSink& text,
+                                    std::int32_t resolutionPs) {
+  return tttr_detail::DecodeWords(
+      tttr_detail::PlainBlockWords(block, length, 0x13), text, generateParsed,
+      [this](const std::uint8_t* word, TttrRecord& r) { DecodeT3Word(*this, word, r); },
+      [&](TextSink& t, const TttrRecord& r) { return WritePlainLine(t, *this, r, resolutionPs); });
+}
+
+}  // namespace kestrun

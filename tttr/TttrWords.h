@@ -1,0 +1,229 @@
+#pragma once
+// Word decoders of the T2 and T3 layouts. Each decodes one word (four bytes, most significant first)
+// into the block decoder's record and moves the framing state, the sync overflow sequence and the
+// statistics on. Inline: they are the inner loop of the block decoders.
+
+#include <cstdint>
+#include <cstdio>
+
+#include "engine/DecoderState.h"
+
+namespace kestrun {
+
+namespace tttr_detail {
+
+inline constexpr std::uint32_t kT2DataTypeHead = 0xEB90B712;
+inline constexpr std::uint32_t kT3DataTypeHead = 0xEB90B713;
+inline constexpr std::uint32_t kDataTypeTail = 0xEEEEDDDD;
+inline constexpr std::uint32_t kStorageOverflowStart = 0xEB90B0CA;
+inline constexpr std::uint32_t kBoardBits = 0x000F0000;
+
+inline std::uint32_t LoadWord(const std::uint8_t* bytes) {
+  return (std::uint32_t{bytes[0]} << 24) | (std::uint32_t{bytes[1]} << 16) | (std::uint32_t{bytes[2]} << 8) |
+         std::uint32_t{bytes[3]};
+}
+
+// A sync overflow word of value v: a step from 1023 to 0 is one more wrap; then the sequence check.
+inline void TakeSyncOverflow(DecoderState& d, std::uint32_t v) {
+  if (d.overflowValue == 1023 && v == 0) ++d.overflowWraps;
+  d.overflowValue = static_cast<std::int32_t>(v);
+  d.tttrStatistics.CheckSyncOverflow(v);
+}
+
+// Digit groups g0..g5 (bits 3..0 up to 23..20) become the characters from '0' on.
+inline char Group(std::uint32_t w, int g) { return static_cast<char>(48 + ((w >> (4 * g)) & 15)); }
+
+// An information part word of the plain layout: appends its characters for the current step.
+inline TttrRecordKind TakeInfoPart(TttrDecoderFields& f, std::uint32_t w) {
+  // A full sequence holds 44 characters; the guard keeps a tampered step or length inside the text.
+  if (f.infoTextLength > sizeof(f.infoText) - 7) return TttrRecordKind::Ignored;
+  char* p = f.infoText + f.infoTextLength;
+  const char b = static_cast<char>(w & 0xFF);
+  char* q = p;
+  switch (f.infoTextStep) {
+    case 5:
+      *q++ = Group(w, 3), *q++ = Group(w, 2), *q++ = '.', *q++ = Group(w, 1), *q++ = Group(w, 0);
+      break;
+    case 8:
+      *q++ = Group(w, 4), *q++ = Group(w, 3), *q++ = Group(w, 2), *q++ = '.', *q++ = Group(w, 1),
+      *q++ = Group(w, 0);
+      break;
+    case 6:
+    case 9:
+    case 11:
+    case 12:
+      for (int g = 5; g >= 0; --g) *q++ = Group(w, g);
+      if (f.infoTextStep == 11) *q++ = '.';
+      break;
+    case 7:
+    case 10:
+      *q++ = Group(w, 5), *q++ = Group(w, 4), *q++ = b, *q++ = ' ';
+      break;
+    default:
+      return TttrRecordKind::Ignored;
+  }
+  f.infoTextLength += static_cast<std::uint32_t>(q - p);
+  return f.infoTextStep++ == 12 ? TttrRecordKind::InfoComplete : TttrRecordKind::InfoPart;
+}
+
+// The framing of the packaged layout, shared by T2 and T3; they differ in the event fields, the head
+// word, where the data-type tail is recognised, and when the layout flag is cleared.
+template <bool kT3>
+inline void DecodePackagedWord(DecoderState& d, std::uint32_t w, TttrRecord& r) {
+  using K = TttrRecordKind;
+  using F = TttrFrameState;
+  TttrStatistics& s = d.tttrStatistics;
+  if constexpr (!kT3) {
+    if ((w & ~1u) == 0xD8000000u) [[unlikely]] {
+      std::fputs("Package Serial Overflow\n", stdout);
+    }
+    s.plainLayout = 0;
+  }
+  if ((w >> 29) == 4) {
+    r.kind = K::Marker;
+    r.mask = (w >> 25) & 15;
+    s.CountMarker(r.mask);
+    return;
+  }
+  if constexpr (kT3) {
+    s.plainLayout = 0;
+  } else if (w == kDataTypeTail) {
+    r.kind = K::DataTypeTail;
+    ++s.dataTypeTailCount;
+    return;
+  }
+  const std::uint32_t top = w >> 25;
+  switch (d.frameState) {
+    case F::InPackage:
+      if (top == 100) {
+        r.kind = K::PackageTail;
+        d.previousFrameState = F::InPackage;
+        d.frameState = F::BetweenPackages;
+        s.CheckPackageTail();
+      } else if (top == 127) {
+        r.kind = K::SyncOverflow;
+        r.value = w & 1023;
+        TakeSyncOverflow(d, r.value);
+      } else if (top == 108) {
+        r.kind = K::PackageSerialOverflow;
+        r.value = w & 1023;
+      } else {
+        r.kind = K::Event;
+        r.channel = top & 63;
+        if constexpr (kT3) {
+          r.bins = (w >> 10) & 0x7FFF;
+          r.sequence = w & 1023;
+        } else {
+          r.bins = w & 0x1FFFFFF;
+        }
+        s.CountEvent(d.board, static_cast<std::int32_t>(r.channel));
+      }
+      return;
+    case F::Outside:
+      if ((w & ~kBoardBits) == (kT3 ? kT3DataTypeHead : kT2DataTypeHead)) {
+        r.kind = K::DataTypeHead;
+        d.previousFrameState = F::Outside;
+        d.frameState = F::BetweenPackages;
+        d.board = static_cast<std::int32_t>(w & kBoardBits);
+        ++s.dataTypeHeadCount;
+        return;
+      }
+      break;
+    case F::StorageSerial:
+      r.kind = K::StorageOverflow;
+      r.serial = w;
+      s.storageOverflowSerials.push_back(w);
+      ++s.storageOverflowCount;
+      if (d.previousFrameState == F::Outside || d.previousFrameState == F::BetweenPackages) {
+        d.frameState = d.previousFrameState;
+        d.previousFrameState = F::StorageSerial;
+      }
+      return;
+    case F::BetweenPackages:
+      if (top == 96) {
+        r.kind = K::PackageHead;
+        r.length = (w >> 10) & 0x7FFF;
+        r.serial = w & 1023;
+        d.previousFrameState = F::BetweenPackages;
+        d.frameState = F::InPackage;
+        s.CheckPackageHead(r.length, r.serial);
+        r.sequenceNumber = std::uint64_t{d.packageSerialWraps} * 1024 + r.serial;
+        if (r.serial == 1023) ++d.packageSerialWraps;
+        return;
+      }
+      if (kT3 && w == kDataTypeTail) {
+        r.kind = K::DataTypeTail;
+        ++s.dataTypeTailCount;
+        return;
+      }
+      break;
+  }
+  if (w == kStorageOverflowStart) {
+    r.kind = K::StorageOverflowStart;
+    d.previousFrameState = d.frameState;
+    d.frameState = F::StorageSerial;
+  } else {
+    r.kind = K::Ignored;
+  }
+}
+
+// The plain layout, shared by T2 and T3: T3 events carry bins and a sync sequence, T3 sync overflow
+// words keep their bits 24..10, T3 counts its markers, and only T3 events set the layout flag.
+template <bool kT3>
+inline void DecodePlainWord(DecoderState& d, std::uint32_t w, TttrRecord& r) {
+  using K = TttrRecordKind;
+  TttrStatistics& s = d.tttrStatistics;
+  if constexpr (!kT3) s.plainLayout = 1;
+  const std::uint32_t first = w >> 24;
+  if ((w >> 31) == 0) {
+    r.kind = K::Event;
+    r.channel = w >> 25;
+    if constexpr (kT3) {
+      r.bins = (w >> 10) & 0x7FFF;
+      r.sequence = w & 1023;
+      s.plainLayout = 1;
+    } else {
+      r.bins = w & 0x1FFFFFF;
+    }
+    s.CountEvent(d.board, static_cast<std::int32_t>(r.channel));
+  } else if (first >= 0xFE) {
+    r.kind = K::SyncOverflow;
+    r.channel = 63;
+    r.value = w & 1023;
+    if constexpr (kT3) r.bins = (w >> 10) & 0x7FFF;
+    TakeSyncOverflow(d, r.value);
+  } else if ((first & ~1u) == 0xB2) {
+    r.kind = K::InfoStart;
+    d.infoTextStep = 5;
+    d.infoTextLength = 0;
+  } else if ((first & ~1u) == 0xA2) {
+    r.kind = TakeInfoPart(d, w);
+  } else if ((w >> 29) == 4) {
+    r.kind = K::Marker;
+    r.mask = (w >> 25) & 15;
+    // Plain T2 markers stay out of the marker counts; reports of plain T2 runs always read that way.
+    if constexpr (kT3) s.CountMarker(r.mask);
+  } else {
+    r.kind = K::Ignored;
+  }
+}
+
+}  // namespace tttr_detail
+
+// Packaged layout (device code 3) of T2 and T3.
+inline void DecodeT2Device3Word(DecoderState& d, const std::uint8_t* bytes, TttrRecord& r) {
+  tttr_detail::DecodePackagedWord<false>(d, tttr_detail::LoadWord(bytes), r);
+}
+inline void DecodeT3Device3Word(DecoderState& d, const std::uint8_t* bytes, TttrRecord& r) {
+  tttr_detail::DecodePackagedWord<true>(d, tttr_detail::LoadWord(bytes), r);
+}
+
+// Plain layout (every other device code) of T2 and T3.
+inline void DecodeT2Word(DecoderState& d, const std::uint8_t* bytes, TttrRecord& r) {
+  tttr_detail::DecodePlainWord<false>(d, tttr_detail::LoadWord(bytes), r);
+}
+inline void DecodeT3Word(DecoderState& d, const std::uint8_t* bytes, TttrRecord& r) {
+  tttr_detail::DecodePlainWord<true>(d, tttr_detail::LoadWord(bytes), r);
+}
+
+}  // namespace kestrun
