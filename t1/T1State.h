@@ -1,14 +1,73 @@
 #pragma once
-// Carry-over fields and statistics of the T1 decoders (placeholder until the decoders land).
+// T1 decoder state: the 4 x 16 channel histograms, the decoder position and the run's T1 statistics.
+
+#include <array>
+#include <cstdint>
+#include <cstdlib>
+#include <map>
+#include <memory>
+#include <vector>
 
 namespace kestrun {
 
-struct T1Statistics {};
+inline constexpr std::int32_t kT1Boards = 4;
+inline constexpr std::int32_t kT1Channels = 16;
+inline constexpr std::int32_t kT1Bins = 0x100000;
+
+// One channel's accumulated histogram. The bins are allocated zero-filled on first need and released by
+// Reset, so channels (and runs) that receive no counts cost no histogram memory.
+struct T1ChannelStatus {
+  T1ChannelStatus(std::int32_t boardIndex, std::int32_t channelIndex) : board(boardIndex), channel(channelIndex) {}
+
+  std::int32_t board;
+  std::int32_t channel;
+  std::int32_t maxBin = 0;      // bin of the largest value, the first bin to reach it
+  std::uint64_t maxCount = 0;   // the largest value
+  struct FreeBins {
+    void operator()(std::uint64_t* bins) const { std::free(bins); }
+  };
+  std::unique_ptr<std::uint64_t[], FreeBins> histogram;  // kT1Bins counters, or none while all are 0
+  std::int32_t lastBin = 0;     // highest bin that received a count word
+
+  // Value of bin i (0 <= i < kT1Bins); 0 while no histogram exists.
+  std::uint64_t Bin(std::int32_t i) const { return histogram ? histogram[i] : 0; }
+  // The bins, allocated zero-filled if need be; null when the memory cannot be had.
+  std::uint64_t* EnsureHistogram();
+  // Back to the creation state.
+  void Reset();
+};
+
+struct T1MaxValue {
+  std::int32_t bin = 0;
+  std::uint64_t value = 0;
+};
+
+struct T1Statistics {
+  std::uint32_t headNumber = 0;
+  std::uint32_t tailNumber = 0;
+  std::map<int, std::map<int, T1MaxValue>> maxValues;       // board -> channel -> largest value and its bin
+  std::map<int, std::map<int, std::uint64_t>> eventCounts;  // board -> channel -> count words received
+};
 
 struct T1DecoderFields {
+  T1DecoderFields();
+
+  std::int32_t binIndex = 0;  // bin of the next count word; stops at INT32_MAX instead of overflowing
+  std::int32_t channel = 0;   // channel of the latest head word
+  std::vector<std::vector<std::shared_ptr<T1ChannelStatus>>> channelGrid;  // [board][channel]
   T1Statistics t1Statistics;
-  // Returns these fields and the statistics to their construction values.
-  void ResetT1() { t1Statistics = {}; }
+
+  // Returns these fields and the statistics to their construction values; releases every histogram.
+  void ResetT1();
+
+  // Per-word counters for head-word boards and channels (0..15 each, slot board * 16 + channel); the
+  // statistics maps are brought up to date from them after every block.
+  static constexpr std::size_t kT1Slots = 256;
+  std::array<std::uint64_t, kT1Slots> t1SlotEvents{};
+  std::array<std::uint64_t, kT1Slots> t1SlotFolded{};
+  std::array<std::int32_t, kT1Slots> t1SlotFirstBin{};
+  // Writes the slot counters that changed into t1Statistics' maps.
+  void FoldT1Slots();
 };
 
 }  // namespace kestrun

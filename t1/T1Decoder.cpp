@@ -1,0 +1,95 @@
+#include <climits>
+
+#include "engine/DecoderState.h"
+#include "engine/Words.h"
+
+namespace kestrun {
+
+namespace {
+
+constexpr std::uint32_t kHeadMask = 0xFFF0FF0F;
+constexpr std::uint32_t kHeadPattern = 0xEB90BA00;
+constexpr std::uint32_t kTailWord = 0xAAEEEEDD;
+
+// The channel the count words currently go to, with its maximum held in locals so the compiler can
+// keep them in registers while bins are written; Store puts them back.
+struct T1Target {
+  std::uint64_t* events = nullptr;   // slot counter, or null for boards and channels outside 0..15
+  std::int32_t* firstBin = nullptr;
+  T1ChannelStatus* status = nullptr;  // null outside the 4 x 16 grid
+  std::uint64_t* bins = nullptr;      // allocated on the first count that lands in a bin
+  std::uint64_t maxCount = 0;
+  std::int32_t maxBin = 0;
+  std::int32_t lastBin = 0;
+
+  void Store() const {
+    if (status == nullptr) return;
+    status->maxCount = maxCount;
+    status->maxBin = maxBin;
+    status->lastBin = lastBin;
+  }
+};
+
+}  // namespace
+
+std::int32_t DecoderState::DecodeT1(const std::uint8_t* block, std::int32_t length, const char* /*deviceName*/) {
+  if (block == nullptr || length < 4) return 0;
+  T1Target target;
+  auto select = [&] {
+    target = {};
+    if (board < 0 || board >= kT1Channels || channel < 0 || channel >= kT1Channels) return;
+    const auto slot = static_cast<std::size_t>(board * kT1Channels + channel);
+    target.events = &t1SlotEvents[slot];
+    target.firstBin = &t1SlotFirstBin[slot];
+    if (board >= kT1Boards) return;
+    target.status = channelGrid[board][channel].get();
+    target.bins = target.status->histogram.get();
+    target.maxCount = target.status->maxCount;
+    target.maxBin = target.status->maxBin;
+    target.lastBin = target.status->lastBin;
+  };
+  select();
+
+  std::int32_t bin = binIndex;
+  const std::uint8_t* const stop = block + (static_cast<std::uint32_t>(length) & ~3u);
+  for (const std::uint8_t* p = block; p != stop; p += 4) {
+    const std::uint32_t w = WordAt(p);
+    if ((w & kHeadMask) == kHeadPattern) {
+      target.Store();
+      board = static_cast<std::int32_t>((w >> 16) & 0xF);
+      channel = static_cast<std::int32_t>((w >> 4) & 0xF);
+      bin = 0;
+      ++t1Statistics.headNumber;
+      select();
+      continue;
+    }
+    if (w == kTailWord) {
+      ++t1Statistics.tailNumber;
+      continue;
+    }
+    if (target.events != nullptr) {
+      if ((*target.events)++ == 0) *target.firstBin = bin;
+    } else {
+      // Only a board left by another decoder gets here; such counts have no histogram.
+      if (t1Statistics.eventCounts[board][channel]++ == 0) t1Statistics.maxValues[board][channel] = {bin, 0};
+    }
+    if (bin < kT1Bins && target.status != nullptr) {
+      if (target.bins == nullptr) target.bins = target.status->EnsureHistogram();
+      if (target.bins != nullptr) {
+        const std::uint64_t h = target.bins[bin] += w;
+        if (h > target.maxCount) {
+          target.maxCount = h;
+          target.maxBin = bin;
+        }
+        if (bin > target.lastBin) target.lastBin = bin;
+      }
+    }
+    if (bin != INT32_MAX) ++bin;
+  }
+  target.Store();
+  binIndex = bin;
+  FoldT1Slots();
+  return 0;
+}
+
+}  // namespace kestrun

@@ -1,0 +1,58 @@
+#include "t1/T1State.h"
+
+namespace kestrun {
+
+std::uint64_t* T1ChannelStatus::EnsureHistogram() {
+  if (!histogram) {
+    // calloc hands out fresh zero pages for a block this size, so only the bins written cost memory.
+    histogram.reset(static_cast<std::uint64_t*>(std::calloc(kT1Bins, sizeof(std::uint64_t))));
+  }
+  return histogram.get();
+}
+
+void T1ChannelStatus::Reset() {
+  maxBin = 0;
+  maxCount = 0;
+  histogram.reset();
+  lastBin = 0;
+}
+
+T1DecoderFields::T1DecoderFields() {
+  channelGrid.resize(kT1Boards);
+  for (std::int32_t b = 0; b < kT1Boards; ++b) {
+    channelGrid[b].reserve(kT1Channels);
+    for (std::int32_t ch = 0; ch < kT1Channels; ++ch) channelGrid[b].push_back(std::make_shared<T1ChannelStatus>(b, ch));
+  }
+}
+
+void T1DecoderFields::ResetT1() {
+  binIndex = 0;
+  channel = 0;
+  for (auto& boardRow : channelGrid) {
+    for (auto& status : boardRow) status->Reset();
+  }
+  t1Statistics = {};
+  t1SlotEvents.fill(0);
+  t1SlotFolded.fill(0);
+  t1SlotFirstBin.fill(0);
+}
+
+void T1DecoderFields::FoldT1Slots() {
+  for (std::size_t slot = 0; slot < kT1Slots; ++slot) {
+    if (t1SlotEvents[slot] == t1SlotFolded[slot]) continue;
+    t1SlotFolded[slot] = t1SlotEvents[slot];
+    const int b = static_cast<int>(slot / kT1Channels);
+    const int ch = static_cast<int>(slot % kT1Channels);
+    t1Statistics.eventCounts[b][ch] = t1SlotEvents[slot];
+    // The largest value follows the channel's own maximum; until a count makes a bin non-zero it stays
+    // (first bin, 0), as it was created by the channel's first count word.
+    T1MaxValue max{t1SlotFirstBin[slot], 0};
+    if (b < kT1Boards) {
+      const T1ChannelStatus& status = *channelGrid[b][ch];
+      if (status.maxCount > 0) max = {status.maxBin, status.maxCount};
+    }
+    t1Statistics.maxValues[b][ch] = max;
+  }
+}
+
+}  // namespace kestrun
