@@ -1,14 +1,91 @@
 #pragma once
-// Carry-over fields and statistics of the Ittr decoders (placeholder until the decoders land).
+// ITTR decoder state: where the next word belongs, the open statistics lead, and the run's statistics
+// with the three continuity checks.
+
+#include <array>
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
 
 namespace kestrun {
 
-struct IttrStatistics {};
+// Where the next ITTR word belongs: one of the seven header words after a mode word, the data, or the
+// value that follows an overflow marker.
+enum class IttrPosition : std::uint8_t {
+  Header1 = 1,
+  Header2,
+  Header3,
+  Header4,
+  Header5,
+  Header6,
+  Header7,
+  Data,
+  OverflowValue,
+};
+
+struct IttrStatistics {
+  std::uint32_t version = 0;
+  std::uint32_t statisticsNumber = 0;
+  std::uint32_t statisticsPeriod = 0;
+  std::uint32_t channelEnableLow = 0;
+  std::uint32_t channelEnableHigh = 0;
+  std::uint32_t zeroUpdate = 0;
+  std::map<int, std::map<int, std::uint64_t>> eventCounts;  // board key -> channel -> intensity words
+  std::uint32_t previousLeadSerial = 0;
+  std::uint32_t leadBoard = 0;
+  std::uint32_t leadChannel = 0;
+  std::uint64_t leadSerialWraps = 0;
+  std::uint32_t previousOverflowValue = 0;
+  std::uint64_t overflowValueWraps = 0;
+  std::uint64_t overflowValues = 0;
+  std::uint32_t packageHeads = 0;
+  std::uint32_t packageTails = 0;
+  std::int32_t previousPackageSerial = -1;
+  std::uint64_t packageSerialWraps = 0;
+  std::vector<std::string> errors;
+
+  // Statistics lead word of board key `board`, channel `channel`, serial `serial`: becomes the lead that
+  // intensity words count under; with zeroUpdate 1 the serial must follow the previous one.
+  void CheckStatisticsLead(std::uint32_t board, std::uint32_t channel, std::uint32_t serial);
+  // Overflow value (after an overflow marker, or of a statistics serial overflow word): must follow the
+  // previous one modulo 65,536.
+  void CheckOverflowValue(std::uint32_t value);
+  // Package head serial: must follow the previous one modulo 65,536, starting from 0.
+  void CheckPackageSerial(std::uint32_t serial);
+  // One intensity word for the current lead's board and channel.
+  void CountEvent() {
+    if (leadSlot_ >= 0) {
+      ++slotEvents_[static_cast<std::size_t>(leadSlot_)];
+    } else {
+      ++eventCounts[static_cast<int>(leadBoard)][static_cast<int>(leadChannel)];
+    }
+  }
+  // Brings eventCounts up to date with the counts kept per word (called after every block).
+  void FoldEventCounts();
+
+ private:
+  // Intensity counts of board keys n * 65,536 (n = 0..15) and channels 0..63 are kept flat, slot
+  // n * 64 + channel, so that no map is searched per word; -1 for any other lead.
+  static constexpr std::size_t kSlots = 16 * 64;
+  std::int32_t leadSlot_ = -1;
+  std::array<std::uint64_t, kSlots> slotEvents_{};
+  std::array<std::uint64_t, kSlots> slotFolded_{};
+};
 
 struct IttrDecoderFields {
+  IttrPosition ittrPosition = IttrPosition::Header1;
+  std::uint32_t modeWord = 0;
+  std::uint32_t remainingIntensityWords = 0;  // intensity words still expected after the latest lead word
   IttrStatistics ittrStatistics;
+
   // Returns these fields and the statistics to their construction values.
-  void ResetIttr() { ittrStatistics = {}; }
+  void ResetIttr() {
+    ittrPosition = IttrPosition::Header1;
+    modeWord = 0;
+    remainingIntensityWords = 0;
+    ittrStatistics = {};
+  }
 };
 
 }  // namespace kestrun

@@ -1,0 +1,187 @@
+#include <climits>
+
+#include "engine/DecoderState.h"
+#include "engine/Digits.h"
+#include "engine/Words.h"
+#include "ittr/IttrHeaderText.h"
+
+namespace kestrun {
+
+namespace {
+
+constexpr std::uint32_t kModeMask = 0xFFF0FFFF;
+constexpr std::uint32_t kModeIttrT = 0xEB90B110;
+constexpr std::uint32_t kModeIttrM = 0xEB90B111;
+constexpr std::uint32_t kEndMarker = 0xEEEEDDDD;
+constexpr std::uint32_t kOverflowMarker = 0xEB90B0CA;
+// Longest line a single data word writes: a statistics serial overflow line has 52 characters.
+constexpr std::size_t kWordLineMax = 64;
+
+}  // namespace
+
+std::int32_t DecoderState::DecodeIttr(const std::uint8_t* block, std::int32_t length, TextSink& text) {
+  IttrStatistics& stats = ittrStatistics;
+  const std::uint64_t before = text.Produced();
+  bool writing = generateParsed;
+  bool failed = false;
+  // Start of a line of up to `n` bytes, or null when no text is written (or can be).
+  auto line = [&](std::size_t n) -> char* {
+    if (!writing) return nullptr;
+    if (!text.Reserve(n)) {
+      writing = false;
+      failed = true;
+      return nullptr;
+    }
+    return text.pos;
+  };
+
+  const std::uint8_t* const stop =
+      block == nullptr || length < 4 ? block : block + (static_cast<std::uint32_t>(length) & ~3u);
+  for (const std::uint8_t* p = block; p != stop; p += 4) {
+    const std::uint32_t w = WordAt(p);
+    const std::uint32_t nibble = w >> 28;
+    // Mode words, end markers and overflow markers all start with nibble E; other data words go
+    // straight to their kind.
+    if (ittrPosition != IttrPosition::Data || nibble == 0xE) {
+      if ((w & kModeMask) == kModeIttrT || (w & kModeMask) == kModeIttrM) {
+        modeWord = w;
+        board = static_cast<std::int32_t>(w & 0x000F0000);
+        ittrPosition = IttrPosition::Header1;
+        continue;
+      }
+      if (w == kEndMarker) {
+        ittrPosition = IttrPosition::Data;
+        continue;
+      }
+      if (ittrPosition <= IttrPosition::Header7) {
+        switch (ittrPosition) {
+          case IttrPosition::Header1:
+            stats.version = w >> 24;
+            stats.statisticsNumber = w & 0x00FFFFFF;
+            break;
+          case IttrPosition::Header2:
+            stats.statisticsPeriod = w;
+            break;
+          case IttrPosition::Header3:
+            stats.channelEnableLow = w;
+            break;
+          case IttrPosition::Header4:
+            stats.channelEnableHigh = w;
+            break;
+          case IttrPosition::Header5:
+            stats.zeroUpdate = w;
+            break;
+          case IttrPosition::Header7:
+            if (writing && !WriteIttrHeaderText(text, modeWord, stats)) {
+              writing = false;
+              failed = true;
+            }
+            break;
+          default:
+            break;
+        }
+        ittrPosition = ittrPosition == IttrPosition::Header7
+                           ? IttrPosition::Data
+                           : static_cast<IttrPosition>(static_cast<std::uint8_t>(ittrPosition) + 1);
+        continue;
+      }
+      if (w == kOverflowMarker) {
+        ittrPosition = IttrPosition::OverflowValue;
+        continue;
+      }
+      if (ittrPosition == IttrPosition::OverflowValue) {
+        ittrPosition = IttrPosition::Data;
+        stats.CheckOverflowValue(w);
+        if (char* q = line(kWordLineMax)) {
+          q = WriteLiteral(q, "Data Overflow, Value: 0x");
+          q = WriteHex32(q, w);
+          q = WriteLiteral(q, "=>");
+          q = WriteI32(q, static_cast<std::int32_t>(w));
+          text.pos = WriteLiteral(q, ", \n");
+        }
+        continue;
+      }
+    }
+
+    switch (nibble) {
+      case 0x0:
+      case 0x1:
+      case 0x2:
+      case 0x3:  // intensity word
+        if (remainingIntensityWords == 0) break;
+        --remainingIntensityWords;
+        stats.CountEvent();
+        if (char* q = line(kWordLineMax)) {
+          q = WriteU32(q, w & 0x3FFFFFFF);
+          *q++ = '\n';
+          text.pos = q;
+        }
+        break;
+      case 0x4:
+      case 0x5:
+      case 0x6:
+      case 0x7: {  // statistics lead word
+        const std::uint32_t words = (w >> 24) & 0xF;
+        const std::uint32_t ch = (w >> 16) & 0x3F;
+        const std::uint32_t serial = w & 0xFFFF;
+        remainingIntensityWords = words;
+        const std::uint64_t synced =
+            ((std::uint64_t{overflowWraps} * 1024 + static_cast<std::uint64_t>(std::int64_t{overflowValue})) << 16) +
+            serial;
+        stats.CheckStatisticsLead(static_cast<std::uint32_t>(board), ch, serial);
+        if (char* q = line(kWordLineMax)) {
+          q = WriteU32(q, words);
+          *q++ = '\t';
+          q = WriteU32(q, ch);
+          *q++ = '\t';
+          q = WriteU64(q, synced);
+          *q++ = '\t';
+          q = WriteU32(q, serial);
+          *q++ = '\t';
+          text.pos = q;  // the line stays open for its first intensity
+        }
+        break;
+      }
+      case 0x9: {  // package head word
+        const std::uint32_t serial = w & 0xFFFF;
+        stats.CheckPackageSerial(serial);
+        if (char* q = line(kWordLineMax)) {
+          q = WriteLiteral(q, "[Package Head, Serial: 0x");
+          q = WriteHex32(q, serial);
+          q = WriteLiteral(q, "=>");
+          q = WriteU32(q, serial);
+          text.pos = WriteLiteral(q, "] \n");
+        }
+        break;
+      }
+      case 0xA:  // package tail word
+        ++stats.packageTails;
+        if (char* q = line(kWordLineMax)) text.pos = WriteLiteral(q, "[Package Tail] \n");
+        break;
+      case 0xF: {  // statistics serial overflow word
+        const std::uint32_t value = w & 0xFFFF;
+        stats.CheckOverflowValue(value);
+        if (overflowValue == 1023 && value == 0) ++overflowWraps;
+        overflowValue = static_cast<std::int32_t>(value);
+        if (outputOverflow) {
+          if (char* q = line(kWordLineMax)) {
+            q = WriteLiteral(q, "[Statistics Serial Overflow, Value: 0x");
+            q = WriteHex32(q, value);
+            q = WriteLiteral(q, "=>");
+            q = WriteU32(q, value);
+            text.pos = WriteLiteral(q, "] \n");
+          }
+        }
+        break;
+      }
+      default:  // nibbles 8, B, C, D and E words of no other kind carry nothing
+        break;
+    }
+  }
+  stats.FoldEventCounts();
+  if (failed) return -1;
+  const std::uint64_t produced = text.Produced() - before;
+  return produced > static_cast<std::uint64_t>(INT32_MAX) ? INT32_MAX : static_cast<std::int32_t>(produced);
+}
+
+}  // namespace kestrun
