@@ -1,0 +1,72 @@
+#pragma once
+// Helpers for driving the dialog in tests: controls by id, message boxes recorded instead of shown,
+// chosen paths, and waiting for the end of a run.
+
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QEventLoop>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QStringList>
+#include <QTimer>
+#include <filesystem>
+#include <ostream>
+#include <string>
+
+#include "support/TestSupport.h"
+#include "ui/BrowseEdit.h"
+#include "ui/KestrunDlg.h"
+
+QT_BEGIN_NAMESPACE
+// Readable failure messages.
+inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
+QT_END_NAMESPACE
+
+namespace kestrun::test {
+
+// The dialog with its message boxes collected in `messages`.
+class Dialog {
+ public:
+  explicit Dialog(QStringList arguments = {}) : dlg(std::move(arguments)) {
+    dlg.showMessage = [this](const QString& text) { messages.push_back(text); };
+  }
+  template <class T = QWidget>
+  T* Get(const char* id) {
+    T* control = dlg.findChild<T*>(QString::fromLatin1(id));
+    EXPECT_NE(control, nullptr) << id;
+    return control;
+  }
+  QLineEdit* Edit(const char* id) { return Get<QLineEdit>(id); }
+  QComboBox* Combo(const char* id) { return Get<QComboBox>(id); }
+  QCheckBox* Check(const char* id) { return Get<QCheckBox>(id); }
+  QPushButton* Button(const char* id) { return Get<QPushButton>(id); }
+  QString Text(const char* id) { return Get<QWidget>(id)->property("text").toString(); }
+
+  // Picks `path` with the input field's browse button, as the user would.
+  void ChooseInput(const std::string& path) {
+    auto* edit = Get<BrowseEdit>("IDC_INPUT_FILE");
+    edit->choose = [path](const QString&) { return QString::fromStdString(path); };
+    edit->Browse();
+  }
+  // Handles events until the current run's worker has returned; false after 60 s without that.
+  bool WaitForRunEnd() {
+    if (!dlg.IsRunning()) return true;
+    QEventLoop loop;
+    QObject::connect(&dlg, &CKestrunDlg::runEnded, &loop, &QEventLoop::quit);
+    QTimer::singleShot(60'000, &loop, &QEventLoop::quit);
+    loop.exec();
+    return !dlg.IsRunning();
+  }
+
+  CKestrunDlg dlg;
+  QStringList messages;
+};
+
+inline QString Q(const std::string& s) { return QString::fromStdString(s); }
+inline bool Exists(const std::string& path) { return std::filesystem::exists(path); }
+
+}  // namespace kestrun::test

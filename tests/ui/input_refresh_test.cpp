@@ -1,0 +1,227 @@
+#include <QTest>
+
+#include "DialogTest.h"
+
+namespace kestrun::test {
+namespace {
+
+// What the refresh decides, read off the form.
+struct Form {
+  explicit Form(Dialog& d)
+      : device(d.Combo("IDC_DEVICE_TYPE")->currentText()),
+        dataType(d.Combo("IDC_DATA_TYPE")->currentText()),
+        resolution(d.Edit("IDC_RESOLUTION")->text()),
+        resolutionEnabled(d.Edit("IDC_RESOLUTION")->isEnabled()),
+        packetInfoShown(!d.Get("IDC_OUTPUT_PACKET_INFO")->isHidden()) {}
+  QString device, dataType, resolution;
+  bool resolutionEnabled, packetInfoShown;
+};
+
+// A dialog holding T3, resolution "7", device KR77A5 before the file of `name` is chosen.
+class Refresh : public ::testing::Test {
+ protected:
+  Form Choose(const std::string& name) {
+    WriteFile(dir / name, BigEndian({1u}));
+    d.Combo("IDC_DATA_TYPE")->setCurrentIndex(2);
+    d.Combo("IDC_DEVICE_TYPE")->setCurrentIndex(0);
+    d.Edit("IDC_RESOLUTION")->setText("7");
+    d.ChooseInput(dir / name);
+    return Form(d);
+  }
+  ScratchDir dir;
+  Dialog d;
+};
+
+TEST_F(Refresh, OnePieceName) {
+  const Form f = Choose("a.dat");
+  EXPECT_EQ(f.device, "RB9531");
+  EXPECT_FALSE(f.packetInfoShown);
+  EXPECT_EQ(f.dataType, "T3");
+  EXPECT_EQ(f.resolution, "7");
+  EXPECT_TRUE(f.resolutionEnabled);
+  EXPECT_EQ(d.Text("IDC_RANGE_FROM"), "0");
+  EXPECT_EQ(d.Text("IDC_RANGE_TO"), "0");
+  EXPECT_EQ(d.Text("IDC_OUTPUT_DIR"), Q(dir.path().string() + "/"));
+}
+
+TEST_F(Refresh, RangeCountsTheSeries) {
+  for (const char* name : {"run_2.dat", "run_10.dat", "run_3.txt", "other_1.dat"}) WriteFile(dir / name, BigEndian({1u}));
+  WriteFile(dir / "run_4.dat", std::string());  // empty files are no part of the series
+  Choose("run_1.dat");
+  EXPECT_EQ(d.Text("IDC_RANGE_FROM"), "0");
+  EXPECT_EQ(d.Text("IDC_RANGE_TO"), "2");
+  // A path naming nothing keeps the earlier count.
+  d.Edit("IDC_RANGE_TO")->setText("9");
+  d.ChooseInput(dir / "nothing_5.dat");
+  EXPECT_EQ(d.Text("IDC_RANGE_TO"), "2");
+  // A directory without *.dat files gives an empty series.
+  ScratchDir empty;
+  WriteFile(empty / "run_1.bin", BigEndian({1u}));
+  d.ChooseInput(empty / "run_1.bin");
+  EXPECT_EQ(d.Text("IDC_RANGE_TO"), "-1");
+}
+
+TEST_F(Refresh, SevenPiecesWithRB9531) {
+  Form f = Choose("RB9531x_T1_4ps_d_e_f_g.dat");
+  EXPECT_EQ(f.device, "RB9531");
+  EXPECT_EQ(f.dataType, "T1");
+  EXPECT_EQ(f.resolution, "4");
+  EXPECT_TRUE(f.resolutionEnabled);
+  EXPECT_FALSE(f.packetInfoShown);
+  f = Choose("RB9531_T2_125ps_d_e_f_g.dat");
+  EXPECT_EQ(f.dataType, "T2");
+  EXPECT_EQ(f.resolution, "125");
+  f = Choose("RB9531_ITTR_T_d_e_f_g.dat");  // ITTR names are not read from seven pieces
+  EXPECT_EQ(f.dataType, "T3");
+  EXPECT_EQ(f.resolution, "7");
+  f = Choose("XX9531_T1_4ps_d_e_f_g.dat");
+  EXPECT_EQ(f.device, "RB9531");
+  EXPECT_EQ(f.dataType, "T3");
+  EXPECT_EQ(f.resolution, "7");
+}
+
+TEST_F(Refresh, EightPiecesWithQZ48) {
+  Form f = Choose("QZ48b_x_T2_16ps_e_f_g_h.dat");
+  EXPECT_EQ(f.device, "QZ48");
+  EXPECT_EQ(f.dataType, "T2");
+  EXPECT_EQ(f.resolution, "16");
+  EXPECT_FALSE(f.resolutionEnabled);
+  EXPECT_TRUE(f.packetInfoShown);
+  f = Choose("QZ48_x_ITTR_M_e_f_g_h.dat");
+  EXPECT_EQ(f.dataType, "ITTR_M");
+  EXPECT_EQ(f.resolution, "");
+  EXPECT_FALSE(f.resolutionEnabled);
+  EXPECT_TRUE(f.packetInfoShown);
+  f = Choose("QZ48_x_ITTR_T_e_f_g_h.dat");
+  EXPECT_EQ(f.dataType, "ITTR_T");
+  f = Choose("QZ48_x_ITTR_X_e_f_g_h.dat");  // no list item, yet the resolution is emptied
+  EXPECT_EQ(f.dataType, "T3");
+  EXPECT_EQ(f.resolution, "");
+  f = Choose("QZ48_x_T1_5_e_f_g_h.dat");  // a one-character resolution piece
+  EXPECT_EQ(f.dataType, "T1");
+  EXPECT_EQ(f.resolution, "");
+  f = Choose("QZ48_x_T9_16ps_e_f_g_h.dat");
+  EXPECT_EQ(f.dataType, "T3");
+  EXPECT_EQ(f.resolution, "7");
+}
+
+TEST_F(Refresh, EightPiecesWithoutQZ48AndNinePieces) {
+  Form f = Choose("KR_x_T2_16ps_e_f_g_h.dat");
+  EXPECT_EQ(f.device, "KR77A5");
+  EXPECT_EQ(f.dataType, "T2");
+  EXPECT_EQ(f.resolution, "16");
+  EXPECT_FALSE(f.resolutionEnabled);
+  EXPECT_FALSE(f.packetInfoShown);
+  f = Choose("QZ48_x_T2_16ps_e_f_g_h_i.dat");
+  EXPECT_EQ(f.device, "QZ48");
+  EXPECT_TRUE(f.packetInfoShown);
+  EXPECT_FALSE(f.resolutionEnabled);
+  EXPECT_EQ(f.dataType, "T3");
+  EXPECT_EQ(f.resolution, "7");
+  // Fewer pieces afterwards keep the resolution edit as it was.
+  f = Choose("a.dat");
+  EXPECT_FALSE(f.resolutionEnabled);
+  EXPECT_FALSE(f.packetInfoShown);
+}
+
+TEST_F(Refresh, SelectingByNameDoesNotRunTheSelectionReaction) {
+  QComboBox* type = d.Combo("IDC_DATA_TYPE");
+  type->setCurrentIndex(4);
+  emit type->activated(4);
+  ASSERT_FALSE(d.Edit("IDC_RESOLUTION")->isEnabled());
+  WriteFile(dir / "RB9531_T3_4ps_d_e_f_g.dat", BigEndian({1u}));
+  d.ChooseInput(dir / "RB9531_T3_4ps_d_e_f_g.dat");
+  EXPECT_EQ(type->currentText(), "T3");
+  EXPECT_FALSE(d.Edit("IDC_RESOLUTION")->isEnabled());
+}
+
+TEST_F(Refresh, UserChangesGiveWayAtTheNextChangeOfPath) {
+  Choose("a.dat");
+  d.Combo("IDC_DEVICE_TYPE")->setCurrentIndex(0);
+  d.Edit("IDC_OUTPUT_DIR")->setText("/somewhere/else");
+  d.ChooseInput(dir / "a.dat");
+  EXPECT_EQ(d.Combo("IDC_DEVICE_TYPE")->currentText(), "RB9531");
+  EXPECT_EQ(d.Text("IDC_OUTPUT_DIR"), Q(dir.path().string() + "/"));
+  // Text set by the program (as a run does) leaves the other fields alone.
+  d.Edit("IDC_OUTPUT_DIR")->setText("/kept");
+  d.Edit("IDC_INPUT_FILE")->setText(Q(dir / "QZ48_x_T2_16ps_e_f_g_h.dat"));
+  EXPECT_EQ(d.Text("IDC_OUTPUT_DIR"), "/kept");
+}
+
+TEST_F(Refresh, TypingThePathRefreshes) {
+  WriteFile(dir / "QZ48_x_T2_16ps_e_f_g_h.dat", BigEndian({1u}));
+  QTest::keyClicks(d.Edit("IDC_INPUT_FILE"), Q(dir / "QZ48_x_T2_16ps_e_f_g_h.dat"));
+  EXPECT_EQ(Form(d).dataType, "T2");
+  EXPECT_EQ(Form(d).resolution, "16");
+  EXPECT_EQ(d.Text("IDC_RANGE_TO"), "0");
+  EXPECT_EQ(d.Text("IDC_OUTPUT_DIR"), Q(dir.path().string() + "/"));
+}
+
+TEST(CommandLine, FourWordsFillTheFormAndStopTheRefresh) {
+  ScratchDir dir;
+  for (int i = 1; i <= 3; ++i) WriteFile(dir / ("a_" + std::to_string(i) + ".dat"), BigEndian({1u}));
+  Dialog d({Q(dir / "a_1.dat"), "T2", "25", "QZ48"});
+  EXPECT_EQ(d.Text("IDC_INPUT_FILE"), Q(dir / "a_1.dat"));
+  EXPECT_EQ(d.Text("IDC_OUTPUT_DIR"), Q(dir.path().string() + "/"));
+  EXPECT_EQ(d.Text("IDC_RANGE_FROM"), "0");
+  EXPECT_EQ(d.Text("IDC_RANGE_TO"), "2");
+  EXPECT_EQ(d.Combo("IDC_DATA_TYPE")->currentText(), "T2");
+  EXPECT_EQ(d.Combo("IDC_DEVICE_TYPE")->currentText(), "QZ48");
+  EXPECT_EQ(d.Text("IDC_RESOLUTION"), "25");
+  WriteFile(dir / "RB9531_T3_4ps_d_e_f_g.dat", BigEndian({1u}));
+  d.ChooseInput(dir / "RB9531_T3_4ps_d_e_f_g.dat");
+  EXPECT_EQ(d.Combo("IDC_DEVICE_TYPE")->currentText(), "QZ48");
+  EXPECT_EQ(d.Combo("IDC_DATA_TYPE")->currentText(), "T2");
+  EXPECT_EQ(d.Text("IDC_RANGE_TO"), "2");
+}
+
+TEST(CommandLine, WordsOtherThanTheListsAndUncutResolution) {
+  ScratchDir dir;
+  WriteFile(dir / "a.dat", BigEndian({1u}));
+  Dialog ittr({Q(dir / "a.dat"), "ITTR_T", "0", "RB9531"});
+  EXPECT_EQ(ittr.Combo("IDC_DEVICE_TYPE")->currentText(), "RB9531");
+  EXPECT_EQ(ittr.Combo("IDC_DATA_TYPE")->currentText(), "T1");
+  EXPECT_EQ(ittr.Text("IDC_RESOLUTION"), "");
+  Dialog other({Q(dir / "a.dat"), "T3", "25ps", "qz48"});
+  EXPECT_EQ(other.Combo("IDC_DEVICE_TYPE")->currentText(), "KR77A5");
+  EXPECT_EQ(other.Combo("IDC_DATA_TYPE")->currentText(), "T3");
+  EXPECT_EQ(other.Text("IDC_RESOLUTION"), "25ps");
+  Dialog folder({Q(dir.path().string()), "T1", "5", "QZ48"});  // a directory exists too
+  EXPECT_EQ(folder.Text("IDC_INPUT_FILE"), Q(dir.path().string()));
+  EXPECT_EQ(folder.Text("IDC_RESOLUTION"), "5");
+}
+
+TEST(CommandLine, RelativePathBecomesAbsolute) {
+  ScratchDir dir;
+  WriteFile(dir / "a.dat", BigEndian({1u}));
+  const QString previous = QDir::currentPath();
+  ASSERT_TRUE(QDir::setCurrent(Q(dir.path().string())));
+  Dialog d({"a.dat", "T1", "5", "QZ48"});
+  QDir::setCurrent(previous);
+  EXPECT_EQ(d.Text("IDC_INPUT_FILE"), Q(dir / "a.dat"));
+  EXPECT_EQ(d.Text("IDC_OUTPUT_DIR"), Q(dir.path().string() + "/"));
+}
+
+TEST(CommandLine, AnythingElseLeavesTheDefaults) {
+  ScratchDir dir;
+  WriteFile(dir / "a.dat", BigEndian({1u}));
+  const QString file = Q(dir / "a.dat");
+  const QList<QStringList> ignored = {{file, "T2", "25"},
+                                      {file, "T2", "25", "QZ48", "x"},
+                                      {Q(dir / "missing.dat"), "T2", "25", "QZ48"},
+                                      {}};
+  for (const QStringList& words : ignored) {
+    Dialog d(words);
+    EXPECT_EQ(d.Text("IDC_INPUT_FILE"), "") << words.join(' ').toStdString();
+    EXPECT_EQ(d.Text("IDC_OUTPUT_DIR"), "");
+    EXPECT_EQ(d.Text("IDC_RESOLUTION"), "");
+    EXPECT_EQ(d.Combo("IDC_DATA_TYPE")->currentText(), "T1");
+    EXPECT_EQ(d.Combo("IDC_DEVICE_TYPE")->currentText(), "QZ48");
+    // The refresh still works.
+    d.ChooseInput(dir / "a.dat");
+    EXPECT_EQ(d.Combo("IDC_DEVICE_TYPE")->currentText(), "RB9531");
+  }
+}
+
+}  // namespace
+}  // namespace kestrun::test

@@ -1,0 +1,240 @@
+#include <QCoreApplication>
+
+#include "DialogTest.h"
+
+namespace kestrun::test {
+namespace {
+
+const std::vector<std::uint8_t> kEightBytes = BigEndian({0x00000001u, 0x00000002u});
+const QString kSelectOutputs = QStringLiteral("Please Select \"Gen Parsed File\" or \"Gen Report\"!");
+
+// A dialog set up for a valid run: T2, 16 ps, report on, paths from the chosen file.
+struct RunSetup {
+  explicit RunSetup(const std::string& input) {
+    d.ChooseInput(input);
+    d.Combo("IDC_DATA_TYPE")->setCurrentIndex(1);
+    d.Edit("IDC_RESOLUTION")->setText("16");
+    d.Check("IDC_GEN_REPORT")->setChecked(true);
+  }
+  Dialog d;
+};
+
+// Three 4-byte files of one series.
+std::string WriteSeries(const ScratchDir& dir) {
+  for (int i = 1; i <= 3; ++i) WriteFile(dir / ("run_" + std::to_string(i) + ".dat"), BigEndian({0x00000001u}));
+  return dir / "run_1.dat";
+}
+
+TEST(RunControl, ValidationMessagesInOrderOneAtATime) {
+  ScratchDir dir;
+  Dialog d;
+  d.Button("IDC_START")->click();
+  EXPECT_EQ(d.messages, QStringList({"Invalid Input File Path!"}));
+  d.Edit("IDC_INPUT_FILE")->setText("in.dat");
+  d.Button("IDC_START")->click();
+  EXPECT_EQ(d.messages.last(), "Invalid Output Directory Path!");
+  d.Edit("IDC_OUTPUT_DIR")->setText(Q(dir.path().string()));
+  d.Check("IDC_GEN_PARSED_FILE")->setChecked(false);
+  d.Check("IDC_OUTPUT_OVERFLOW")->setChecked(true);
+  d.Check("IDC_OUTPUT_PACKET_INFO")->setChecked(true);
+  d.Button("IDC_START")->click();
+  EXPECT_EQ(d.messages.last(), kSelectOutputs);
+  d.Check("IDC_GEN_REPORT")->setChecked(true);
+  d.Combo("IDC_DATA_TYPE")->setCurrentIndex(2);  // T3
+  for (const char* resolution : {"abc", "0", "", "-5", " x25"}) {
+    d.Edit("IDC_RESOLUTION")->setText(resolution);
+    d.Button("IDC_START")->click();
+    EXPECT_EQ(d.messages.last(), "Resolution Not Specified!") << resolution;
+  }
+  EXPECT_EQ(d.messages.size(), 8);
+  // A failed check changes neither the parser nor the progress display.
+  EXPECT_TRUE(d.dlg.parser().inputPath.empty());
+  EXPECT_FALSE(d.dlg.IsRunning());
+  EXPECT_TRUE(d.Button("IDC_START")->isEnabled());
+  EXPECT_EQ(d.Text("IDC_PROGRESS_TEXT"), "0%");
+}
+
+TEST(RunControl, NumbersAreLeadingIntegersAndItttrNeedsNoResolution) {
+  ScratchDir dir;
+  WriteFile(dir / "one.dat", kEightBytes);
+  RunSetup s(dir / "one.dat");
+  Dialog& d = s.d;
+  d.Edit("IDC_RESOLUTION")->setText(" 25ps");
+  d.Edit("IDC_RANGE_FROM")->setText("");
+  d.Edit("IDC_RANGE_TO")->setText("");
+  d.Button("IDC_START")->click();
+  ASSERT_TRUE(d.WaitForRunEnd());
+  EXPECT_EQ(d.dlg.parser().resolutionPs, 25);
+  EXPECT_EQ(d.dlg.parser().rangeFirst, 0);
+  EXPECT_EQ(d.dlg.parser().rangeLast, 0);
+
+  d.Combo("IDC_DATA_TYPE")->setCurrentIndex(3);  // ITTR_T
+  d.Edit("IDC_RESOLUTION")->setText("");
+  d.Edit("IDC_RANGE_TO")->setText("7");
+  d.Button("IDC_START")->click();
+  EXPECT_TRUE(d.dlg.IsRunning());
+  ASSERT_TRUE(d.WaitForRunEnd());
+  EXPECT_EQ(d.dlg.parser().resolutionPs, 0);
+  EXPECT_EQ(d.dlg.parser().rangeLast, 7);
+  EXPECT_TRUE(d.messages.isEmpty()) << d.messages.join("|").toStdString();
+}
+
+TEST(RunControl, RunOnASmallFileReachesHundredAndWritesBothFiles) {
+  ScratchDir dir;
+  WriteFile(dir / "one.dat", kEightBytes);
+  RunSetup s(dir / "one.dat");
+  Dialog& d = s.d;
+  d.Check("IDC_OUTPUT_OVERFLOW")->setChecked(true);
+  d.Button("IDC_START")->click();
+  EXPECT_FALSE(d.Button("IDC_START")->isEnabled());
+  EXPECT_EQ(d.Text("IDC_PROGRESS_TEXT"), "0%");
+  const TdcFileParser& p = d.dlg.parser();
+  EXPECT_EQ(p.inputPath, dir / "one.dat");
+  EXPECT_EQ(p.outputDir, dir.path().string() + "/");
+  EXPECT_TRUE(p.generateParsed && p.generateReport && p.outputOverflow && !p.outputPacketInfo);
+  EXPECT_EQ(p.resolutionPs, 16);
+  ASSERT_TRUE(d.WaitForRunEnd());
+  EXPECT_EQ(d.Text("IDC_PROGRESS_TEXT"), "100%");
+  EXPECT_EQ(d.Get<QProgressBar>("IDC_PROGRESS")->value(), 100);
+  EXPECT_TRUE(d.Button("IDC_START")->isEnabled());
+  EXPECT_TRUE(Exists(dir / "one_parsed.txt"));
+  EXPECT_TRUE(Exists(dir / "one_report.txt"));
+  EXPECT_EQ(p.statusCode, 0);
+  EXPECT_EQ(p.dataType, -1);  // the run went through its end
+  EXPECT_TRUE(d.messages.isEmpty()) << d.messages.join("|").toStdString();
+  // A second run on the same parser.
+  d.Button("IDC_START")->click();
+  ASSERT_TRUE(d.WaitForRunEnd());
+  EXPECT_EQ(d.Text("IDC_PROGRESS_TEXT"), "100%");
+  EXPECT_TRUE(d.messages.isEmpty());
+}
+
+TEST(RunControl, InputFieldShowsEachFileInTurnWithoutRefreshing) {
+  ScratchDir dir;
+  RunSetup s(WriteSeries(dir));
+  Dialog& d = s.d;
+  d.Combo("IDC_DEVICE_TYPE")->setCurrentIndex(0);  // the user's choices survive the run
+  d.Edit("IDC_OUTPUT_DIR")->setText(Q(dir.path().string()));
+  QStringList shown;
+  QObject::connect(d.Edit("IDC_INPUT_FILE"), &QLineEdit::textChanged, [&](const QString& t) {
+    shown << t;
+    EXPECT_TRUE(d.dlg.IsRunning());
+  });
+  d.Button("IDC_START")->click();
+  ASSERT_TRUE(d.WaitForRunEnd());
+  const QString two = Q(dir / "run_2.dat"), three = Q(dir / "run_3.dat");
+  // The field held the first file already, so only the later ones change it.
+  EXPECT_EQ(shown, QStringList({two, three}));
+  EXPECT_EQ(d.Edit("IDC_INPUT_FILE")->text(), three);
+  EXPECT_EQ(d.Text("IDC_PROGRESS_TEXT"), "100%");
+  EXPECT_EQ(d.Edit("IDC_OUTPUT_DIR")->text(), Q(dir.path().string()));
+  EXPECT_EQ(d.Combo("IDC_DEVICE_TYPE")->currentText(), "KR77A5");
+  EXPECT_EQ(d.Text("IDC_RANGE_TO"), "2");
+}
+
+TEST(RunControl, StopDuringARunEndsItAfterTheCurrentBlock) {
+  ScratchDir dir;
+  RunSetup s(WriteSeries(dir));
+  Dialog& d = s.d;
+  QObject::connect(d.Edit("IDC_INPUT_FILE"), &QLineEdit::textChanged, [&](const QString& t) {
+    if (t.endsWith("run_2.dat")) d.Button("IDC_STOP")->click();
+  });
+  d.Button("IDC_START")->click();
+  ASSERT_TRUE(d.WaitForRunEnd());
+  // The second file's block was being converted when Stop came; the third was never read.
+  EXPECT_EQ(d.Text("IDC_PROGRESS_TEXT"), "66%");
+  EXPECT_EQ(d.Get<QProgressBar>("IDC_PROGRESS")->value(), 66);
+  EXPECT_EQ(d.Edit("IDC_INPUT_FILE")->text(), Q(dir / "run_2.dat"));
+  EXPECT_TRUE(Exists(dir / "run_1_report.txt"));
+  EXPECT_TRUE(d.Button("IDC_START")->isEnabled());
+  EXPECT_TRUE(d.messages.isEmpty());
+}
+
+TEST(RunControl, StartStaysDisabledAfterStopUntilTheWorkerHasReturned) {
+  ScratchDir dir;
+  RunSetup s(WriteSeries(dir));
+  Dialog& d = s.d;
+  d.Button("IDC_START")->click();
+  d.Button("IDC_STOP")->click();  // before the worker could report its first file
+  EXPECT_FALSE(d.Button("IDC_START")->isEnabled());
+  EXPECT_TRUE(d.dlg.IsRunning());
+  ASSERT_TRUE(d.WaitForRunEnd());
+  EXPECT_TRUE(d.Button("IDC_START")->isEnabled());
+  // Nothing was converted, yet the run went through its end and wrote its report.
+  EXPECT_EQ(d.Text("IDC_PROGRESS_TEXT"), "0%");
+  EXPECT_TRUE(Exists(dir / "run_1_report.txt"));
+  EXPECT_EQ(d.dlg.parser().bytesRead, 0u);
+}
+
+TEST(RunControl, ClosingDuringARunStopsItAndWaitsForTheWorker) {
+  ScratchDir dir;
+  RunSetup s(WriteSeries(dir));
+  Dialog& d = s.d;
+  d.dlg.show();
+  d.Button("IDC_START")->click();
+  // The worker now waits for this thread to show its first file; closing must not wait in a join.
+  EXPECT_TRUE(d.dlg.close());
+  EXPECT_FALSE(d.dlg.IsRunning());
+  EXPECT_FALSE(d.dlg.isVisible());
+  EXPECT_EQ(d.dlg.parser().bytesRead, 0u);
+  EXPECT_TRUE(Exists(dir / "run_1_report.txt"));
+  EXPECT_TRUE(d.messages.isEmpty());
+}
+
+TEST(RunControl, DestroyingTheDialogDuringARunWaitsForTheWorker) {
+  ScratchDir dir;
+  auto s = std::make_unique<RunSetup>(WriteSeries(dir));
+  s->d.Button("IDC_START")->click();
+  s.reset();
+  EXPECT_TRUE(Exists(dir / "run_1_report.txt"));
+}
+
+TEST(RunControl, FailureEndingTheRunShowsErrorWithTheEngineText) {
+  ScratchDir dir;
+  WriteFile(dir / "one.dat", kEightBytes);
+  RunSetup s(dir / "one.dat");
+  Dialog& d = s.d;
+  const std::string missing = dir / "missing";
+  d.Edit("IDC_OUTPUT_DIR")->setText(Q(missing));
+  d.Button("IDC_START")->click();
+  ASSERT_TRUE(d.WaitForRunEnd());
+  EXPECT_EQ(d.messages, QStringList({"error\nCould Not Open Output Directory :" + Q(missing)}));
+  EXPECT_TRUE(d.Button("IDC_START")->isEnabled());
+  EXPECT_EQ(d.Text("IDC_PROGRESS_TEXT"), "0%");
+
+  d.messages.clear();
+  d.Edit("IDC_OUTPUT_DIR")->setText(Q(dir.path().string()));
+  d.Edit("IDC_INPUT_FILE")->setText(Q(dir / "gone.dat"));
+  d.Button("IDC_START")->click();
+  ASSERT_TRUE(d.WaitForRunEnd());
+  EXPECT_EQ(d.messages, QStringList({"error\nCould Not Create OutputFile: " + Q(dir / "gone.dat")}));
+}
+
+TEST(RunControl, FailureWithoutStatusCallbackShowsOnceAtTheEnd) {
+  ScratchDir dir;
+  WriteFile(dir / "one.dat", kEightBytes);
+  std::filesystem::create_directory(dir / "one_report.txt");  // the report cannot be created
+  RunSetup s(dir / "one.dat");
+  Dialog& d = s.d;
+  d.Check("IDC_GEN_PARSED_FILE")->setChecked(false);
+  d.Button("IDC_START")->click();
+  ASSERT_TRUE(d.WaitForRunEnd());
+  EXPECT_EQ(d.Text("IDC_PROGRESS_TEXT"), "100%");
+  ASSERT_EQ(d.messages.size(), 1);
+  EXPECT_TRUE(d.messages.front().startsWith("error\n")) << d.messages.front().toStdString();
+  EXPECT_TRUE(d.messages.front().contains("one_report.txt"));
+}
+
+TEST(RunControl, ProgressTextAndBar) {
+  Dialog d;
+  auto* bar = d.Get<QProgressBar>("IDC_PROGRESS");
+  for (int p : {42, 150, 100, 7}) {
+    emit d.dlg.parseProgress(p);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(d.Text("IDC_PROGRESS_TEXT"), QString::number(p) + "%");
+    EXPECT_EQ(bar->value(), std::min(p, 100));
+  }
+}
+
+}  // namespace
+}  // namespace kestrun::test

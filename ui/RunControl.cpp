@@ -1,0 +1,148 @@
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QEventLoop>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <algorithm>
+#include <system_error>
+
+#include "engine/Codes.h"
+#include "engine/NameRules.h"
+#include "ui/BrowseEdit.h"
+#include "ui/KestrunDlg.h"
+#include "ui/PathText.h"
+
+namespace {
+std::int32_t LeadingIntegerOf(const QString& text) {
+  const QByteArray bytes = text.toUtf8();
+  return kestrun::LeadingInteger(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
+}
+}  // namespace
+
+CKestrunDlg::~CKestrunDlg() { FinishRunBeforeClosing(); }
+
+bool CKestrunDlg::ValidateInputs() {
+  inputPath_ = inputFile_->text();
+  if (inputPath_.isEmpty()) {
+    showMessage(QStringLiteral("Invalid Input File Path!"));
+    return false;
+  }
+  outputDir_ = outputDirEdit_->text();
+  if (outputDir_.isEmpty()) {
+    showMessage(QStringLiteral("Invalid Output Directory Path!"));
+    return false;
+  }
+  generateParsed_ = genParsedFile_->isChecked();
+  generateReport_ = genReport_->isChecked();
+  outputOverflow_ = outputOverflowBox_->isChecked();
+  outputPacketInfo_ = outputPacketInfoBox_->isChecked();
+  if (!generateParsed_ && !generateReport_) {
+    showMessage(QStringLiteral("Please Select \"Gen Parsed File\" or \"Gen Report\"!"));
+    return false;
+  }
+  const QByteArray dataTypeText = dataType_->currentText().toUtf8();
+  const QByteArray deviceText = deviceType_->currentText().toUtf8();
+  dataTypeCode_ = kestrun::DataTypeFromText(dataTypeText.toStdString());
+  const std::int32_t device = kestrun::DeviceFromText(deviceText.toStdString());
+  if (device != kestrun::kDeviceUnknown) deviceCode_ = device;
+  resolution_ = LeadingIntegerOf(resolutionEdit_->text());
+  rangeFrom_ = LeadingIntegerOf(rangeFromEdit_->text());
+  rangeTo_ = LeadingIntegerOf(rangeToEdit_->text());
+  const bool timed = dataTypeCode_ >= kestrun::kDataTypeT1 && dataTypeCode_ <= kestrun::kDataTypeT3;
+  if (timed && resolution_ <= 0) {
+    showMessage(QStringLiteral("Resolution Not Specified!"));
+    return false;
+  }
+  return true;
+}
+
+void CKestrunDlg::OnBnClickedStart() {
+  if (runActive_ || !ValidateInputs()) return;
+  parser_.inputPath = EnginePath(inputPath_);
+  parser_.outputDir = EnginePath(outputDir_);
+  parser_.generateParsed = generateParsed_;
+  parser_.generateReport = generateReport_;
+  parser_.outputOverflow = outputOverflow_;
+  parser_.outputPacketInfo = outputPacketInfo_;
+  parser_.dataType = dataTypeCode_;
+  parser_.deviceType = deviceCode_;
+  parser_.resolutionPs = resolution_;
+  parser_.rangeFirst = rangeFrom_;
+  parser_.rangeLast = rangeTo_;
+  parser_.onProgress = [this](int percent) { emit parseProgress(percent); };
+  parser_.onStatus = [this](int status) { emit parseStatus(status); };
+  parser_.onMessage = [this](std::string path) { emit currentFile(UiText(path)); };
+  parser_.onFinished = [this] { emit workerFinished(); };
+  progress_->setRange(0, 100);
+  progress_->setValue(0);
+  statusShown_ = false;
+  stopRequested_ = false;
+  try {
+    parser_.Start();
+  } catch (const std::system_error& e) {
+    showMessage(QStringLiteral("error\n") + QString::fromLocal8Bit(e.what()));
+    return;
+  }
+  runActive_ = true;
+  progressText_->setText(QStringLiteral("0%"));
+  // Start comes back only when the worker has returned, so one parser never serves two runs.
+  start_->setEnabled(false);
+}
+
+void CKestrunDlg::OnBnClickedStop() {
+  parser_.running = false;
+  if (runActive_) stopRequested_ = true;
+}
+
+void CKestrunDlg::OnParseProgress(int percent) {
+  progress_->setValue(std::clamp(percent, progress_->minimum(), progress_->maximum()));
+  progressText_->setText(QString::number(percent) + QStringLiteral("%"));
+}
+
+void CKestrunDlg::OnParseStatus(int) {
+  statusShown_ = true;
+  if (!closing_) ShowFailure();
+}
+
+void CKestrunDlg::ShowCurrentFile(const QString& path) {
+  inputFile_->setText(path);
+  // The run raises `running` only just before it reports its first file: a stop asked for earlier
+  // would otherwise be lost.
+  if (stopRequested_) parser_.running = false;
+}
+
+void CKestrunDlg::OnWorkerFinished() {
+  runActive_ = false;
+  start_->setEnabled(true);
+  emit runEnded();
+  // Failures of single blocks or of the report end no run and send no status; say so once at the end.
+  if (!statusShown_ && !closing_ && parser_.statusCode != 0) {
+    statusShown_ = true;
+    ShowFailure();
+  }
+}
+
+void CKestrunDlg::ShowFailure() {
+  QString text = QStringLiteral("error");
+  const std::string message = parser_.GetLastMessage();
+  if (!message.empty()) text += QStringLiteral("\n") + UiText(message);
+  showMessage(text);
+}
+
+void CKestrunDlg::FinishRunBeforeClosing() {
+  if (!runActive_) return;
+  closing_ = true;
+  stopRequested_ = true;
+  parser_.running = false;
+  QEventLoop loop;
+  connect(this, &CKestrunDlg::runEnded, &loop, &QEventLoop::quit);
+  if (runActive_) loop.exec();
+}
+
+void CKestrunDlg::closeEvent(QCloseEvent* event) {
+  FinishRunBeforeClosing();
+  closing_ = false;
+  QDialog::closeEvent(event);
+}
