@@ -58,6 +58,14 @@ TEST(Cli, ExitStatusFollowsTheRunsFinalStatus) {
   EXPECT_EQ(missing.exitCode, 1);
   EXPECT_EQ(missing.err, "kestrun-cli: error: Could Not Create OutputFile: " + (dir / "gone.dat") + "\n");
 
+  // A disk that is full: the parsed text cannot be written.
+  WriteFile(dir / "full.dat", std::vector<std::uint8_t>{0xEB, 0x90, 0xB7, 0x12, 0xC0, 0x00, 0x04, 0x00, 0x02, 0x00, 0x00, 0x05});
+  std::filesystem::create_symlink("/dev/full", dir / "full_parsed.txt");
+  CommandResult full = Cli("-q -t T2 -d QZ48 -r 4 --report '" + (dir / "full.dat") + "'");
+  EXPECT_EQ(full.exitCode, 1);
+  EXPECT_EQ(full.err, "kestrun-cli: error: Parsed Content Save Error!\n");
+  EXPECT_NE(ReadFile(dir / "full_report.txt").find("Package Head Number: 1\n"), std::string::npos);
+
   CommandResult noDir = Cli("-q -t T2 -r 4 -o '" + (dir / "nowhere") + "' '" + (dir / "abc.dat") + "'");
   EXPECT_EQ(noDir.exitCode, 1);
   EXPECT_EQ(noDir.err, "kestrun-cli: error: Could Not Open Output Directory :" + (dir / "nowhere") + "\n");
