@@ -7,6 +7,7 @@
 #include <cstdio>
 
 #include "engine/DecoderState.h"
+#include "engine/Words.h"
 
 namespace kestrun {
 
@@ -17,11 +18,6 @@ inline constexpr std::uint32_t kT3DataTypeHead = 0xEB90B713;
 inline constexpr std::uint32_t kDataTypeTail = 0xEEEEDDDD;
 inline constexpr std::uint32_t kStorageOverflowStart = 0xEB90B0CA;
 inline constexpr std::uint32_t kBoardBits = 0x000F0000;
-
-inline std::uint32_t LoadWord(const std::uint8_t* bytes) {
-  return (std::uint32_t{bytes[0]} << 24) | (std::uint32_t{bytes[1]} << 16) | (std::uint32_t{bytes[2]} << 8) |
-         std::uint32_t{bytes[3]};
-}
 
 // A sync overflow word of value v: a step from 1023 to 0 is one more wrap; then the sequence check.
 inline void TakeSyncOverflow(DecoderState& d, std::uint32_t v) {
@@ -212,18 +208,18 @@ inline void DecodePlainWord(DecoderState& d, std::uint32_t w, TttrRecord& r) {
 
 // Packaged layout (device code 3) of T2 and T3.
 inline void DecodeT2Device3Word(DecoderState& d, const std::uint8_t* bytes, TttrRecord& r) {
-  tttr_detail::DecodePackagedWord<false>(d, tttr_detail::LoadWord(bytes), r);
+  tttr_detail::DecodePackagedWord<false>(d, WordAt(bytes), r);
 }
 inline void DecodeT3Device3Word(DecoderState& d, const std::uint8_t* bytes, TttrRecord& r) {
-  tttr_detail::DecodePackagedWord<true>(d, tttr_detail::LoadWord(bytes), r);
+  tttr_detail::DecodePackagedWord<true>(d, WordAt(bytes), r);
 }
 
 // Plain layout (every other device code) of T2 and T3.
 inline void DecodeT2Word(DecoderState& d, const std::uint8_t* bytes, TttrRecord& r) {
-  tttr_detail::DecodePlainWord<false>(d, tttr_detail::LoadWord(bytes), r);
+  tttr_detail::DecodePlainWord<false>(d, WordAt(bytes), r);
 }
 inline void DecodeT3Word(DecoderState& d, const std::uint8_t* bytes, TttrRecord& r) {
-  tttr_detail::DecodePlainWord<true>(d, tttr_detail::LoadWord(bytes), r);
+  tttr_detail::DecodePlainWord<true>(d, WordAt(bytes), r);
 }
 
 }  // namespace kestrun

@@ -1,0 +1,79 @@
+#pragma once
+// Drives the four T2/T3 block decoders over word lists, in one pass or in blocks of any size.
+
+#include <algorithm>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "engine/DecoderState.h"
+#include "support/TestSupport.h"
+
+namespace kestrun::test {
+
+// Words of the packaged and plain layouts.
+namespace w {
+inline constexpr std::uint32_t kT2Head = 0xEB90B712, kT3Head = 0xEB90B713, kTail = 0xEEEEDDDD;
+inline constexpr std::uint32_t kStorageStart = 0xEB90B0CA, kPackageTail = 0xC8000000;
+constexpr std::uint32_t PackageHead(std::uint32_t length, std::uint32_t serial) {
+  return 0xC0000000u | length << 10 | serial;
+}
+constexpr std::uint32_t Sync(std::uint32_t value, std::uint32_t bits24to10 = 0) {
+  return 0xFE000000u | bits24to10 << 10 | value;
+}
+constexpr std::uint32_t SerialOverflow(std::uint32_t value) { return 0xD8000000u | value; }
+constexpr std::uint32_t Marker(std::uint32_t mask) { return 0x80000000u | mask << 25; }
+constexpr std::uint32_t T2Event(std::uint32_t channel, std::uint32_t bins) { return channel << 25 | bins; }
+constexpr std::uint32_t T3Event(std::uint32_t channel, std::uint32_t bins, std::uint32_t sequence) {
+  return channel << 25 | bins << 10 | sequence;
+}
+}  // namespace w
+
+enum class Layout { T2Packaged, T2Plain, T3Packaged, T3Plain };
+
+struct Flags {
+  bool parsed = true;
+  bool overflow = false;
+  bool packetInfo = false;
+  std::int32_t resolutionPs = 4;
+};
+
+inline std::int32_t DecodeOne(DecoderState& d, Layout layout, const std::uint8_t* block, std::int32_t length,
+                              TextSink& text, const Flags& f) {
+  switch (layout) {
+    case Layout::T2Packaged:
+      return d.DecodeT2Device3(block, length, text, f.resolutionPs, f.packetInfo);
+    case Layout::T2Plain:
+      return d.DecodeT2(block, length, text, f.resolutionPs);
+    case Layout::T3Packaged:
+      return d.DecodeT3Device3(block, length, text, f.resolutionPs, f.packetInfo);
+    default:
+      return d.DecodeT3(block, length, text, f.resolutionPs);
+  }
+}
+
+// Decodes `bytes` in blocks of `blockSize` bytes (one block when 0) and returns all their text; checks
+// that every block's result is the number of bytes it produced.
+inline std::string DecodeBytes(DecoderState& d, Layout layout, const std::vector<std::uint8_t>& bytes,
+                               const Flags& f = {}, std::size_t blockSize = 0) {
+  d.generateParsed = f.parsed;
+  d.outputOverflow = f.overflow;
+  StringSink sink(4096);
+  const std::size_t step = blockSize == 0 ? std::max<std::size_t>(bytes.size(), 1) : blockSize;
+  for (std::size_t at = 0; at < bytes.size() || at == 0; at += step) {
+    const std::size_t length = std::min(step, bytes.size() - at);
+    const std::uint64_t before = sink.sink().Produced();
+    const std::int32_t r = DecodeOne(d, layout, bytes.data() + at, static_cast<std::int32_t>(length), sink.sink(), f);
+    EXPECT_EQ(static_cast<std::uint64_t>(r), sink.sink().Produced() - before);
+    if (bytes.empty()) break;
+  }
+  return sink.Text();
+}
+
+// A fresh run over `words` in one block.
+inline std::string Decode(Layout layout, const std::vector<std::uint32_t>& words, const Flags& f = {}) {
+  DecoderState d;
+  return DecodeBytes(d, layout, BigEndian(words), f);
+}
+
+}  // namespace kestrun::test
