@@ -52,6 +52,48 @@ inline std::int32_t DecodeOne(DecoderState& d, Layout layout, const std::uint8_t
   }
 }
 
+// A stream of every word kind of `layout`, `packages` groups of about 20 words long: sync overflows that
+// wrap from 1023 to 0, package serials that wrap too, storage announcements, markers, information texts
+// and words that mean nothing, so that every kind of state is open at some block boundary.
+inline std::vector<std::uint32_t> MixedStream(Layout layout, std::uint32_t packages) {
+  using namespace w;
+  const bool t3 = layout == Layout::T3Packaged || layout == Layout::T3Plain;
+  const bool packaged = layout == Layout::T2Packaged || layout == Layout::T3Packaged;
+  std::vector<std::uint32_t> out;
+  std::uint32_t sync = 1000;
+  auto event = [&](std::uint32_t i) {
+    return t3 ? T3Event(i % 64, (i * 37) % 32768, i % 1024) : T2Event(i % 64, (i * 7919) % (1u << 25));
+  };
+  if (packaged) out.push_back((t3 ? kT3Head : kT2Head) | 0x10000);
+  for (std::uint32_t p = 0; p < packages; ++p) {
+    if (p % 7 == 3) out.insert(out.end(), {kStorageStart, p * 1000});
+    if (p % 13 == 5) out.insert(out.end(), {0xB2000000, 0xA2001234, 0xA2123456, 0xA2AB0041, 0xA2012345, 0xA2987654,
+                                            0xA2200020, 0xA2111111, 0xA2FFFFFF});
+    const std::size_t head = out.size();
+    if (packaged) out.push_back(PackageHead(0, (p * 3) % 1024));
+    for (std::uint32_t i = 0; i < 16; ++i) {
+      const std::uint32_t n = p * 16 + i;
+      if (n % 5 == 0) {
+        sync = (sync + 1 + (n % 97 == 0 ? 3 : 0)) % 1024;  // now and then a break in the sequence
+        out.push_back(Sync(sync, n % 32768));
+      } else if (n % 9 == 0) {
+        out.push_back(Marker(n % 16));
+      } else if (n % 29 == 0) {
+        out.push_back(n % 2 ? SerialOverflow(n % 1000 + 2) : 0xC0000000 | n);
+      } else {
+        out.push_back(event(n));
+      }
+    }
+    if (packaged) {
+      // Most packages declare their length right; some are one short.
+      out[head] |= static_cast<std::uint32_t>(out.size() - head - 1 - (p % 11 == 0 ? 1 : 0)) << 10;
+      out.push_back(kPackageTail);
+    }
+  }
+  if (packaged) out.push_back(kTail);
+  return out;
+}
+
 // Decodes `bytes` in blocks of `blockSize` bytes (one block when 0) and returns all their text; checks
 // that every block's result is the number of bytes it produced.
 inline std::string DecodeBytes(DecoderState& d, Layout layout, const std::vector<std::uint8_t>& bytes,
