@@ -47,18 +47,18 @@ std::optional<int> ParseCommandLine(int argc, char** argv, CliOptions& options) 
   std::string type, device, range;
   std::optional<std::int32_t> resolution;
   bool noParsed = false;
-  app.add_option("INPUT", options.input, "A .dat file; its numbered series is converted with it")->required();
+  app.add_option("INPUT", options.run.inputPath, "A .dat file; its numbered series is converted with it")->required();
   app.add_option("-t,--type", type, "T1, T2, T3, ITTR_T or ITTR_M (default: from the file name)")
       ->check(CLI::IsMember({"T1", "T2", "T3", "ITTR_T", "ITTR_M"}));
   app.add_option("-d,--device", device, "KR77A5, RB9531 or QZ48 (default: from the file name)")
       ->check(CLI::IsMember({"KR77A5", "RB9531", "QZ48"}));
   app.add_option("-r,--resolution", resolution, "Picoseconds per bin (T1, T2, T3; default: from the file name)");
-  app.add_option("-o,--output-dir", options.outputDir, "Directory for the output files (default: that of INPUT)");
+  app.add_option("-o,--output-dir", options.run.outputDir, "Directory for the output files (default: that of INPUT)");
   app.add_option("--range", range, "Series indexes to convert, FIRST:LAST, inclusive, from 0 (default: all)");
   app.add_flag("--no-parsed", noParsed, "Do not write <name>_parsed.txt");
-  app.add_flag("--report", options.generateReport, "Write <name>_report.txt");
-  app.add_flag("--overflow", options.outputOverflow, "Output Overflow: add the overflow lines");
-  app.add_flag("--packet-info", options.outputPacketInfo, "Output Packet Info: add package head and tail lines");
+  app.add_flag("--report", options.run.generateReport, "Write <name>_report.txt");
+  app.add_flag("--overflow", options.run.outputOverflow, "Output Overflow: add the overflow lines");
+  app.add_flag("--packet-info", options.run.outputPacketInfo, "Output Packet Info: add package head and tail lines");
   app.add_flag("-q,--quiet", options.quiet, "No progress display and no summary");
   try {
     app.parse(argc, argv);
@@ -71,41 +71,41 @@ std::optional<int> ParseCommandLine(int argc, char** argv, CliOptions& options) 
   }
 
   std::error_code ec;
-  options.input = std::filesystem::absolute(options.input, ec).string();
-  if (options.outputDir.empty()) options.outputDir = SplitPath(options.input).directory;
-  if (options.outputDir.size() > 1 && options.outputDir.back() == kPathSeparator) options.outputDir.pop_back();
-  options.outputDir = std::filesystem::absolute(options.outputDir, ec).string();
-  options.generateParsed = !noParsed;
-  if (!options.generateParsed && !options.generateReport) {
+  options.run.inputPath = std::filesystem::absolute(options.run.inputPath, ec).string();
+  if (options.run.outputDir.empty()) options.run.outputDir = SplitPath(options.run.inputPath).directory;
+  if (options.run.outputDir.size() > 1 && options.run.outputDir.back() == kPathSeparator) options.run.outputDir.pop_back();
+  options.run.outputDir = std::filesystem::absolute(options.run.outputDir, ec).string();
+  options.run.generateParsed = !noParsed;
+  if (!options.run.generateParsed && !options.run.generateReport) {
     return UsageError("Please Select \"Gen Parsed File\" or \"Gen Report\"! (--no-parsed needs --report)");
   }
 
-  const NameSettings fromName = SettingsFromName(SplitPath(options.input).stem);
+  const NameSettings fromName = SettingsFromName(SplitPath(options.run.inputPath).stem);
   if (!type.empty()) {
-    options.dataType = DataTypeFromText(type);
+    options.run.dataType = DataTypeFromText(type);
   } else if (fromName.dataTypeIndex) {
-    options.dataType = *fromName.dataTypeIndex + 1;
+    options.run.dataType = *fromName.dataTypeIndex + 1;
   } else {
     return UsageError("the data type is not given and the file name does not tell it; use -t");
   }
-  options.deviceType = DeviceFromText(device.empty() ? kDeviceItems[static_cast<std::size_t>(fromName.deviceIndex)] : device);
+  options.run.deviceType = DeviceFromText(device.empty() ? kDeviceItems[static_cast<std::size_t>(fromName.deviceIndex)] : device);
   if (resolution) {
-    options.resolutionPs = *resolution;
+    options.run.resolutionPs = *resolution;
   } else if (fromName.resolutionText) {
-    options.resolutionPs = LeadingInteger(*fromName.resolutionText);
+    options.run.resolutionPs = LeadingInteger(*fromName.resolutionText);
   }
-  if (options.dataType <= kDataTypeT3 && options.resolutionPs <= 0) {
+  if (options.run.dataType <= kDataTypeT3 && options.run.resolutionPs <= 0) {
     return UsageError("Resolution Not Specified! (use -r PS)");
   }
 
   if (!range.empty()) {
-    if (!ParseRange(range, options.rangeFirst, options.rangeLast)) {
+    if (!ParseRange(range, options.run.rangeFirst, options.run.rangeLast)) {
       return UsageError("--range takes FIRST:LAST, two indexes from 0, such as 0:3");
     }
   } else {
     // The whole series: the same files as 0 to its count minus one, without listing it twice.
-    options.rangeFirst = 0;
-    options.rangeLast = INT32_MAX;
+    options.run.rangeFirst = 0;
+    options.run.rangeLast = INT32_MAX;
   }
   return std::nullopt;
 }

@@ -1,24 +1,14 @@
 #pragma once
 // The command line of kestrun-cli, parsed into the settings of one conversion run.
 
-#include <cstdint>
 #include <optional>
-#include <string>
+
+#include "engine/RunSettings.h"
 
 namespace kestrun::cli {
 
 struct CliOptions {
-  std::string input;             // absolute
-  std::string outputDir;         // absolute; default: the directory of input
-  std::int32_t dataType = -1;
-  std::int32_t deviceType = -1;
-  std::int32_t resolutionPs = 0;
-  std::int32_t rangeFirst = 0;
-  std::int32_t rangeLast = 0;
-  bool generateParsed = true;
-  bool generateReport = false;
-  bool outputOverflow = false;
-  bool outputPacketInfo = false;
+  RunSettings run;     // output directory by default that of the input
   bool quiet = false;
 };
 

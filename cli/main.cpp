@@ -26,20 +26,6 @@ std::string Describe(const kestrun::TdcFileParser& parser) {
   return "the conversion failed with status " + std::to_string(parser.statusCode);
 }
 
-void ApplyOptions(const kestrun::cli::CliOptions& o, kestrun::TdcFileParser& parser) {
-  parser.inputPath = o.input;
-  parser.outputDir = o.outputDir;
-  parser.generateParsed = o.generateParsed;
-  parser.generateReport = o.generateReport;
-  parser.outputOverflow = o.outputOverflow;
-  parser.outputPacketInfo = o.outputPacketInfo;
-  parser.dataType = o.dataType;
-  parser.deviceType = o.deviceType;
-  parser.resolutionPs = o.resolutionPs;
-  parser.rangeFirst = o.rangeFirst;
-  parser.rangeLast = o.rangeLast;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -47,7 +33,7 @@ int main(int argc, char** argv) {
   if (auto exitCode = kestrun::cli::ParseCommandLine(argc, argv, options)) return *exitCode;
 
   kestrun::TdcFileParser parser;
-  ApplyOptions(options, parser);
+  options.run.ApplyTo(parser);
 
   kestrun::cli::ProgressLine progress(!options.quiet && ::isatty(STDERR_FILENO));
   std::string currentFile;
@@ -74,8 +60,8 @@ int main(int argc, char** argv) {
   const bool converted = parser.dataType == -1;
   if (!options.quiet && converted) {
     std::string outputs;
-    if (options.generateParsed) outputs = parser.ParsedFilePath();
-    if (options.generateReport) outputs += (outputs.empty() ? "" : ", ") + parser.ReportFilePath();
+    if (options.run.generateParsed) outputs = parser.ParsedFilePath();
+    if (options.run.generateReport) outputs += (outputs.empty() ? "" : ", ") + parser.ReportFilePath();
     const int files = filesOpened < 0 ? 0 : filesOpened;
     std::fprintf(stderr, "kestrun-cli: %s %d file%s, %s in %.2f s%s%s\n", interrupted ? "stopped after" : "converted",
                  files, files == 1 ? "" : "s", kestrun::cli::FormatBytes(parser.bytesRead).c_str(),
