@@ -37,7 +37,7 @@ std::int32_t DecoderState::DecodeT1(const std::uint8_t* block, std::int32_t leng
   T1Target target;
   auto select = [&] {
     target = {};
-    if (board < 0 || board >= kT1Channels || channel < 0 || channel >= kT1Channels) return;
+    if (board < 0 || board >= kT1HeadBoards || channel < 0 || channel >= kT1Channels) return;
     const auto slot = static_cast<std::size_t>(board * kT1Channels + channel);
     target.events = &t1SlotEvents[slot];
     target.firstBin = &t1SlotFirstBin[slot];

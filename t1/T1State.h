@@ -13,6 +13,7 @@ namespace kestrun {
 inline constexpr std::int32_t kT1Boards = 4;
 inline constexpr std::int32_t kT1Channels = 16;
 inline constexpr std::int32_t kT1Bins = 0x100000;
+inline constexpr std::int32_t kT1HeadBoards = 16;  // boards a head word can name; the grid holds 0..3
 
 // One channel's accumulated histogram. The bins are allocated zero-filled on first need and released by
 // Reset, so channels (and runs) that receive no counts cost no histogram memory.
@@ -62,7 +63,7 @@ struct T1DecoderFields {
 
   // Per-word counters for head-word boards and channels (0..15 each, slot board * 16 + channel); the
   // statistics maps are brought up to date from them after every block.
-  static constexpr std::size_t kT1Slots = 256;
+  static constexpr std::size_t kT1Slots = kT1HeadBoards * kT1Channels;
   std::array<std::uint64_t, kT1Slots> t1SlotEvents{};
   std::array<std::uint64_t, kT1Slots> t1SlotFolded{};
   std::array<std::int32_t, kT1Slots> t1SlotFirstBin{};

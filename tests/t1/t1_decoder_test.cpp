@@ -69,6 +69,19 @@ TEST(T1Decoder, BoardsBeyondTheGridAreCountedWithoutHistogram) {
   }
 }
 
+TEST(T1Decoder, ABoardKeptInPlaceByAnotherDecoderIsCountedWithoutHistogram) {
+  DecoderState state;
+  state.board = 3 << 16;
+  state.binIndex = 5;
+  const auto bytes = BigEndian({4, 9, T1Head(0, 1), 2});
+  state.DecodeT1(bytes.data(), 16, "");
+  EXPECT_EQ(state.t1Statistics.eventCounts.at(3 << 16).at(0), 2u);
+  EXPECT_EQ(state.t1Statistics.maxValues.at(3 << 16).at(0).bin, 5);
+  EXPECT_EQ(state.t1Statistics.maxValues.at(3 << 16).at(0).value, 0u);
+  EXPECT_EQ(state.t1Statistics.eventCounts.at(0).at(1), 1u);
+  EXPECT_EQ(Status(state, 0, 0).histogram, nullptr);
+}
+
 TEST(T1Decoder, BinsPastTheHistogramCountAsEventsWithValueZero) {
   std::vector<std::uint32_t> words = {T1Head(3, 2)};
   words.resize(1 + kT1Bins, 0);
