@@ -73,7 +73,7 @@ std::int32_t DecoderState::DecodeT1(const std::uint8_t* block, std::int32_t leng
       // Only a board left by another decoder gets here; such counts have no histogram.
       if (t1Statistics.eventCounts[board][channel]++ == 0) t1Statistics.maxValues[board][channel] = {bin, 0};
     }
-    if (bin < kT1Bins && target.status != nullptr) {
+    if (static_cast<std::uint32_t>(bin) < std::uint32_t{kT1Bins} && target.status != nullptr) {
       if (target.bins == nullptr) target.bins = target.status->EnsureHistogram();
       if (target.bins != nullptr) {
         const std::uint64_t h = target.bins[bin] += w;
