@@ -2,6 +2,7 @@
 #include "engine/DecoderState.h"
 #include "engine/Digits.h"
 #include "tttr/TttrBlock.h"
+#include "tttr/TttrDigits.h"
 #include "tttr/TttrWords.h"
 
 namespace kestrun {
@@ -9,6 +10,7 @@ namespace kestrun {
 namespace {
 
 using tttr_detail::kMaxLineLength;
+using tttr_detail::WriteDecimal;
 using K = TttrRecordKind;
 
 // ((wraps * 1024 + overflow) * 2^25 + bins) * resolution, in unsigned 64-bit arithmetic so that any
@@ -29,9 +31,9 @@ bool WritePackagedLine(TextSink& text, const DecoderState& d, const TttrRecord& 
       p = WriteLiteral(p, "Event\t");
       p = WriteU32(p, r.channel);
       *p++ = '\t';
-      p = WriteU32(p, r.bins);
+      p = WriteDecimal(p, r.bins);
       *p++ = '\t';
-      p = WriteU64(p, T2TimePs(d, r.bins, resolutionPs));
+      p = WriteDecimal(p, T2TimePs(d, r.bins, resolutionPs));
       break;
     case K::StorageOverflow:
       p = WriteU32(WriteLiteral(p, "Storage Overflow[serial] \t"), r.serial);
@@ -67,7 +69,7 @@ bool WritePlainLine(TextSink& text, const DecoderState& d, const TttrRecord& r, 
     case K::Event:
       p = WriteU32(WriteLiteral(p, "0\t"), r.channel);
       *p++ = '\t';
-      p = WriteU64(p, T2TimePs(d, r.bins, resolutionPs));
+      p = WriteDecimal(p, T2TimePs(d, r.bins, resolutionPs));
       break;
     case K::Marker:
       p = WriteLiteral(WriteU32(WriteLiteral(p, "1\t"), r.mask), "\t0");

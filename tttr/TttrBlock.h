@@ -10,7 +10,8 @@
 
 namespace kestrun::tttr_detail {
 
-// Every T2/T3 line is shorter than this; each line reserves it before it is written.
+// Every T2/T3 line, with the 3 bytes of scratch its numbers may use past it, is shorter than this; each
+// line reserves it before it is written.
 inline constexpr std::size_t kMaxLineLength = 64;
 
 // Which records print a line: in the packaged layout every kind with a line but heads, tails and sync

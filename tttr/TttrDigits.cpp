@@ -1,0 +1,31 @@
+#include "tttr/TttrDigits.h"
+
+namespace kestrun::tttr_detail {
+
+namespace {
+constexpr std::array<char, 10000 * 4 + 4> MakeDigitGroups() {
+  std::array<char, 10000 * 4 + 4> groups{};
+  for (int i = 0; i < 10000; ++i) {
+    groups[4 * i] = static_cast<char>('0' + i / 1000);
+    groups[4 * i + 1] = static_cast<char>('0' + i / 100 % 10);
+    groups[4 * i + 2] = static_cast<char>('0' + i / 10 % 10);
+    groups[4 * i + 3] = static_cast<char>('0' + i % 10);
+  }
+  return groups;
+}
+
+constexpr std::array<std::uint64_t, 20> MakePowersOf10() {
+  std::array<std::uint64_t, 20> powers{};
+  std::uint64_t p = 1;
+  for (std::uint64_t& power : powers) {
+    power = p;
+    p *= 10;
+  }
+  return powers;
+}
+}  // namespace
+
+constexpr std::array<char, 10000 * 4 + 4> kDigitGroups = MakeDigitGroups();
+constexpr std::array<std::uint64_t, 20> kPowersOf10 = MakePowersOf10();
+
+}  // namespace kestrun::tttr_detail
