@@ -98,7 +98,8 @@ std::optional<int> ParseCommandLine(int argc, char** argv, SynthOptions& o) {
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
-    return app.exit(e);
+    // Help and version print and succeed; every other parse failure is a usage error.
+    return app.exit(e) == 0 ? 0 : 2;
   }
 
   const auto t = kTypes.find(type);

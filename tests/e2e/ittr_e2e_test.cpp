@@ -1,0 +1,113 @@
+// ITTR_T and ITTR_M series, synthesized and converted with kestrun-cli: header fields, counts and the
+// ordered error list against the synthesizer's manifest, and a series against one file of its bytes.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+
+#include "E2eSupport.h"
+
+namespace kestrun::test {
+namespace {
+
+const std::vector<std::string> kErrorPrefixes = {"Statistics Lead Error: ", "Statistics Overflow Value Error: ",
+                                                 "Package Serial Value Error: ", "Statistics Overflow Calculated: "};
+
+// The channels whose bits are set in a manifest mask such as 0x60f, in the report's hexadecimal.
+std::string EnabledChannels(const std::string& mask, unsigned first) {
+  const unsigned long bits = std::stoul(mask, nullptr, 16);
+  std::string line;
+  char number[8];
+  for (unsigned i = 0; i < 32; ++i)
+    if (bits >> i & 1) {
+      std::snprintf(number, sizeof number, "%x\t", first + i);
+      line += number;
+    }
+  return line;
+}
+
+void ExpectCountsOfManifest(const std::string& report, const Manifest& m) {
+  EXPECT_EQ(ValueAfter(report, "Version: "), m.One("version"));
+  EXPECT_EQ(ValueAfter(report, "Zero Update: 0x"), m.One("zero-update"));
+  char period[64];
+  std::snprintf(period, sizeof period, "0x%llx=>%llu", static_cast<unsigned long long>(m.Number("statistics-period-us")),
+                static_cast<unsigned long long>(m.Number("statistics-period-us")));
+  EXPECT_EQ(ValueAfter(report, "Period: "), period);
+  const std::vector<std::string> enabled = TableRows(report, "Enabled Channles:");
+  ASSERT_GE(enabled.size(), 3u);
+  EXPECT_EQ(enabled[2].rfind("Statistics Event OverFlow Number:", 0), 0u);
+  EXPECT_EQ(enabled[0], EnabledChannels(m.One("channel-enable-low"), 0));
+  EXPECT_EQ(enabled[1], EnabledChannels(m.One("channel-enable-high"), 32));
+  EXPECT_EQ(ValueAfter(report, "Statistics Event OverFlow Number:"), m.One("overflow-values"));
+  EXPECT_EQ(ValueAfter(report, "Package Head Number:"),
+            m.One("package-heads") + ",\tPackage Tail Number:" + m.One("package-tails"));
+  EXPECT_EQ(ValueAfter(report, "Calculated Statistics Overflow Serial Overflow Number:"),
+            m.One("overflow-value-wraps") + ",\tCalculated Package Serial Overflow Number:" +
+                m.One("package-serial-wraps"));
+  EXPECT_EQ(TableRows(report, "Board\t Channel\t EventNumber"), m.EventRows());
+}
+
+TEST(IttrEndToEnd, InjectedFaultsAreTheErrorListInStreamOrder) {
+  ScratchDir dir;
+  const Series s = Synthesize(dir, "-t ITTR_T -d KR77A5 --board 3 --size 2M --files 3 --seed 2 "
+                                   "--faults serial-gap,lead-gap,junk,overflow-gap,overflow-count");
+  ASSERT_EQ(s.files.size(), 3u);
+  const std::vector<std::string> errors = s.manifest.Errors();
+  ASSERT_EQ(errors.size(), 4u);
+  Convert("--report --no-parsed", s.files[2]);  // the type comes from the name
+  const std::string report = ReportOf(s.files[2]);
+
+  ExpectCountsOfManifest(report, s.manifest);
+  EXPECT_EQ(LinesStarting(report, kErrorPrefixes), errors);
+  EXPECT_NE(report.find("\nErrors: Error 0: \n" + errors[0] + "Error 1: \n" + errors[1]), std::string::npos) << report;
+  EXPECT_TRUE(report.ends_with("Error 3: \n" + errors[3])) << report;
+  EXPECT_EQ(TableRows(report, "Board\t Channel\t EventNumber").front().substr(0, 7), "196608\t");
+}
+
+TEST(IttrEndToEnd, CleanMarkerPeriodDataReportsNoErrors) {
+  ScratchDir dir;
+  const Series s = Synthesize(dir, "-t ITTR_M -d QZ48 --size 1536K --files 2 --seed 8 --faults junk:2");
+  ASSERT_GE(s.manifest.Number("lead-serial-wraps"), 1u);
+  Convert("--report", s.files[0]);
+  const std::string report = ReportOf(s.files[0]);
+  ExpectCountsOfManifest(report, s.manifest);
+  EXPECT_EQ(LinesStarting(report, kErrorPrefixes), std::vector<std::string>());
+  EXPECT_TRUE(report.ends_with("\n\nErrors: None \n")) << report;
+
+  const std::string parsed = ParsedOf(s.files[0]);
+  EXPECT_TRUE(parsed.starts_with("Mode: " + s.manifest.One("mode-word") + ", ITTR_M\nVersion: 0x21=>2.1\n"
+                                 "Statistics Number(Stop By Software): 0x0=>0\nStatistics Period: M(Depends on Marker)\n"))
+      << parsed.substr(0, 200);
+}
+
+TEST(IttrEndToEnd, SeriesConvertsLikeOneFileAndEveryLeadWordIsOneLine) {
+  ScratchDir dir;
+  const Series s = Synthesize(dir, "-t ITTR_T -d RB9531 --size 2600K --files 4 --seed 12");
+  ASSERT_EQ(s.files.size(), 4u);
+  for (std::size_t i = 1; i < s.files.size(); ++i)
+    EXPECT_NE(s.manifest.All("file")[i].find(" opens inside "), std::string::npos);
+  Concatenate(s, dir / "whole.dat");
+  // RB9531 names of seven pieces do not carry ITTR types; the type is given.
+  Convert("-t ITTR_T --report --overflow", s.files[0]);
+  Convert("-t ITTR_T --report --overflow", dir / "whole.dat");
+  const std::string report = ReportOf(s.files[0]);
+  const std::string parsed = ParsedOf(s.files[0]);
+  EXPECT_EQ(report, ReportOf(dir / "whole.dat"));
+  EXPECT_TRUE(parsed == ParsedOf(dir / "whole.dat"));
+  ExpectCountsOfManifest(report, s.manifest);
+  EXPECT_TRUE(report.ends_with("\n\nErrors: None \n")) << report;
+
+  EXPECT_EQ(CountLinesStarting(parsed, "Mode: 0x"), 1u);
+  EXPECT_EQ(CountLinesStarting(parsed, "WordNumber\tChannel\tSerialSynced\tSerial\tIntensity"), 1u);
+  std::uint64_t leadLines = 0;
+  for (const std::string& line : Lines(parsed)) leadLines += std::count(line.begin(), line.end(), '\t') == 4;
+  EXPECT_EQ(leadLines, s.manifest.Number("lead-words") + 1);  // and the column line
+  EXPECT_EQ(CountLinesStarting(parsed, "[Package Head, Serial: 0x"), s.manifest.Number("package-heads"));
+  EXPECT_EQ(CountLinesStarting(parsed, "[Package Tail] "), s.manifest.Number("package-tails"));
+  EXPECT_EQ(CountLinesStarting(parsed, "[Statistics Serial Overflow, Value: 0x"),
+            s.manifest.Number("statistics-serial-overflow-words"));
+  EXPECT_EQ(CountLinesStarting(parsed, "Data Overflow, Value: 0x"), s.manifest.Number("data-overflows"));
+}
+
+}  // namespace
+}  // namespace kestrun::test

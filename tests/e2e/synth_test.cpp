@@ -1,0 +1,103 @@
+// kestrun-synth on its own: deterministic output, names the converter reads its settings from, files
+// cut inside open structures, and its usage errors.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "E2eSupport.h"
+#include "engine/NameRules.h"
+
+namespace kestrun::test {
+namespace {
+
+CommandResult Synth(const std::string& arguments) { return RunCommand(Quote(kSynth) + " " + arguments); }
+
+TEST(Synth, TheSameSeedWritesTheSameBytesAndAnotherSeedOthers) {
+  ScratchDir a, b, c;
+  const std::string args = "-t T3 -d QZ48 --size 300K --files 2 --faults length,junk ";
+  const Series first = Synthesize(a, args + "--seed 9 run");
+  const Series again = Synthesize(b, args + "--seed 9 run");
+  const Series other = Synthesize(c, args + "--seed 10 run");
+  ASSERT_EQ(first.files.size(), 2u);
+  for (std::size_t i = 0; i < first.files.size(); ++i) {
+    EXPECT_EQ(std::filesystem::path(first.files[i]).filename(), "run_" + std::to_string(i + 1) + ".dat");
+    EXPECT_TRUE(ReadFile(first.files[i]) == ReadFile(again.files[i]));
+    EXPECT_FALSE(ReadFile(first.files[i]) == ReadFile(other.files[i]));
+  }
+  EXPECT_EQ(first.manifest.Errors(), again.manifest.Errors());
+}
+
+TEST(Synth, DefaultNamesCarryDeviceTypeAndResolutionForTheNameRules) {
+  struct Case {
+    const char* type;
+    const char* model;
+    int device;
+    std::optional<int> dataType;
+    const char* resolution;
+  };
+  const Case cases[] = {
+      {"T2", "QZ48", 2, 1, "8"},        {"T3", "QZ48", 2, 2, "8"},       {"T1", "QZ48", 2, 0, "8"},
+      {"ITTR_T", "QZ48", 2, 3, ""},     {"ITTR_M", "KR77A5", 0, 4, ""},  {"T2", "KR77A5", 0, 1, "8"},
+      {"T3", "RB9531", 1, 2, "8"},      {"T1", "RB9531", 1, 0, "8"},     {"ITTR_M", "RB9531", 1, {}, nullptr},
+  };
+  for (const Case& c : cases) {
+    ScratchDir dir;
+    const Series s = Synthesize(dir, std::string("-t ") + c.type + " -d " + c.model + " -r 8 --size 4K");
+    ASSERT_EQ(s.files.size(), 1u);
+    const std::string stem = std::filesystem::path(s.first()).stem().string();
+    // One file is still numbered, so that the stem has the instruments' number of pieces.
+    EXPECT_TRUE(stem.ends_with("_1")) << stem;
+    const NameSettings settings = SettingsFromName(stem);
+    EXPECT_EQ(settings.deviceIndex, c.device) << stem;
+    EXPECT_EQ(settings.dataTypeIndex, c.dataType) << stem;
+    if (c.resolution) {
+      EXPECT_EQ(settings.resolutionText, std::optional<std::string>(c.resolution)) << stem;
+    }
+  }
+
+  ScratchDir dir;
+  EXPECT_EQ(Synthesize(dir, "-t T2 -d QZ48 --size 4K shot").files, std::vector<std::string>{dir / "shot.dat"});
+}
+
+TEST(Synth, FilesAreCutNearEqualSharesInsideOpenStructures) {
+  const char* streams[] = {"-t T2 -d QZ48", "-t T3 -d KR77A5", "-t T1 -d RB9531", "-t ITTR_T -d QZ48"};
+  for (const char* stream : streams) {
+    ScratchDir dir;
+    const Series s = Synthesize(dir, std::string(stream) + " --size 400K --files 4");
+    ASSERT_EQ(s.files.size(), 4u) << stream;
+    std::uint64_t total = 0;
+    for (std::size_t i = 0; i < s.files.size(); ++i) {
+      const std::uint64_t bytes = std::filesystem::file_size(s.files[i]);
+      total += bytes;
+      EXPECT_EQ(bytes % 4, 0u);
+      EXPECT_NEAR(static_cast<double>(bytes), 100 * 1024.0, 90 * 1024.0) << stream << " " << s.files[i];
+      const std::string line = s.manifest.All("file")[i];
+      EXPECT_EQ(line.find(" opens inside ") != std::string::npos, i > 0) << line;
+    }
+    EXPECT_GE(total, 400u * 1024);
+    EXPECT_EQ(s.manifest.Number("bytes"), total);
+  }
+}
+
+TEST(Synth, UsageErrorsExitWithTwo) {
+  ScratchDir dir;
+  const std::string out = " -o " + Quote(dir.path().string());
+  const CommandResult t1Junk = Synth("-t T1 -d KR77A5 --faults junk" + out);
+  EXPECT_EQ(t1Junk.exitCode, 2);
+  EXPECT_NE(t1Junk.err.find("fault 'junk' does not apply to T1 data of KR77A5 (possible: none)"), std::string::npos)
+      << t1Junk.err;
+  const CommandResult plainSerial = Synth("-t T2 -d RB9531 --faults serial-gap" + out);
+  EXPECT_EQ(plainSerial.exitCode, 2);
+  EXPECT_NE(plainSerial.err.find("(possible: sync-gap, junk)"), std::string::npos) << plainSerial.err;
+  EXPECT_EQ(Synth("-t T4 -d QZ48" + out).exitCode, 2);
+  EXPECT_EQ(Synth("-t T2 -d QZ49" + out).exitCode, 2);
+  EXPECT_EQ(Synth("-t T2 -d QZ48 -r 0" + out).exitCode, 2);
+  EXPECT_EQ(Synth("-t T2 -d QZ48 --size 3X" + out).exitCode, 2);
+  EXPECT_EQ(Synth("-t T2 -d QZ48 --faults gap" + out).exitCode, 2);
+  EXPECT_EQ(Synth("-t T2 -d QZ48 --files 0" + out).exitCode, 2);
+  EXPECT_EQ(Synth("-t T2 -d QZ48" + out + " sub/name").exitCode, 2);
+  EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
+}
+
+}  // namespace
+}  // namespace kestrun::test
