@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <initializer_list>
 
 #include "engine/DecoderState.h"
 #include "engine/Words.h"
@@ -31,29 +32,39 @@ inline char Group(std::uint32_t w, int g) { return static_cast<char>(48 + ((w >>
 
 // An information part word of the plain layout: appends its characters for the current step.
 inline TttrRecordKind TakeInfoPart(TttrDecoderFields& f, std::uint32_t w) {
-  // A full sequence holds 44 characters; the guard keeps a tampered step or length inside the text.
-  if (f.infoTextLength > sizeof(f.infoText) - 7) return TttrRecordKind::Ignored;
-  char* p = f.infoText + f.infoTextLength;
-  const char b = static_cast<char>(w & 0xFF);
+  // A full sequence holds 44 characters, 38 before its last part; the guard keeps a length that was
+  // set otherwise from growing past that.
+  if (f.infoTextLength > 38) return TttrRecordKind::Ignored;
+  char* const p = f.infoText + f.infoTextLength;
   char* q = p;
+  auto groups = [&](std::initializer_list<int> list) {
+    for (int g : list) *q++ = Group(w, g);
+  };
   switch (f.infoTextStep) {
     case 5:
-      *q++ = Group(w, 3), *q++ = Group(w, 2), *q++ = '.', *q++ = Group(w, 1), *q++ = Group(w, 0);
-      break;
-    case 8:
-      *q++ = Group(w, 4), *q++ = Group(w, 3), *q++ = Group(w, 2), *q++ = '.', *q++ = Group(w, 1),
-      *q++ = Group(w, 0);
+      groups({3, 2});
+      *q++ = '.';
+      groups({1, 0});
       break;
     case 6:
     case 9:
-    case 11:
     case 12:
-      for (int g = 5; g >= 0; --g) *q++ = Group(w, g);
-      if (f.infoTextStep == 11) *q++ = '.';
+      groups({5, 4, 3, 2, 1, 0});
       break;
     case 7:
     case 10:
-      *q++ = Group(w, 5), *q++ = Group(w, 4), *q++ = b, *q++ = ' ';
+      groups({5, 4});
+      *q++ = static_cast<char>(w & 0xFF);  // bits 7..0 as they are
+      *q++ = ' ';
+      break;
+    case 8:
+      groups({4, 3, 2});
+      *q++ = '.';
+      groups({1, 0});
+      break;
+    case 11:
+      groups({5, 4, 3, 2, 1, 0});
+      *q++ = '.';
       break;
     default:
       return TttrRecordKind::Ignored;

@@ -115,6 +115,12 @@ TEST(T2Plain, InformationTextIsOneLineOf44Characters) {
   EXPECT_EQ(Decode(Layout::T2Plain, words), text + "\n");
   EXPECT_EQ(Decode(Layout::T3Plain, words), text + "\n");
   EXPECT_EQ(Decode(Layout::T2Plain, {0xA2001234, 0xA2123456}), "");  // no start word: nothing
+
+  DecoderState d;  // a length set from outside never lets the text grow past its buffer
+  d.infoTextStep = 12;
+  d.infoTextLength = 60;
+  EXPECT_EQ(test::DecodeBytes(d, Layout::T2Plain, test::BigEndian({0xA2FFFFFF})), "");
+  EXPECT_EQ(d.infoTextLength, 60u);
 }
 
 }  // namespace
