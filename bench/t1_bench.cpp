@@ -53,7 +53,7 @@ void BM_WriteT1TextFullChannel(benchmark::State& state) {
   }
   decoder.generateParsed = true;
   std::vector<char> area(33'554'432);
-  auto discard = [](void*, const char*, std::size_t) { return true; };
+  auto discard = [](void*, char* data, std::size_t) { return data; };
   std::int64_t produced = 0;
   for (auto _ : state) {
     TextSink sink(area.data(), area.size(), discard, nullptr);

@@ -94,9 +94,9 @@ void DecodeStream(benchmark::State& state, Layout layout, bool parsed) {
   const std::vector<std::uint8_t>& stream = Stream(layout);
   auto textArea = std::make_unique<char[]>(kTextBytes);
   std::uint64_t textBytes = 0;
-  auto discard = [](void* total, const char*, std::size_t size) {
+  auto discard = [](void* total, char* data, std::size_t size) {
     *static_cast<std::uint64_t*>(total) += size;
-    return true;
+    return data;
   };
   auto d = std::make_unique<DecoderState>();
   for (auto _ : state) {

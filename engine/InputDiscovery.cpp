@@ -68,6 +68,9 @@ bool SeriesNumberLess(std::string_view a, std::string_view b) {
 }
 
 std::int64_t MeasureFileSize(const std::string& path) {
+  // Only regular files have a size; opening a pipe or a device to measure it could block.
+  std::error_code ec;
+  if (!fs::is_regular_file(fs::path(path), ec)) return -1;
   std::ifstream file(path, std::ios::binary | std::ios::ate);
   if (!file.is_open()) return -1;
   const std::streamoff end = file.tellg();

@@ -12,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "engine/BackgroundIo.h"
 #include "engine/DecoderState.h"
 
 namespace kestrun {
@@ -62,6 +63,9 @@ class TdcFileParser {
   std::int32_t rangeLast = 0;
   // Capacity of textBuffer when it is first allocated; tests lower it to exercise the spill path.
   std::size_t textBufferCapacity = kTextBufferSize;
+  // Read ahead and write behind on a helper thread while blocks are decoded; the bytes, the block
+  // sequence and the callbacks are the same either way.
+  bool overlapIo = true;
 
   // Copies the two decoder flags and runs Run on a new worker thread; returns at once.
   // Waits first for the worker of an earlier run, which must have been told to stop or have finished.
@@ -92,9 +96,19 @@ class TdcFileParser {
 
  private:
   void RunBlockLoop();
+  void WriteT1TextIfAny();
   void FinishRun();
   TextSink MakeTextSink();
   bool WriteParsed(const char* data, std::size_t size);
+  char* HandOverChunk(char* data, std::size_t size);
+
+  // While a run overlaps its I/O: the helper thread, and the text buffer cut into chunks that are
+  // filled in turn while the chunks before them are being written.
+  static constexpr std::size_t kMaxChunks = 4;
+  BackgroundIo* io_ = nullptr;
+  std::size_t chunkSize_ = 0;
+  std::size_t chunkIndex_ = 0;
+  std::uint64_t chunkTickets_[kMaxChunks] = {};
 
   std::thread worker_;
   std::atomic<bool> abandon_{false};  // set by the destructor: stops a run even before its block loop

@@ -6,12 +6,14 @@ bool TextSink::Flush() {
   if (failed_) return false;
   const std::size_t pending = static_cast<std::size_t>(pos - begin);
   if (pending == 0) return true;
-  if (consumer_ == nullptr || !consumer_(context_, begin, pending)) {
+  char* const next = consumer_ == nullptr ? nullptr : consumer_(context_, begin, pending);
+  if (next == nullptr) {
     failed_ = true;
     return false;
   }
   handedOver_ += pending;
-  pos = begin;
+  begin = pos = next;
+  end = next + capacity_;
   return true;
 }
 

@@ -100,9 +100,12 @@ TEST(Cli, InterruptStopsAfterTheCurrentBlockAndKeepsWhatWasConverted) {
   const std::string fifo = dir / "live.dat";
   WriteFile(dir / "other.dat", std::string("x"));
   ASSERT_EQ(RunCommand("mkfifo '" + fifo + "'").exitCode, 0);
-  // An acquisition that never ends: only the interrupt can end the conversion.
-  const std::string script = "(while :; do head -c 1048576 /dev/zero || exit 0; sleep 0.02; done > '" + fifo + "') & writer=$!; '" +
-                             KESTRUN_CLI + "' -q -t T3 -r 4 --report '" + fifo + "' & cli=$!; sleep 0.5; kill -INT $cli; wait $cli; code=$?; kill $writer 2>/dev/null; exit $code";
+  // An acquisition that never ends: only the interrupt can end the conversion. The writer outlives
+  // readers that come and go, and the whole script is bounded in time.
+  const std::string script = "trap '' PIPE\n"
+                             "(while :; do head -c 1048576 /dev/zero 2>/dev/null; sleep 0.02; done) > '" + fifo + "' & writer=$!\n"
+                             "timeout 20 '" + std::string(KESTRUN_CLI) + "' -q -t T3 -r 4 --report '" + fifo + "' & cli=$!\n"
+                             "sleep 0.5; kill -INT $cli; wait $cli; code=$?; kill $writer; exit $code\n";
   WriteFile(dir / "interrupt.sh", script);
   CommandResult r = RunCommand("bash '" + (dir / "interrupt.sh") + "'");
   EXPECT_EQ(r.exitCode, 130) << r.err;

@@ -113,6 +113,34 @@ TEST(DecodedRun, TextLargerThanTheBufferReachesTheFileWhole) {
   EXPECT_EQ(cramped.parsedBytes, expected.parsed.size());
 }
 
+TEST(DecodedRun, OverlappedIoGivesTheSameBytesAndCallbacks) {
+  ScratchDir dir;
+  std::vector<std::uint32_t> words = PackagedT2(400, 1000);  // about 1.6 MB: two blocks and a part
+  std::mt19937 random(11);
+  for (int i = 0; i < 300'000; ++i) words.push_back(random());
+  WriteFile(dir / "mix_1.dat", BigEndian(words));
+  WriteFile(dir / "mix_2.dat", BigEndian(std::vector<std::uint32_t>(words.begin(), words.begin() + 262'144)));  // exactly 1 MiB
+  for (std::int32_t type : {1, 2, 3, 4}) {
+    for (std::int32_t device : {3, 64}) {
+      std::vector<std::string> seen[2];
+      Outputs out[2];
+      for (int overlap = 0; overlap < 2; ++overlap) {
+        TdcFileParser parser;
+        parser.overlapIo = overlap == 1;
+        parser.textBufferCapacity = 64 * 1024;  // the writer takes many chunks per block
+        parser.onProgress = [&](int p) { seen[overlap].push_back("progress " + std::to_string(p)); };
+        parser.onMessage = [&](std::string path) { seen[overlap].push_back(path); };
+        out[overlap] = Convert(parser, dir / "mix_1.dat", type, device);
+        EXPECT_EQ(out[overlap].status, 0);
+      }
+      EXPECT_EQ(out[1].parsed, out[0].parsed) << "type " << type << " device " << device;
+      EXPECT_EQ(out[1].report, out[0].report);
+      EXPECT_EQ(seen[1], seen[0]);
+      EXPECT_EQ(seen[0].size(), 3u + 5u);  // three announcements; 3 blocks, then 1 MiB and the empty block
+    }
+  }
+}
+
 TEST(DecodedRun, AFullDiskIsAFailureAndTheReportIsStillWritten) {
   ScratchDir dir;
   WriteFile(dir / "t2.dat", BigEndian(PackagedT2(2, 3)));

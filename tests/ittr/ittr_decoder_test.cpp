@@ -210,7 +210,7 @@ TEST(IttrStream, RepeatedHeadersSpillAndAFailingFileGivesMinusOne) {
   DecoderState state;
   state.generateParsed = true;
   std::vector<char> area(200);
-  TextSink sink(area.data(), area.size(), [](void*, const char*, std::size_t) { return false; }, nullptr);
+  TextSink sink(area.data(), area.size(), [](void*, char*, std::size_t) -> char* { return nullptr; }, nullptr);
   const auto bytes = BigEndian(words);
   EXPECT_EQ(state.DecodeIttr(bytes.data(), static_cast<std::int32_t>(bytes.size()), sink), -1);
   EXPECT_EQ(state.ittrStatistics.version, 0x10u);

@@ -28,9 +28,9 @@ std::vector<std::uint8_t> BigEndian(std::initializer_list<std::uint32_t> words) 
 }
 
 StringSink::StringSink(std::size_t capacity) : buffer_(capacity) {
-  auto collect = [](void* self, const char* data, std::size_t size) {
+  auto collect = [](void* self, char* data, std::size_t size) {
     static_cast<std::string*>(self)->append(data, size);
-    return true;
+    return data;
   };
   sink_ = TextSink(buffer_.data(), buffer_.size(), collect, &collected_);
 }

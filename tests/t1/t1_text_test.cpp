@@ -68,7 +68,7 @@ TEST(T1Text, AFailingFileGivesZero) {
   const auto s = DecodeT1Words({T1Head(0, 0), 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12});
   s->generateParsed = true;
   std::vector<char> area(100);
-  TextSink sink(area.data(), area.size(), [](void*, const char*, std::size_t) { return false; }, nullptr);
+  TextSink sink(area.data(), area.size(), [](void*, char*, std::size_t) -> char* { return nullptr; }, nullptr);
   EXPECT_EQ(s->WriteT1Text(sink, 1000000, "KR77A5"), 0);
   EXPECT_TRUE(sink.Failed());
 }
