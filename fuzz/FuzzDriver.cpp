@@ -1,0 +1,299 @@
+#include "fuzz/FuzzDriver.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/Codes.h"
+#include "engine/DecoderState.h"
+#include "tttr/TttrHeader.h"
+
+#if defined(__SANITIZE_ADDRESS__)
+#define KESTRUN_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define KESTRUN_ASAN 1
+#endif
+#endif
+#ifdef KESTRUN_ASAN
+#include <sanitizer/asan_interface.h>
+#endif
+
+namespace kestrun::fuzz {
+
+namespace {
+
+constexpr std::size_t kMaxBlock = 1'048'576;
+constexpr std::size_t kRoomyCapacity = 1 << 20;
+// Bytes after each text area that no decoder may touch.
+constexpr std::size_t kGuard = 256;
+constexpr char kGuardByte = static_cast<char>(0xA5);
+constexpr std::size_t kAreaBytes = (1 << 20) + kGuard;
+
+void Check(bool ok, const char* what) {
+  if (ok) return;
+  std::fprintf(stderr, "fuzz check failed: %s\n", what);
+  std::fflush(stderr);
+  std::abort();
+}
+
+struct Options {
+  bool packetInfo = false;
+  bool overflow = false;
+  std::int32_t resolutionPs = 16;
+  std::size_t capacity = 128;
+};
+
+Options ReadOptions(std::uint8_t b) {
+  static constexpr std::int32_t kResolutions[] = {16, 1, 0, 1000, 2147483647, -1, -2147483647 - 1, 333};
+  // The smallest area still holds the longest line any decoder writes in one piece.
+  static constexpr std::size_t kCapacities[] = {128, 160, 256, 511, 1024, 4096, 65536, 1 << 20};
+  Options o;
+  o.packetInfo = (b & 1) != 0;
+  o.overflow = (b & 2) != 0;
+  o.resolutionPs = kResolutions[(b >> 2) & 7];
+  o.capacity = kCapacities[(b >> 5) & 7];
+  return o;
+}
+
+struct Block {
+  std::size_t offset;
+  std::size_t length;
+};
+
+// Cuts [data, data + size) into blocks: each length choice is read from the back of what is left, the
+// block itself from its front, shortened to the data left. A final empty block closes the stream, as
+// the run hands one over after a file that ends on a block boundary.
+std::vector<Block> CutBlocks(const std::uint8_t* data, std::size_t size) {
+  std::vector<Block> blocks;
+  std::size_t front = 0;
+  std::size_t back = size;
+  auto take = [&]() -> std::uint32_t { return front < back ? data[--back] : 0; };
+  while (front < back) {
+    const std::uint32_t c = take();
+    std::size_t want = 0;
+    switch (c & 7) {
+      case 0:
+        want = 0;
+        break;
+      case 1:
+        want = 1 + (c >> 3) % 3;  // a block that ends inside its first word
+        break;
+      case 2:
+        want = 4 * ((c >> 3) + 1);
+        break;
+      case 3:
+        want = 4092 + ((c >> 3) & 7);
+        break;
+      case 4:
+        want = take();
+        want |= take() << 8;
+        break;
+      case 5:
+        want = take();
+        want |= take() << 8;
+        want |= take() << 16;
+        want %= kMaxBlock + 1;
+        break;
+      default:
+        want = kMaxBlock;
+        break;
+    }
+    const std::size_t length = std::min(want, back - front);
+    blocks.push_back({front, length});
+    front += length;
+  }
+  blocks.push_back({front, 0});
+  return blocks;
+}
+
+// Where a pass writes its text: two areas of one capacity, handed out in turn as the engine hands out
+// the chunks of its text buffer. Kept from one input to the next (fresh mebibytes per input would cost
+// more than the decoding). Past the capacity come guard bytes; under ASan everything but the area in
+// use is poisoned, so a write past its end or into an area already handed over is caught at once.
+struct AreaPair {
+  std::unique_ptr<char[]> bytes[2] = {std::make_unique<char[]>(kAreaBytes), std::make_unique<char[]>(kAreaBytes)};
+
+  char* Open(int i, std::size_t capacity) {
+    char* const a = bytes[i].get();
+#ifdef KESTRUN_ASAN
+    ASAN_UNPOISON_MEMORY_REGION(a, kAreaBytes);
+#endif
+    std::memset(a + capacity, kGuardByte, kGuard);
+#ifdef KESTRUN_ASAN
+    ASAN_POISON_MEMORY_REGION(a + capacity, kAreaBytes - capacity);
+#endif
+    return a;
+  }
+  void Close(int i) {
+#ifdef KESTRUN_ASAN
+    ASAN_POISON_MEMORY_REGION(bytes[i].get(), kAreaBytes);
+#else
+    (void)i;
+#endif
+  }
+  bool GuardIntact(int i, std::size_t capacity) const {
+#ifdef KESTRUN_ASAN
+    (void)i, (void)capacity;
+    return true;  // poisoned: ASan has already checked
+#else
+    const char* const a = bytes[i].get();
+    for (std::size_t k = 0; k < kGuard; ++k) {
+      if (a[capacity + k] != kGuardByte) return false;
+    }
+    return true;
+#endif
+  }
+};
+
+// One pass over the blocks: a fresh state and, with parsed text on, a text sink whose consumer
+// collects the text, checks each hand-over and gives back the other area.
+struct Pass {
+  Pass(bool parsed, std::size_t capacity, bool overflow, AreaPair* areas)
+      : state(std::make_unique<DecoderState>()), areas(areas) {
+    state->generateParsed = parsed;
+    state->outputOverflow = overflow;
+    if (!parsed) return;
+    this->capacity = capacity;
+    sink = TextSink(areas->Open(0, capacity), capacity, &Pass::Collect, this);
+  }
+  ~Pass() {
+    if (areas != nullptr && state->generateParsed) areas->Close(current);
+  }
+  Pass(const Pass&) = delete;
+  Pass& operator=(const Pass&) = delete;
+
+  static char* Collect(void* self, char* data, std::size_t size) {
+    Pass& p = *static_cast<Pass*>(self);
+    Check(data == p.areas->bytes[p.current].get(), "text handed over from outside the area");
+    Check(size <= p.capacity, "hand-over larger than the area");
+    Check(p.areas->GuardIntact(p.current, p.capacity), "text written past the area");
+    p.text.append(data, size);
+    p.areas->Close(p.current);
+    p.current = 1 - p.current;
+    return p.areas->Open(p.current, p.capacity);
+  }
+
+  // After every call: the write position inside the area, the guard bytes untouched, and the call's
+  // result the bytes it produced.
+  void Account(std::int64_t result, std::uint64_t producedBefore) {
+    Check(result >= 0, "a decoder failed to write its text");
+    if (!state->generateParsed) {
+      Check(result == 0, "text produced with parsed text off");
+      Check(sink.begin == nullptr && sink.pos == nullptr, "text written with parsed text off");
+      return;
+    }
+    Check(sink.begin == areas->bytes[current].get(), "the sink left its area");
+    Check(sink.pos >= sink.begin && sink.pos <= sink.end, "write position outside the area");
+    Check(areas->GuardIntact(current, capacity), "text written past the area");
+    Check(!sink.Failed(), "text area failed");
+    Check(static_cast<std::uint64_t>(result) == sink.Produced() - producedBefore, "result differs from the text");
+    returned += static_cast<std::uint64_t>(result);
+  }
+
+  void Finish() {
+    if (!state->generateParsed) return;
+    Check(sink.Flush(), "final flush failed");
+    Check(text.size() == returned, "text collected differs from the bytes reported");
+  }
+
+  std::unique_ptr<DecoderState> state;
+  AreaPair* areas;
+  int current = 0;
+  std::size_t capacity = 0;
+  TextSink sink;
+  std::string text;
+  std::uint64_t returned = 0;
+  std::string report;
+};
+
+std::int32_t DataType(Family f) {
+  switch (f) {
+    case Family::T2Device3:
+    case Family::T2:
+      return kDataTypeT2;
+    case Family::T3Device3:
+    case Family::T3:
+      return kDataTypeT3;
+    case Family::T1:
+      return kDataTypeT1;
+    default:
+      return kDataTypeIttrT;
+  }
+}
+
+void RunPass(Pass& pass, Family family, const Options& o, const std::uint8_t* data, const std::vector<Block>& blocks) {
+  DecoderState& d = *pass.state;
+  const bool device3 = family == Family::T2Device3 || family == Family::T3Device3;
+  const char* const device = DeviceDisplayName(device3 ? kDeviceQZ48 : kDeviceKR77A5);
+  if (d.generateParsed && (DataType(family) == kDataTypeT2 || DataType(family) == kDataTypeT3)) {
+    const std::uint64_t before = pass.sink.Produced();
+    const std::int32_t header = DataType(family) == kDataTypeT2 ? WriteT2Header(pass.sink, o.resolutionPs, device)
+                                                                : WriteT3Header(pass.sink, o.resolutionPs, device);
+    pass.Account(header, before);
+  }
+  for (const Block& b : blocks) {
+    // Each block in an allocation of its own size, so that reading past its end is caught.
+    const auto copy = std::make_unique<std::uint8_t[]>(b.length);
+    if (b.length != 0) std::memcpy(copy.get(), data + b.offset, b.length);
+    const auto length = static_cast<std::int32_t>(b.length);
+    const std::uint64_t before = pass.sink.Produced();
+    std::int32_t r = 0;
+    switch (family) {
+      case Family::T2Device3:
+        r = d.DecodeT2Device3(copy.get(), length, pass.sink, o.resolutionPs, o.packetInfo);
+        break;
+      case Family::T2:
+        r = d.DecodeT2(copy.get(), length, pass.sink, o.resolutionPs);
+        break;
+      case Family::T3Device3:
+        r = d.DecodeT3Device3(copy.get(), length, pass.sink, o.resolutionPs, o.packetInfo);
+        break;
+      case Family::T3:
+        r = d.DecodeT3(copy.get(), length, pass.sink, o.resolutionPs);
+        break;
+      case Family::T1:
+        r = d.DecodeT1(copy.get(), length, device);
+        Check(r == 0, "the T1 decoder wrote text");
+        break;
+      case Family::Ittr:
+        r = d.DecodeIttr(copy.get(), length, pass.sink);
+        break;
+    }
+    pass.Account(r, before);
+  }
+  if (family == Family::T1) {
+    const std::uint64_t before = pass.sink.Produced();
+    pass.Account(d.WriteT1Text(pass.sink, o.resolutionPs, device), before);
+  }
+  pass.Finish();
+  // ITTR_T and ITTR_M share their report; the options byte picks which code asks for it.
+  const std::int32_t type = family == Family::Ittr && o.packetInfo ? kDataTypeIttrM : DataType(family);
+  pass.report = d.BuildReportText(type);
+  Check(!pass.report.empty(), "empty report");
+}
+
+}  // namespace
+
+void RunDecoderFuzz(Family family, const std::uint8_t* data, std::size_t size) {
+  if (size == 0) return;
+  const Options o = ReadOptions(data[0]);
+  const std::vector<Block> blocks = CutBlocks(data + 1, size - 1);
+
+  static AreaPair smallAreas;
+  static AreaPair roomyAreas;
+  Pass small(true, o.capacity, o.overflow, &smallAreas);
+  Pass off(false, 0, o.overflow, nullptr);
+  Pass roomy(true, kRoomyCapacity, o.overflow, &roomyAreas);
+  for (Pass* p : {&small, &off, &roomy}) RunPass(*p, family, o, data + 1, blocks);
+
+  Check(small.text == roomy.text, "the text depends on the size of the text area");
+  Check(small.report == off.report, "the report differs with parsed text on and off");
+  Check(small.report == roomy.report, "the report depends on the size of the text area");
+}
+
+}  // namespace kestrun::fuzz
