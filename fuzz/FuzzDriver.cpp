@@ -118,22 +118,27 @@ std::vector<Block> CutBlocks(const std::uint8_t* data, std::size_t size) {
 struct AreaPair {
   std::unique_ptr<char[]> bytes[2] = {std::make_unique<char[]>(kAreaBytes), std::make_unique<char[]>(kAreaBytes)};
 
+  // Start of a pass: both areas closed whole, so that past capacity + guard nothing needs touching.
+  void Reset() {
+    Close(0, kAreaBytes);
+    Close(1, kAreaBytes);
+  }
   char* Open(int i, std::size_t capacity) {
     char* const a = bytes[i].get();
 #ifdef KESTRUN_ASAN
-    ASAN_UNPOISON_MEMORY_REGION(a, kAreaBytes);
+    ASAN_UNPOISON_MEMORY_REGION(a, capacity + kGuard);
 #endif
     std::memset(a + capacity, kGuardByte, kGuard);
 #ifdef KESTRUN_ASAN
-    ASAN_POISON_MEMORY_REGION(a + capacity, kAreaBytes - capacity);
+    ASAN_POISON_MEMORY_REGION(a + capacity, kGuard);
 #endif
     return a;
   }
-  void Close(int i) {
+  void Close(int i, std::size_t used) {
 #ifdef KESTRUN_ASAN
-    ASAN_POISON_MEMORY_REGION(bytes[i].get(), kAreaBytes);
+    ASAN_POISON_MEMORY_REGION(bytes[i].get(), used);
 #else
-    (void)i;
+    (void)i, (void)used;
 #endif
   }
   bool GuardIntact(int i, std::size_t capacity) const {
@@ -159,10 +164,8 @@ struct Pass {
     state->outputOverflow = overflow;
     if (!parsed) return;
     this->capacity = capacity;
+    areas->Reset();
     sink = TextSink(areas->Open(0, capacity), capacity, &Pass::Collect, this);
-  }
-  ~Pass() {
-    if (areas != nullptr && state->generateParsed) areas->Close(current);
   }
   Pass(const Pass&) = delete;
   Pass& operator=(const Pass&) = delete;
@@ -173,7 +176,7 @@ struct Pass {
     Check(size <= p.capacity, "hand-over larger than the area");
     Check(p.areas->GuardIntact(p.current, p.capacity), "text written past the area");
     p.text.append(data, size);
-    p.areas->Close(p.current);
+    p.areas->Close(p.current, p.capacity + kGuard);
     p.current = 1 - p.current;
     return p.areas->Open(p.current, p.capacity);
   }
