@@ -144,5 +144,25 @@ TEST(Names, BlanksNonAsciiLettersAndSeveralDotsPassThroughUnchanged) {
                                                      series + "2_report.txt"}));
 }
 
+TEST(Names, AnInputNameTooLongForItsOutputNamesFailsWithStatusFive) {
+  ScratchDir dir;
+  // 251 bytes is a valid file name; with "_parsed.txt" for ".dat" it passes the 255-byte limit.
+  const std::string stem = std::string(245, 'x') + "_1";
+  WriteFile(dir / (stem + ".dat"), BigEndian(PackagedT2(1, 4)));
+  Conversion c;
+  c.input = dir / (stem + ".dat");
+  const Outputs o = Convert(c);
+  EXPECT_EQ(o.status, 5);
+  EXPECT_EQ(o.message, "Could Not Open Output File: " + (dir / (stem + "_parsed.txt")));
+  const CommandResult cli = Cli("-q " + CliArguments(c));
+  EXPECT_EQ(cli.exitCode, 1);
+  EXPECT_EQ(cli.err, "kestrun-cli: error: " + o.message + "\n");
+  c.parsed = false;
+  const Outputs reportOnly = Convert(c);
+  EXPECT_EQ(reportOnly.status, 5);
+  EXPECT_EQ(reportOnly.message, "Could Not Open Output File: " + (dir / (stem + "_report.txt")));
+  EXPECT_EQ(Listing(dir.path().string()), std::vector<std::string>{stem + ".dat"});
+}
+
 }  // namespace
 }  // namespace kestrun::faults
