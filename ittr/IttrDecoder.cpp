@@ -2,6 +2,7 @@
 
 #include "engine/DecoderState.h"
 #include "engine/Digits.h"
+#include "engine/ScratchDigits.h"
 #include "engine/Words.h"
 #include "ittr/IttrHeaderText.h"
 
@@ -14,7 +15,8 @@ constexpr std::uint32_t kModeIttrT = 0xEB90B110;
 constexpr std::uint32_t kModeIttrM = 0xEB90B111;
 constexpr std::uint32_t kEndMarker = 0xEEEEDDDD;
 constexpr std::uint32_t kOverflowMarker = 0xEB90B0CA;
-// Longest line a single data word writes: a statistics serial overflow line has 52 characters.
+// Longest line a single data word writes (a statistics serial overflow line has 52 characters), with
+// room for the 3 bytes of scratch the decimal writer may use past a number.
 constexpr std::size_t kWordLineMax = 64;
 
 }  // namespace
@@ -112,7 +114,7 @@ std::int32_t DecoderState::DecodeIttr(const std::uint8_t* block, std::int32_t le
         --remainingIntensityWords;
         stats.CountEvent();
         if (char* q = line(kWordLineMax)) {
-          q = WriteU32(q, w & 0x3FFFFFFF);
+          q = scratch_digits::WriteDecimal(q, w & 0x3FFFFFFF);
           *q++ = '\n';
           text.pos = q;
         }
@@ -134,7 +136,7 @@ std::int32_t DecoderState::DecodeIttr(const std::uint8_t* block, std::int32_t le
           *q++ = '\t';
           q = WriteU32(q, ch);
           *q++ = '\t';
-          q = WriteU64(q, synced);
+          q = scratch_digits::WriteDecimal(q, synced);
           *q++ = '\t';
           q = WriteU32(q, serial);
           *q++ = '\t';

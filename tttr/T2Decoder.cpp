@@ -2,7 +2,7 @@
 #include "engine/DecoderState.h"
 #include "engine/Digits.h"
 #include "tttr/TttrBlock.h"
-#include "tttr/TttrDigits.h"
+#include "engine/ScratchDigits.h"
 #include "tttr/TttrWords.h"
 
 namespace kestrun {
@@ -10,7 +10,7 @@ namespace kestrun {
 namespace {
 
 using tttr_detail::kMaxLineLength;
-using tttr_detail::WriteDecimal;
+using scratch_digits::WriteDecimal;
 using K = TttrRecordKind;
 
 // ((wraps * 1024 + overflow) * 2^25 + bins) * resolution, in unsigned 64-bit arithmetic so that any

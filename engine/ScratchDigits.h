@@ -1,5 +1,5 @@
 #pragma once
-// Decimal writer for the numbers of the T2/T3 event lines, the hot path of the parsed text: four
+// Decimal writer for the long numbers of the hot lines (T2/T3 event times, ITTR intensities): four
 // digits per table look-up, and the length found up front instead of digit by digit. The same digits
 // as WriteU64 (engine/Digits.h), but up to 3 bytes after the number may be overwritten as scratch, so
 // the room reserved for a line must reach 3 bytes past its end.
@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <cstring>
 
-namespace kestrun::tttr_detail {
+namespace kestrun::scratch_digits {
 
 // The four digits of every number below 10000, leading zeros included, one group after the other,
 // and 4 bytes of padding so that a group may be read from any of its digits on.
@@ -62,4 +62,4 @@ inline char* WriteDecimal(char* p, std::uint64_t v) {
   return p + n;
 }
 
-}  // namespace kestrun::tttr_detail
+}  // namespace kestrun::scratch_digits

@@ -5,7 +5,7 @@
 #include <random>
 #include <string>
 
-#include "tttr/TttrDigits.h"
+#include "engine/ScratchDigits.h"
 
 namespace kestrun {
 namespace {
@@ -16,14 +16,14 @@ std::string Written(std::uint64_t v) {
   char area[40];
   std::memset(area, '#', sizeof area);
   char* const start = area + 8;
-  char* const end = tttr_detail::WriteDecimal(start, v);
+  char* const end = scratch_digits::WriteDecimal(start, v);
   for (const char* q = area; q < area + sizeof area; ++q) {
     if ((q < start || q >= end + 3) && *q != '#') return "overrun";
   }
   return std::string(start, end);
 }
 
-TEST(TttrDigits, PlainDecimalForEveryLengthWithinThreeBytesOfScratch) {
+TEST(ScratchDigits, PlainDecimalForEveryLengthWithinThreeBytesOfScratch) {
   for (std::uint64_t v = 0; v < 200000; ++v) ASSERT_EQ(Written(v), std::to_string(v));
   std::uint64_t power = 1;
   for (int i = 0; i < 20; ++i, power *= 10) {

@@ -1,6 +1,6 @@
-#include "tttr/TttrDigits.h"
+#include "engine/ScratchDigits.h"
 
-namespace kestrun::tttr_detail {
+namespace kestrun::scratch_digits {
 
 namespace {
 constexpr std::array<char, 10000 * 4 + 4> MakeDigitGroups() {
@@ -28,4 +28,4 @@ constexpr std::array<std::uint64_t, 20> MakePowersOf10() {
 constexpr std::array<char, 10000 * 4 + 4> kDigitGroups = MakeDigitGroups();
 constexpr std::array<std::uint64_t, 20> kPowersOf10 = MakePowersOf10();
 
-}  // namespace kestrun::tttr_detail
+}  // namespace kestrun::scratch_digits
