@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <system_error>
 
+#include "engine/RunSettings.h"
 #include "engine/Codes.h"
 #include "engine/NameRules.h"
 #include "ui/BrowseEdit.h"
@@ -60,17 +61,19 @@ bool CKestrunDlg::ValidateInputs() {
 
 void CKestrunDlg::OnBnClickedStart() {
   if (runActive_ || !ValidateInputs()) return;
-  parser_.inputPath = EnginePath(inputPath_);
-  parser_.outputDir = EnginePath(outputDir_);
-  parser_.generateParsed = generateParsed_;
-  parser_.generateReport = generateReport_;
-  parser_.outputOverflow = outputOverflow_;
-  parser_.outputPacketInfo = outputPacketInfo_;
-  parser_.dataType = dataTypeCode_;
-  parser_.deviceType = deviceCode_;
-  parser_.resolutionPs = resolution_;
-  parser_.rangeFirst = rangeFrom_;
-  parser_.rangeLast = rangeTo_;
+  kestrun::RunSettings settings;
+  settings.inputPath = EnginePath(inputPath_);
+  settings.outputDir = EnginePath(outputDir_);
+  settings.generateParsed = generateParsed_;
+  settings.generateReport = generateReport_;
+  settings.outputOverflow = outputOverflow_;
+  settings.outputPacketInfo = outputPacketInfo_;
+  settings.dataType = dataTypeCode_;
+  settings.deviceType = deviceCode_;
+  settings.resolutionPs = resolution_;
+  settings.rangeFirst = rangeFrom_;
+  settings.rangeLast = rangeTo_;
+  settings.ApplyTo(parser_);
   parser_.onProgress = [this](int percent) { emit parseProgress(percent); };
   parser_.onStatus = [this](int status) { emit parseStatus(status); };
   parser_.onMessage = [this](std::string path) { emit currentFile(UiText(path)); };
