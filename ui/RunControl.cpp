@@ -8,9 +8,9 @@
 #include <algorithm>
 #include <system_error>
 
-#include "engine/RunSettings.h"
 #include "engine/Codes.h"
 #include "engine/NameRules.h"
+#include "engine/RunSettings.h"
 #include "ui/BrowseEdit.h"
 #include "ui/KestrunDlg.h"
 #include "ui/PathText.h"
