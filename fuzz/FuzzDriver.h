@@ -1,8 +1,9 @@
 #pragma once
 // Drives one decoder family over a fuzz input: the input is cut into blocks of lengths it chooses
-// itself and fed through one DecoderState three times (parsed text on with a small text area, off,
-// and on with a roomy area). Aborts when a pass writes past its area, fails to write its text, or when
-// the passes disagree in their text, their byte counts or their report.
+// itself, and the blocks go through one DecoderState per pass, three times: parsed text on with a
+// small text area, off, and on with a roomy area on the first pass's state after its reset. Aborts
+// when a pass reads past a block, writes past its area, fails to write its text, or when the passes
+// disagree in their text, their byte counts or their report.
 //
 // Input layout: byte 0 holds the options (packet info, overflow lines, resolution, area capacity);
 // block length choices are taken from the end of the input; the data comes from the front.
