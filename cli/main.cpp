@@ -47,6 +47,8 @@ int main(int argc, char** argv) {
   parser.onFinished = [&] { finished.set_value(); };
 
   std::signal(SIGINT, OnInterrupt);
+  // Standard output carries only diagnostics: a reader that goes away must not end the conversion.
+  std::signal(SIGPIPE, SIG_IGN);
   parser.Start();
   // A stop asked for before the run's block loop begins would be lost; keep asking until the run ends.
   auto done = finished.get_future();

@@ -1,8 +1,16 @@
 // Output files that cannot be written, or not completely: what the run reports, what kestrun-cli
 // exits with, and that what was written before the fault stays as it was.
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <filesystem>
 
 #include "faults/FaultSupport.h"
+
+extern char** environ;
 
 namespace kestrun::faults {
 namespace {
@@ -142,6 +150,59 @@ TEST(Names, BlanksNonAsciiLettersAndSeveralDotsPassThroughUnchanged) {
   EXPECT_EQ(ReadFile(out + "/" + series + "2_parsed.txt"), single.parsed);
   EXPECT_EQ(Listing(out), (std::vector<std::string>{name + "_parsed.txt", name + "_report.txt", series + "2_parsed.txt",
                                                      series + "2_report.txt"}));
+}
+
+// Runs kestrun-cli with `arguments` and its standard output on a pipe that nobody reads any more;
+// its exit status, or -1.
+int CliWithoutStdoutReader(const std::vector<std::string>& arguments) {
+  int pipeEnds[2];
+  if (::pipe2(pipeEnds, O_CLOEXEC) != 0) return -1;
+  ::close(pipeEnds[0]);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, pipeEnds[1], STDOUT_FILENO);
+  posix_spawnattr_t attributes;
+  posix_spawnattr_init(&attributes);
+  sigset_t pipeSignal;
+  sigemptyset(&pipeSignal);
+  sigaddset(&pipeSignal, SIGPIPE);
+  posix_spawnattr_setsigdefault(&attributes, &pipeSignal);
+  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
+  std::vector<std::string> words = {KESTRUN_CLI};
+  words.insert(words.end(), arguments.begin(), arguments.end());
+  std::vector<char*> argv;
+  for (std::string& w : words) argv.push_back(w.data());
+  argv.push_back(nullptr);
+  pid_t pid = 0;
+  const int spawned = posix_spawn(&pid, KESTRUN_CLI, &actions, &attributes, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  posix_spawnattr_destroy(&attributes);
+  ::close(pipeEnds[1]);
+  int status = 0;
+  if (spawned != 0 || ::waitpid(pid, &status, 0) != pid) return -1;
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+TEST(StandardOutput, AReaderThatWentAwayDoesNotEndTheConversion) {
+  ScratchDir dir;
+  ScratchDir piped;
+  // Package serial overflow words, each of which puts a diagnostic line on standard output.
+  std::vector<std::uint32_t> words{0xEB90B712};
+  for (std::uint32_t p = 0; p < 500; ++p) words.insert(words.end(), {0xC0000400u | p, 0xD8000000u, 7, 0xC8000000u});
+  WriteFile(dir / "a.dat", BigEndian(words));
+  WriteFile(piped / "a.dat", BigEndian(words));
+  Conversion c;
+  c.input = dir / "a.dat";
+  testing::internal::CaptureStdout();
+  const Outputs expected = Convert(c);
+  EXPECT_EQ(testing::internal::GetCapturedStdout().size(), 500 * std::string("Package Serial Overflow\n").size());
+  ASSERT_EQ(expected.status, 0);
+
+  EXPECT_EQ(CliWithoutStdoutReader({"-q", "-t", "T2", "-d", "QZ48", "-r", "16", "--report", "--overflow",
+                                    "--packet-info", piped / "a.dat"}),
+            0);
+  EXPECT_EQ(ReadFile(piped / "a_parsed.txt"), expected.parsed);
+  EXPECT_EQ(ReadFile(piped / "a_report.txt"), expected.report);
 }
 
 TEST(Names, AnInputNameTooLongForItsOutputNamesFailsWithStatusFive) {
