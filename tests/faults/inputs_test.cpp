@@ -123,9 +123,9 @@ TEST(Inputs, SizesOverFourGibibytesCountInProgressWithoutBeingRead) {
   EXPECT_NE(o.report.find("Data Type Head Number:0\n"), std::string::npos) << o.report;
 }
 
-// The first `bytes` of a packaged T2 stream of 3 MiB.
+// The first `bytes` (up to 4 MiB) of a packaged T2 stream.
 std::vector<std::uint8_t> LiveData(std::size_t bytes) {
-  std::vector<std::uint8_t> data = BigEndian(QuietT2(770));
+  std::vector<std::uint8_t> data = BigEndian(QuietT2(1025));
   data.resize(bytes);
   return data;
 }
@@ -170,7 +170,7 @@ void ExpectConvertedAsPrefix(const ChangedRun& run) {
   EXPECT_EQ(run.progress.back(), static_cast<int>(run.bytesRead * 100 / (3 * kMiB)));
 }
 
-TEST(Inputs, FilesThatShrinkOrVanishWhileReadConvertWhatWasRead) {
+TEST(Inputs, FilesThatShrinkVanishOrGrowWhileReadConvertWhatWasRead) {
   // Cut short: the reads end at the new end (or at the block read ahead of the cut).
   const ChangedRun shrunk = ConvertChanging([](const std::string& path) {
     std::filesystem::resize_file(path, kMiB + kMiB / 2);
@@ -188,6 +188,14 @@ TEST(Inputs, FilesThatShrinkOrVanishWhileReadConvertWhatWasRead) {
   EXPECT_EQ(removed.bytesRead, 3 * kMiB);
   EXPECT_EQ(removed.progress, (std::vector<int>{33, 66, 100, 100}));
   ExpectConvertedAsPrefix(removed);
+  // Grown: read to its new end, past the size found at discovery.
+  const ChangedRun grown = ConvertChanging([](const std::string& path) {
+    const std::vector<std::uint8_t> more = LiveData(3 * kMiB + kMiB / 2);
+    std::ofstream(path, std::ios::binary | std::ios::app)
+        .write(reinterpret_cast<const char*>(more.data()) + 3 * kMiB, static_cast<std::streamsize>(kMiB / 2));
+  });
+  EXPECT_EQ(grown.bytesRead, 3 * kMiB + kMiB / 2);
+  ExpectConvertedAsPrefix(grown);
 }
 
 TEST(Inputs, AChosenFileThatIsADirectoryCannotBeOpened) {
