@@ -14,14 +14,16 @@ TEST(Digits, MatchPrintfForEveryDigitCount) {
   char actual[32];
   for (std::uint64_t v : {0ull, 9ull, 10ull, 99ull, 100ull, 1023ull, 65536ull, 4294967295ull, 4294967296ull,
                           18446744073709551615ull}) {
-    std::snprintf(expected, sizeof expected, "%llu", v);
+    std::snprintf(expected, sizeof expected, "%llu", static_cast<unsigned long long>(v));
     EXPECT_EQ(std::string(actual, WriteU64(actual, v)), expected);
   }
   for (std::uint64_t p = 1; p != 0 && p <= 10'000'000'000'000'000'000ull; p *= 10) {
     for (std::uint64_t v : {p - 1, p, p + 1}) {
       std::snprintf(expected, sizeof expected, "%llu", static_cast<unsigned long long>(v));
       EXPECT_EQ(std::string(actual, WriteU64(actual, v)), expected);
-      if (v <= UINT32_MAX) EXPECT_EQ(std::string(actual, WriteU32(actual, static_cast<std::uint32_t>(v))), expected);
+      if (v <= UINT32_MAX) {
+        EXPECT_EQ(std::string(actual, WriteU32(actual, static_cast<std::uint32_t>(v))), expected);
+      }
     }
     if (p > UINT64_MAX / 10) break;
   }

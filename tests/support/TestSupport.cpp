@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <random>
 #include <sstream>
 #include <unistd.h>
 
@@ -25,6 +26,30 @@ std::vector<std::uint8_t> BigEndian(const std::vector<std::uint32_t>& words) {
 
 std::vector<std::uint8_t> BigEndian(std::initializer_list<std::uint32_t> words) {
   return BigEndian(std::vector<std::uint32_t>(words));
+}
+
+std::vector<std::uint32_t> PackagedT2(int packages, int events) {
+  std::vector<std::uint32_t> words{0xEB90B712};
+  std::uint32_t overflow = 0;
+  for (int p = 0; p < packages; ++p) {
+    std::vector<std::uint32_t> body;
+    for (int e = 0; e < events; ++e) {
+      body.push_back((static_cast<std::uint32_t>(e % 8) << 25) | static_cast<std::uint32_t>((p * 7919 + e) & 0x1FFFFFF));
+      if (e % 100 == 99) body.push_back(0xFE000000u | (++overflow & 1023));
+    }
+    words.push_back(0xC0000000u | (static_cast<std::uint32_t>(body.size()) << 10) | static_cast<std::uint32_t>(p % 1024));
+    words.insert(words.end(), body.begin(), body.end());
+    words.push_back(0xC8000000u);
+  }
+  words.push_back(0xEEEEDDDD);
+  return words;
+}
+
+std::vector<std::uint8_t> RandomBytes(std::size_t count, std::uint32_t seed) {
+  std::mt19937 random(seed);
+  std::vector<std::uint8_t> bytes(count);
+  for (std::uint8_t& b : bytes) b = static_cast<std::uint8_t>(random());
+  return bytes;
 }
 
 StringSink::StringSink(std::size_t capacity) : buffer_(capacity) {

@@ -1,5 +1,5 @@
 #pragma once
-// Helpers shared by the tests: big-endian word streams, a text sink that collects into a string,
+// Helpers shared by the tests: big-endian word streams and sample streams, a text sink that collects into a string,
 // scratch directories and whole-file reads and writes.
 
 #include <cstdint>
@@ -15,6 +15,12 @@ namespace kestrun::test {
 // The bytes of `words`, each most significant byte first, as the instruments write them.
 std::vector<std::uint8_t> BigEndian(const std::vector<std::uint32_t>& words);
 std::vector<std::uint8_t> BigEndian(std::initializer_list<std::uint32_t> words);
+
+// A packaged T2 stream: data-type head, `packages` packages of `events` events each, data-type tail.
+// Events cycle through 8 channels; a sync overflow follows every 100th event.
+std::vector<std::uint32_t> PackagedT2(int packages, int events);
+
+std::vector<std::uint8_t> RandomBytes(std::size_t count, std::uint32_t seed);
 
 // A text area of `capacity` bytes whose spilled and flushed text collects in `text`.
 class StringSink {

@@ -1,0 +1,93 @@
+#include "support/Conversion.h"
+
+#include <algorithm>
+#include <filesystem>
+
+namespace kestrun::test {
+
+void Configure(TdcFileParser& parser, const Conversion& c) {
+  parser.inputPath = c.input;
+  parser.outputDir = c.outputDir.empty() ? std::filesystem::path(c.input).parent_path().string() : c.outputDir;
+  parser.generateParsed = c.parsed;
+  parser.generateReport = c.report;
+  parser.outputOverflow = c.overflow;
+  parser.outputPacketInfo = c.packetInfo;
+  parser.dataType = c.dataType;
+  parser.deviceType = c.deviceType;
+  parser.resolutionPs = c.resolutionPs;
+  parser.rangeFirst = c.rangeFirst;
+  parser.rangeLast = c.rangeLast;
+}
+
+namespace {
+std::string ReadRegular(const std::string& path, bool& exists) {
+  std::error_code ec;
+  exists = std::filesystem::exists(std::filesystem::symlink_status(path, ec));
+  return std::filesystem::is_regular_file(path, ec) ? ReadFile(path) : "";
+}
+}  // namespace
+
+Outputs Collect(const TdcFileParser& parser) {
+  Outputs o;
+  o.status = parser.statusCode;
+  o.message = parser.lastMessage;
+  o.parsed = ReadRegular(parser.ParsedFilePath(), o.parsedExists);
+  o.report = ReadRegular(parser.ReportFilePath(), o.reportExists);
+  return o;
+}
+
+Outputs Convert(TdcFileParser& parser, const Conversion& c) {
+  Configure(parser, c);
+  parser.Start();
+  parser.Wait();
+  return Collect(parser);
+}
+
+Outputs Convert(const Conversion& c) {
+  TdcFileParser parser;
+  return Convert(parser, c);
+}
+
+std::string Quote(const std::string& text) {
+  std::string quoted = "'";
+  for (char ch : text) quoted += ch == '\'' ? std::string("'\\''") : std::string(1, ch);
+  return quoted + "'";
+}
+
+std::string CliType(std::int32_t dataType) {
+  static const char* const kTypes[] = {"", "T1", "T2", "T3", "ITTR_T", "ITTR_M"};
+  return dataType >= 1 && dataType <= 5 ? kTypes[dataType] : "";
+}
+
+std::string CliDevice(std::int32_t deviceType) {
+  return deviceType == 3 ? "QZ48" : deviceType == 64 ? "RB9531" : "KR77A5";
+}
+
+std::string CliArguments(const Conversion& c) {
+  std::string a = "-t " + CliType(c.dataType) + " -d " + CliDevice(c.deviceType);
+  if (c.dataType <= 3) a += " -r " + std::to_string(c.resolutionPs);
+  if (!c.outputDir.empty()) a += " -o " + Quote(c.outputDir);
+  if (c.rangeFirst != 0 || c.rangeLast != 100'000) {
+    a += " --range " + std::to_string(c.rangeFirst) + ":" + std::to_string(c.rangeLast);
+  }
+  if (!c.parsed) a += " --no-parsed";
+  if (c.report) a += " --report";
+  if (c.overflow) a += " --overflow";
+  if (c.packetInfo) a += " --packet-info";
+  return a + " " + Quote(c.input);
+}
+
+std::vector<std::string> Listing(const std::string& dir) {
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(dir)) names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+std::size_t Count(const std::string& text, const std::string& what) {
+  std::size_t n = 0;
+  for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+  return n;
+}
+
+}  // namespace kestrun::test

@@ -1,0 +1,67 @@
+#pragma once
+// One conversion as a front end sets it up, run through the engine or through kestrun-cli, and
+// what it leaves behind.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "engine/TdcFileParser.h"
+#include "support/TestSupport.h"
+
+namespace kestrun::test {
+
+// The settings of one conversion, as a front end hands them over.
+struct Conversion {
+  std::string input;
+  std::string outputDir;  // default: the input's directory
+  std::int32_t dataType = 2;
+  std::int32_t deviceType = 3;
+  std::int32_t resolutionPs = 16;
+  std::int32_t rangeFirst = 0;
+  std::int32_t rangeLast = 100'000;
+  bool parsed = true;
+  bool report = true;
+  bool overflow = true;
+  bool packetInfo = true;
+};
+
+void Configure(TdcFileParser& parser, const Conversion& c);
+
+// What a run left: its final status and message, and the two output files ("" for one that does not
+// exist; a device such as /dev/full is not read).
+struct Outputs {
+  std::int32_t status = 0;
+  std::string message;
+  bool parsedExists = false;
+  bool reportExists = false;
+  std::string parsed;
+  std::string report;
+};
+
+Outputs Collect(const TdcFileParser& parser);
+
+// Runs one conversion on the parser's worker thread and waits for its end.
+Outputs Convert(TdcFileParser& parser, const Conversion& c);
+Outputs Convert(const Conversion& c);
+
+// `text` as one shell word.
+std::string Quote(const std::string& text);
+
+// The kestrun-cli arguments of a conversion (without -q), and its words for the type and device.
+std::string CliArguments(const Conversion& c);
+std::string CliType(std::int32_t dataType);
+std::string CliDevice(std::int32_t deviceType);
+
+// kestrun-cli with `arguments` (already quoted), optionally behind a shell `prefix` such as a ulimit.
+inline CommandResult Cli(const std::string& arguments, const std::string& prefix = "") {
+  return RunCommand(prefix + Quote(KESTRUN_CLI) + " " + arguments);
+}
+
+// The names in a directory, sorted.
+std::vector<std::string> Listing(const std::string& dir);
+
+// How often `what` occurs in `text`.
+std::size_t Count(const std::string& text, const std::string& what);
+
+}  // namespace kestrun::test
