@@ -30,6 +30,9 @@ constexpr std::uint32_t T3Event(std::uint32_t channel, std::uint32_t bins, std::
 }  // namespace w
 
 enum class Layout { T2Packaged, T2Plain, T3Packaged, T3Plain };
+inline constexpr Layout kLayouts[] = {Layout::T2Packaged, Layout::T2Plain, Layout::T3Packaged, Layout::T3Plain};
+inline bool IsT2(Layout layout) { return layout == Layout::T2Packaged || layout == Layout::T2Plain; }
+inline bool IsPackaged(Layout layout) { return layout == Layout::T2Packaged || layout == Layout::T3Packaged; }
 
 struct Flags {
   bool parsed = true;
@@ -57,8 +60,8 @@ inline std::int32_t DecodeOne(DecoderState& d, Layout layout, const std::uint8_t
 // and words that mean nothing, so that every kind of state is open at some block boundary.
 inline std::vector<std::uint32_t> MixedStream(Layout layout, std::uint32_t packages) {
   using namespace w;
-  const bool t3 = layout == Layout::T3Packaged || layout == Layout::T3Plain;
-  const bool packaged = layout == Layout::T2Packaged || layout == Layout::T3Packaged;
+  const bool t3 = !IsT2(layout);
+  const bool packaged = IsPackaged(layout);
   std::vector<std::uint32_t> out;
   std::uint32_t sync = 1000;
   auto event = [&](std::uint32_t i) {

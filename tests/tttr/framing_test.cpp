@@ -7,7 +7,6 @@ namespace kestrun {
 namespace {
 
 using K = TttrRecordKind;
-using F = TttrFrameState;
 using namespace test::w;
 
 // Feeds single words to a packaged-layout word decoder.
@@ -23,57 +22,56 @@ struct Framer {
   }
 };
 
-TEST(PackagedFraming, InsideAPackageLookalikesAreEvents) {
+// What a word means depends on where it stands: outside, between packages, inside one, or as the serial
+// after a storage announcement. T2 knows its data-type tail everywhere, T3 only between packages.
+TEST(PackagedFraming, AWordsKindDependsOnTheFrameItStandsIn) {
   for (bool t3 : {false, true}) {
+    SCOPED_TRACE(t3 ? "T3" : "T2");
+    const std::uint32_t own = t3 ? kT3Head : kT2Head, other = t3 ? kT2Head : kT3Head;
+    struct Step {
+      std::uint32_t word;
+      K kind;
+      int channel = -1;  // of an event: -1 when not checked
+    };
+    const Step steps[] = {
+        {T2Event(1, 1), K::Ignored},  // outside: events, tails and the other type's head are nothing
+        {kPackageTail, K::Ignored},
+        {other, K::Ignored},
+        {kStorageStart, K::StorageOverflowStart},
+        {kT2Head, K::StorageOverflow},  // any word is the serial, and the frame returns to outside
+        {own | 0x30000, K::DataTypeHead},
+        {own, K::Ignored},  // no second head between packages
+        {T2Event(1, 1), K::Ignored},
+        {Sync(1), K::Ignored},
+        {SerialOverflow(5), K::Ignored},
+        {kPackageTail, K::Ignored},
+        {kTail, K::DataTypeTail},
+        {kStorageStart, K::StorageOverflowStart},
+        {Marker(1), K::Marker},  // a marker is no serial: the announcement waits on
+        {kTail, t3 ? K::StorageOverflow : K::DataTypeTail},
+        {0x12345678, t3 ? K::Ignored : K::StorageOverflow},
+        {PackageHead(0, 0), K::PackageHead},  // back between packages
+        {kStorageStart, K::Event, 53},        // inside a package lookalikes are events
+        {PackageHead(1, 1), K::Event, 32},
+        {own, K::Event},
+        {kTail, t3 ? K::Event : K::DataTypeTail, t3 ? 55 : -1},
+        {Marker(15), K::Marker},
+        {kPackageTail, K::PackageTail},
+        {PackageHead(0, 1), K::PackageHead},  // and between packages again
+    };
     Framer f(t3);
-    EXPECT_EQ(f(t3 ? kT3Head : kT2Head), K::DataTypeHead);
-    EXPECT_EQ(f(PackageHead(0, 0)), K::PackageHead);
-    EXPECT_EQ(f(kStorageStart), K::Event);
-    EXPECT_EQ(f.r.channel, 53u);
-    EXPECT_EQ(f(PackageHead(1, 1)), K::Event);
-    EXPECT_EQ(f.r.channel, 32u);
-    EXPECT_EQ(f(t3 ? kT3Head : kT2Head), K::Event);
-    EXPECT_EQ(f(kTail), t3 ? K::Event : K::DataTypeTail);  // T2 knows its tail everywhere
-    EXPECT_EQ(f.r.channel, t3 ? 55u : 53u);
-    EXPECT_EQ(f(Marker(15)), K::Marker);
-    EXPECT_EQ(f.d.frameState, F::InPackage);
-    EXPECT_EQ(f(kPackageTail), K::PackageTail);
-    EXPECT_EQ(f.d.frameState, F::BetweenPackages);
-    EXPECT_EQ(f.d.previousFrameState, F::InPackage);
-  }
-}
-
-TEST(PackagedFraming, BetweenPackagesAndOutsideOnlyHeadsAndAnnouncementsCount) {
-  for (bool t3 : {false, true}) {
-    Framer f(t3);
-    EXPECT_EQ(f(T2Event(1, 1)), K::Ignored);  // outside: events, tails and the other type's head are nothing
-    EXPECT_EQ(f(kPackageTail), K::Ignored);
-    EXPECT_EQ(f(t3 ? kT2Head : kT3Head), K::Ignored);
-    EXPECT_EQ(f(kStorageStart), K::StorageOverflowStart);
-    EXPECT_EQ(f(kT2Head), K::StorageOverflow);  // any word is the serial, and returns to where it was
-    EXPECT_EQ(f.r.serial, kT2Head);
-    EXPECT_EQ(f.d.frameState, F::Outside);
-    EXPECT_EQ(f.d.previousFrameState, F::StorageSerial);
-
-    EXPECT_EQ(f((t3 ? kT3Head : kT2Head) | 0x30000), K::DataTypeHead);
-    EXPECT_EQ(f.d.board, 0x30000);
-    EXPECT_EQ(f(t3 ? kT3Head : kT2Head), K::Ignored);  // no second head between packages
-    EXPECT_EQ(f.d.board, 0x30000);
-    for (std::uint32_t word : {T2Event(1, 1), Sync(1), SerialOverflow(5), kPackageTail}) EXPECT_EQ(f(word), K::Ignored);
-    EXPECT_EQ(f(kTail), K::DataTypeTail);
-    EXPECT_EQ(f.d.frameState, F::BetweenPackages);
-
-    EXPECT_EQ(f(kStorageStart), K::StorageOverflowStart);
-    EXPECT_EQ(f(Marker(1)), K::Marker);  // a marker is no serial: the announcement waits on
-    EXPECT_EQ(f(kTail), t3 ? K::StorageOverflow : K::DataTypeTail);
-    if (!t3) {
-      EXPECT_EQ(f(kStorageStart), K::StorageOverflow);
+    for (const Step& s : steps) {
+      EXPECT_EQ(f(s.word), s.kind) << std::hex << s.word;
+      if (s.channel >= 0) {
+        EXPECT_EQ(f.r.channel, static_cast<std::uint32_t>(s.channel)) << std::hex << s.word;
+      }
     }
-    EXPECT_EQ(f.d.frameState, F::BetweenPackages);
-    EXPECT_EQ(f.d.tttrStatistics.storageOverflowSerials, (std::vector<std::uint32_t>{kT2Head, t3 ? kTail : kStorageStart}));
-    EXPECT_EQ(f.d.tttrStatistics.storageOverflowCount, 2u);
-    EXPECT_EQ(f.d.tttrStatistics.dataTypeHeadCount, 1u);
-    EXPECT_EQ(f.d.tttrStatistics.dataTypeTailCount, t3 ? 1u : 2u);
+    const TttrStatistics& st = f.d.tttrStatistics;
+    EXPECT_EQ(st.storageOverflowSerials, (std::vector<std::uint32_t>{kT2Head, t3 ? kTail : 0x12345678}));
+    EXPECT_EQ(st.storageOverflowCount, 2u);
+    EXPECT_EQ(st.dataTypeHeadCount, 1u);
+    EXPECT_EQ(st.dataTypeTailCount, t3 ? 1u : 3u);
+    EXPECT_EQ(f.d.board, 0x30000);
   }
 }
 
@@ -93,17 +91,6 @@ TEST(PackagedFraming, PackagesCarrySequenceNumbersAcrossSerialWraps) {
   EXPECT_EQ(f.d.overflowWraps, 1u);
   EXPECT_EQ(f(SerialOverflow(9)), K::PackageSerialOverflow);
   EXPECT_EQ(f.r.value, 9u);
-}
-
-TEST(PackagedFraming, T2AnnouncesSerialOverflowWordsOnStandardOutput) {
-  for (bool t3 : {false, true}) {
-    Framer f(t3);
-    testing::internal::CaptureStdout();
-    f(SerialOverflow(0));  // outside any package, still announced
-    f(SerialOverflow(1));
-    f(SerialOverflow(2));
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), t3 ? "" : "Package Serial Overflow\nPackage Serial Overflow\n");
-  }
 }
 
 }  // namespace

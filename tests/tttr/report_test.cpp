@@ -11,67 +11,72 @@ using namespace test::w;
 const std::string kTitle = "------------------------------TTTR Statistics Report--------------------------- \n";
 
 std::string ReportOf(Layout layout, const std::vector<std::uint32_t>& words) {
-  DecoderState d;
+  DecoderState d;  // counted without any text
   test::DecodeBytes(d, layout, test::BigEndian(words), {.parsed = false});
-  return d.BuildReportText(layout == Layout::T2Packaged || layout == Layout::T2Plain ? 2 : 3);
+  return d.BuildReportText(test::IsT2(layout) ? 2 : 3);
 }
 
+// Package lengths count events, sync overflows and markers, never serial overflows; storage serials
+// go twenty to a line; markers are listed by mask.
 TEST(TttrReport, PackagedRunWithEveryListFilled) {
-  std::vector<std::uint32_t> words = {kT2Head | 0x10000};
-  for (std::uint32_t i = 0; i < 45; ++i) words.insert(words.end(), {kStorageStart, 100 + i});
-  words.insert(words.end(), {PackageHead(2, 0), T2Event(2, 1), Sync(1), Marker(1), kPackageTail,  //
-                             PackageHead(1, 1), Marker(2), kPackageTail,                          //
-                             PackageHead(5, 3), T2Event(7, 1), T2Event(2, 5), Marker(3), Marker(4), Marker(8),
-                             Sync(3), kPackageTail, kTail});
-  auto serials = [](int first, int last) {
-    std::string text;
-    for (int i = first; i <= last; ++i) text += std::to_string(i) + "\t";
-    return text;
-  };
-  // Lines of 1, 20, 20 and 4 values.
-  const std::string values = serials(100, 100) + "\n" + serials(101, 120) + "\n" + serials(121, 140) + "\n" + serials(141, 144);
-  EXPECT_EQ(ReportOf(Layout::T2Packaged, words),
-            kTitle +
-                "Data Type Head Number:1\nData Type Tail Number:1\n\n"
-                "Sync Pulse Seq Over Flow Number:2\n"
-                "Sync Pulse Seq Over Flow Continuity: No\n"
-                "Sync Pulse Seq Overflow Error: Previous Value: 1,\tCurrent Value: 3\n"
-                "Package Over Flow Number:0\n\n"
-                "Storage Over Flow Number:45. Values:\n" +
-                values +
-                "\n\n"
-                "Marker Numbers:5\n"
-                "\t[M1, number]: \n\t\t[1,1]\n"
-                "\t[M2, number]: \n\t\t[2,1]\n"
-                "\t\t[3,1]\n"
-                "\t[M3, number]: \n\t\t[4,1]\n"
-                "\t[M4, number]: \n\t\t[8,1]\n"
-                "\n"
-                "Package Head Number: 3\nPackage Tail Number: 3\n\n"
-                "Package Serial Continuity: No\n"
-                "Package Serial Error: Previous Value: 1,\tCurrent Value: 3\n"
-                "Board\t\t Channel\t\t Event Number\n"
-                "65536\t2\t2\n65536\t7\t1\n"
-                "\n"
-                "-------------------------------------Errors------------------------\n "
-                "Error 0: \nPackage Length Error, At Package with Serial:0,\tData Length: 2,\tActual Number: 3\n"
-                "Error 1: \nPackage Length Error, At Package with Serial:3,\tData Length: 5,\tActual Number: 6\n");
+  for (Layout layout : {Layout::T2Packaged, Layout::T3Packaged}) {
+    SCOPED_TRACE(static_cast<int>(layout));
+    std::vector<std::uint32_t> words = {(layout == Layout::T2Packaged ? kT2Head : kT3Head) | 0x10000};
+    for (std::uint32_t i = 0; i < 45; ++i) words.insert(words.end(), {kStorageStart, 100 + i});
+    words.insert(words.end(), {PackageHead(2, 0), T2Event(2, 1), Sync(1), Marker(1), kPackageTail,  //
+                               PackageHead(1, 1), Marker(2), SerialOverflow(5), kPackageTail,       //
+                               PackageHead(5, 3), T2Event(7, 1), T2Event(2, 5), Marker(3), Marker(4), Marker(8),
+                               Sync(3), kPackageTail, kTail});
+    auto serials = [](int first, int last) {
+      std::string text;
+      for (int i = first; i <= last; ++i) text += std::to_string(i) + "\t";
+      return text;
+    };
+    const std::string values =
+        serials(100, 100) + "\n" + serials(101, 120) + "\n" + serials(121, 140) + "\n" + serials(141, 144);
+    EXPECT_EQ(ReportOf(layout, words),
+              kTitle +
+                  "Data Type Head Number:1\nData Type Tail Number:1\n\n"
+                  "Sync Pulse Seq Over Flow Number:2\n"
+                  "Sync Pulse Seq Over Flow Continuity: No\n"
+                  "Sync Pulse Seq Overflow Error: Previous Value: 1,\tCurrent Value: 3\n"
+                  "Package Over Flow Number:0\n\n"
+                  "Storage Over Flow Number:45. Values:\n" +
+                  values +
+                  "\n\n"
+                  "Marker Numbers:5\n"
+                  "\t[M1, number]: \n\t\t[1,1]\n"
+                  "\t[M2, number]: \n\t\t[2,1]\n"
+                  "\t\t[3,1]\n"
+                  "\t[M3, number]: \n\t\t[4,1]\n"
+                  "\t[M4, number]: \n\t\t[8,1]\n"
+                  "\n"
+                  "Package Head Number: 3\nPackage Tail Number: 3\n\n"
+                  "Package Serial Continuity: No\n"
+                  "Package Serial Error: Previous Value: 1,\tCurrent Value: 3\n"
+                  "Board\t\t Channel\t\t Event Number\n"
+                  "65536\t2\t2\n65536\t7\t1\n"
+                  "\n"
+                  "-------------------------------------Errors------------------------\n "
+                  "Error 0: \nPackage Length Error, At Package with Serial:0,\tData Length: 2,\tActual Number: 3\n"
+                  "Error 1: \nPackage Length Error, At Package with Serial:3,\tData Length: 5,\tActual Number: 6\n");
+  }
 }
 
 TEST(TttrReport, PlainRunsReportOneHeadAndTailAndNoPackages) {
   const std::vector<std::uint32_t> words = {T3Event(1, 5, 0), T3Event(4, 5, 0), T3Event(1, 6, 0), Marker(1), Sync(1),
                                             Sync(2)};
-  const std::string tail =
-      "Sync Pulse Seq Over Flow Number:2\n"
-      "Sync Pulse Seq Over Flow Continuity: Yes\n\n"
-      "Storage Over Flow Number:0\n\n";
+  const std::string head = kTitle + "Data Type Head Number:1\nData Type Tail Number:1\n\n"
+                                    "Sync Pulse Seq Over Flow Number:2\nSync Pulse Seq Over Flow Continuity: Yes\n\n"
+                                    "Storage Over Flow Number:0\n\n";
   const std::string boards = "\nBoard\t\t Channel\t\t Event Number\n0\t1\t2\n0\t4\t1\n\nErrors: None \n";
-  const std::string head = kTitle + "Data Type Head Number:1\nData Type Tail Number:1\n\n";
-  EXPECT_EQ(ReportOf(Layout::T3Plain, words), head + tail + "Marker Numbers:1\n\t[M1, number]: \n\t\t[1,1]\n" + boards);
-  EXPECT_EQ(ReportOf(Layout::T2Plain, words), head + tail + "Marker Numbers:0\n" + boards);  // markers uncounted
+  EXPECT_EQ(ReportOf(Layout::T3Plain, words), head + "Marker Numbers:1\n\t[M1, number]: \n\t\t[1,1]\n" + boards);
+  EXPECT_EQ(ReportOf(Layout::T2Plain, words), head + "Marker Numbers:0\n" + boards);  // plain T2 markers uncounted
 }
 
-TEST(TttrReport, AnEmptyRunAndACleanPackagedRun) {
+// Package serials start at 0 and sync overflows at 1, and each next one follows modulo 1024: a run over
+// a full turn of both is clean, and wrong first values are errors.
+TEST(TttrReport, SequencesStartAtTheirFirstValueAndWrapAt1024) {
   EXPECT_EQ(ReportOf(Layout::T3Packaged, {}),
             kTitle +
                 "Data Type Head Number:0\nData Type Tail Number:0\n\n"
@@ -83,13 +88,26 @@ TEST(TttrReport, AnEmptyRunAndACleanPackagedRun) {
                 "Package Serial Continuity: Yes\n\n"
                 "Board\t\t Channel\t\t Event Number\n\n"
                 "Errors: None \n");
-  const std::string clean = ReportOf(Layout::T3Packaged, {kT3Head, PackageHead(1, 0), Sync(1), kPackageTail,
-                                                           PackageHead(1, 1), Sync(2), kPackageTail,
-                                                           PackageHead(1, 2), Sync(3), kPackageTail, kTail});
-  EXPECT_NE(clean.find("Sync Pulse Seq Over Flow Number:3\nSync Pulse Seq Over Flow Continuity: Yes\n\n"),
+  std::vector<std::uint32_t> turn = {kT3Head};
+  for (std::uint32_t i = 0; i <= 1024; ++i) {
+    turn.insert(turn.end(), {PackageHead(1, i % 1024), Sync((i + 1) % 1024), kPackageTail});
+  }
+  const std::string clean = ReportOf(Layout::T3Packaged, turn);
+  EXPECT_NE(clean.find("Sync Pulse Seq Over Flow Number:1025\nSync Pulse Seq Over Flow Continuity: Yes\n\n"
+                       "Package Over Flow Number:1\n\n"),
+            std::string::npos)
+      << clean;
+  EXPECT_NE(clean.find("Package Head Number: 1025\nPackage Tail Number: 1025\n\nPackage Serial Continuity: Yes\n\n"),
             std::string::npos);
-  EXPECT_NE(clean.find("Package Serial Continuity: Yes\n\n"), std::string::npos);
-  EXPECT_NE(clean.find("Errors: None \n"), std::string::npos);
+  EXPECT_TRUE(clean.ends_with("\nErrors: None \n"));
+
+  const std::string wrong =
+      ReportOf(Layout::T3Packaged, {kT3Head, PackageHead(2, 5), Sync(0), Sync(1000), kPackageTail});
+  EXPECT_NE(wrong.find("Sync Pulse Seq Overflow Error: Previous Value: 0,\tCurrent Value: 0\n"
+                       "Sync Pulse Seq Overflow Error: Previous Value: 0,\tCurrent Value: 1000\n"),
+            std::string::npos)
+      << wrong;
+  EXPECT_NE(wrong.find("Package Serial Error: Previous Value: -1,\tCurrent Value: 5\n"), std::string::npos);
 }
 
 }  // namespace

@@ -1,0 +1,168 @@
+#include <gtest/gtest.h>
+
+#include "tttr/TttrHeader.h"
+#include "tttr/TttrTesting.h"
+
+namespace kestrun {
+namespace {
+
+using test::Decode;
+using test::Flags;
+using test::Layout;
+using namespace test::w;
+
+TEST(TttrHeader, ElevenLinesThatDifferInMaskWindowModeAndColumns) {
+  test::StringSink t2(64);  // smaller than the header: its lines spill one by one
+  const std::string t2Header =
+      "Device Type: QZ8B48\nFirmware Version:Dummy Version\nStart Freqency Division:0\nWindow Resolution:-16ps\n"
+      "Mask Window:0d ns\nStart Threshold:0mV\nStop Threshold:0mV\nStop Delay: 0\nMode:T2\nEnd By:\n"
+      "Flag\tChannel\tTime(bin)\tTime(ps)\n";
+  EXPECT_EQ(WriteT2Header(t2.sink(), -16, "QZ8B48"), static_cast<std::int32_t>(t2Header.size()));
+  EXPECT_EQ(t2.Text(), t2Header);
+  test::StringSink t3;
+  const std::string t3Header =
+      "Device Type: Unknown Type\nFirmware Version:Dummy Version\nStart Freqency Division:0\nWindow Resolution:250ps\n"
+      "Mask Window:0ns\nStart Threshold:0mV\nStop Threshold:0mV\nStop Delay: 0\nMode:T3\nEnd By:\n"
+      "Flag\t Channel\t Time(bin)\t  Seq\t Time(ps)\n";
+  EXPECT_EQ(WriteT3Header(t3.sink(), 250, "Unknown Type"), static_cast<std::int32_t>(t3Header.size()));
+  EXPECT_EQ(t3.Text(), t3Header);
+  TextSink none;  // no text area at all
+  EXPECT_EQ(WriteT2Header(none, 4, "KR77A5"), -1);
+}
+
+// The exact lines of every word kind of the four layouts, with and without the optional lines, and
+// what T2 announces on standard output.
+TEST(TttrDecoder, EveryWordKindPrintsItsLine) {
+  const std::vector<std::uint32_t> t2Packaged = {
+      kT2Head | 0x10000, kStorageStart, 77, PackageHead(5, 0), T2Event(2, 100), Sync(1), SerialOverflow(0),
+      Marker(5), Sync(2), T2Event(3, 5), kPackageTail, 0x12345678, kTail};
+  const std::vector<std::uint32_t> t3Packaged = {
+      kT3Head | 0x20000, Sync(7), PackageHead(4, 0), Sync(1), T3Event(9, 7, 5), Sync(2), Marker(2),
+      SerialOverflow(3), kPackageTail, kStorageStart, kStorageStart, kTail};
+  // Sync overflows extend the T2 bins by 2^25 each, wraps from 1023 to 0 included.
+  const std::vector<std::uint32_t> t2Time = {T2Event(1, 9), Sync(1), Sync(2), T2Event(2, 100), Sync(1023), Sync(0),
+                                             T2Event(4, 7), Sync(1023), Sync(0), Sync(5), T2Event(4, 0x1FFFFFF)};
+  std::vector<std::uint32_t> t2TimePackaged = {kT2Head, PackageHead(0, 0)};
+  t2TimePackaged.insert(t2TimePackaged.end(), t2Time.begin(), t2Time.end());
+  const std::uint32_t t3 = T3Event(5, 7, 5);
+  const std::vector<std::uint32_t> t2Plain = {T2Event(5, 10), Marker(3), Sync(1), 0xC0000000, T2Event(63, 0)};
+  const std::vector<std::uint32_t> t3Plain = {Marker(3), Sync(1023), Sync(5, 0x7FFF), 0xC0000000};
+  const std::vector<std::uint32_t> info = {0xB3000000, 0xA2001234, 0xA3123456, 0xA2AB0041, 0xA2012345,
+                                           0xA2987654, 0xA2200020, 0xA2111111, 0xA2FFFFFF, 0xA2FFFFFF};
+  const std::string infoLine = "12.34123456:;A 123.4598765420  111111.??????\n";  // 44 characters
+  const std::string announced = "Package Serial Overflow\n";
+  const Flags all{.overflow = true, .packetInfo = true};
+  struct Case {
+    Layout layout;
+    std::vector<std::uint32_t> words;
+    Flags flags;
+    std::string text;
+    std::string out = "";
+  };
+  const Case cases[] = {
+      {Layout::T2Packaged, t2Packaged, {},
+       "Storage Overflow[serial] \t77\nEvent\t2\t100\t400\nPackage Serial Overflow[overflow] \t0\n"
+       "Marker[ marker] \t5\nEvent\t3\t5\t268435476\n",
+       announced},
+      {Layout::T2Packaged, t2Packaged, all,
+       "Storage Overflow[serial] \t77\nPackage Head[serial] \t0\t0\nEvent\t2\t100\t400\n"
+       "Event Overflow[overflow] \t1\nPackage Serial Overflow[overflow] \t0\nMarker[ marker] \t5\n"
+       "Event Overflow[overflow] \t2\nEvent\t3\t5\t268435476\nPackage Tail \n",
+       announced},
+      {Layout::T2Packaged, t2Packaged, {.parsed = false}, "", announced},  // announced without text too
+      // Only serial overflows of values 0 and 1 are announced, outside a package as well.
+      {Layout::T2Packaged, {SerialOverflow(0), SerialOverflow(1), SerialOverflow(2)}, {}, "", announced + announced},
+      {Layout::T3Packaged, {SerialOverflow(0), SerialOverflow(1)}, {}, ""},
+      {Layout::T3Packaged, t3Packaged, {},
+       "Event\t9\t7\t5\t28\nMarker[marker] \t2\nPackage Serial Overflow[overflow] \t3\n"
+       "Storage Overflow[serial] \t3952128202\n"},
+      {Layout::T3Packaged, t3Packaged, all,
+       "Package Head[serial]\t0\t0\nEvent Seq Overflow[channel, overflow] \t0\t1\n"  // no event yet: channel 0
+       "Event\t9\t7\t5\t28\nEvent Seq Overflow[channel, overflow] \t9\t2\nMarker[marker] \t2\n"
+       "Package Serial Overflow[overflow] \t3\nPackage Tail\nStorage Overflow[serial] \t3952128202\n"},
+      {Layout::T2Packaged, t2TimePackaged, {},
+       "Event\t1\t9\t36\nEvent\t2\t100\t268435856\nEvent\t4\t7\t137438953500\nEvent\t4\t33554431\t275683213308\n"},
+      {Layout::T2Plain, t2Time, {}, "0\t1\t36\n0\t2\t268435856\n0\t4\t137438953500\n0\t4\t275683213308\n"},
+      {Layout::T2Plain, t2Plain, {}, "0\t5\t40\n1\t3\t0\n0\t63\t134217728\n"},
+      {Layout::T2Plain, t2Plain, {.overflow = true}, "0\t5\t40\n1\t3\t0\n1\t63\t1\n0\t63\t134217728\n"},
+      // T3 times are bins times the resolution, whatever the overflows before; 64-bit, and a negative
+      // resolution wraps around as unsigned.
+      {Layout::T3Packaged, {kT3Head, PackageHead(0, 0), t3, Sync(1023), Sync(0), t3}, {},
+       "Event\t5\t7\t5\t28\nEvent\t5\t7\t5\t28\n"},
+      {Layout::T3Plain, {t3, Sync(1023), Sync(0), t3}, {}, "Event\t5\t7\t5\t28\nEvent\t5\t7\t5\t28\n"},
+      {Layout::T3Plain, {T3Event(0, 32767, 0)}, {.resolutionPs = 1 << 20}, "Event\t0\t32767\t0\t34358689792\n"},
+      {Layout::T3Plain, {T3Event(0, 1, 0)}, {.resolutionPs = -1}, "Event\t0\t1\t0\t18446744073709551615\n"},
+      // Plain T3 overflow lines print their bins modulo 2^32.
+      {Layout::T3Plain, t3Plain, {}, "Marker\t1\t3\t0\t0\n"},
+      {Layout::T3Plain, t3Plain, {.overflow = true, .resolutionPs = 1 << 20},
+       "Marker\t1\t3\t0\t0\nOverflow\t1\t63\t0\t1023\nOverflow\t1\t63\t4293918720\t5\n"},
+      {Layout::T2Plain, info, {}, infoLine},
+      {Layout::T3Plain, info, {}, infoLine},
+      {Layout::T2Plain, {0xA2001234, 0xA2123456}, {}, ""},  // parts without a start word: nothing
+      // Plain blocks drop a leading head and a trailing tail; the other type's head is decoded and ignored.
+      {Layout::T2Plain, {kT2Head, T2Event(1, 1), kTail}, {}, "0\t1\t4\n"},
+      {Layout::T3Plain, {kT3Head, T3Event(1, 1, 1), kTail}, {}, "Event\t1\t1\t1\t4\n"},
+      {Layout::T3Plain, {kT2Head, T3Event(1, 1, 1)}, {}, "Event\t1\t1\t1\t4\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "layout " << static_cast<int>(c.layout) << ", first word 0x" << std::hex
+                                    << (c.words.empty() ? 0 : c.words.front()));
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(Decode(c.layout, c.words, c.flags), c.text);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), c.out);
+  }
+}
+
+TEST(TttrDecoder, PackagedT3OverflowLineTakesTheChannelOfTheLatestEventOfItsBlock) {
+  DecoderState d;
+  const auto bytes = test::BigEndian({kT3Head, PackageHead(0, 0), T3Event(9, 1, 1), Sync(1), Sync(2)});
+  EXPECT_EQ(test::DecodeBytes(d, Layout::T3Packaged, bytes, {.overflow = true}, 16),
+            "Event\t9\t1\t1\t4\n"
+            "Event Seq Overflow[channel, overflow] \t9\t1\n"
+            "Event Seq Overflow[channel, overflow] \t0\t2\n");  // a new block starts with channel 0
+}
+
+TEST(TttrDecoder, PlainBlockEdgesAndTheLayoutFlag) {
+  // The flag (set by every plain word decoded) shows which head and tail words a plain T2 block skipped.
+  struct Case {
+    std::vector<std::uint32_t> words;
+    std::uint32_t plainLayout;
+  };
+  const Case cases[] = {
+      {{0xEB92B712}, 0},  // bit 4 of the second byte set: the head, skipped
+      {{0xEB82B712}, 1},  // not the head: decoded, and ignored
+      {{kT3Head}, 1},     // the T3 head is no T2 head
+      {{kTail}, 0},
+      {{kTail, kTail}, 1},
+      {{kT2Head, kTail}, 0},
+  };
+  for (const Case& c : cases) {
+    DecoderState d;
+    EXPECT_EQ(test::DecodeBytes(d, Layout::T2Plain, test::BigEndian(c.words)), "");
+    EXPECT_EQ(d.tttrStatistics.plainLayout, c.plainLayout) << std::hex << c.words.front();
+  }
+
+  DecoderState d;  // 1 to 3 trailing bytes are ignored; fewer than 4 bytes decode nothing
+  EXPECT_EQ(test::DecodeBytes(d, Layout::T2Plain, {0x02, 0, 0, 1, 0x02, 0, 0}), "0\t1\t4\n");
+  EXPECT_EQ(test::DecodeBytes(d, Layout::T2Plain, {0x02, 0, 0}), "");
+
+  // In T3 only event words set the flag, and packaged words other than markers clear it.
+  DecoderState t3;
+  test::DecodeBytes(t3, Layout::T3Plain, test::BigEndian({Marker(1), Sync(1)}));
+  EXPECT_EQ(t3.tttrStatistics.plainLayout, 0u);
+  test::DecodeBytes(t3, Layout::T3Plain, test::BigEndian({T3Event(0, 0, 0)}));
+  EXPECT_EQ(t3.tttrStatistics.plainLayout, 1u);
+  test::DecodeBytes(t3, Layout::T3Packaged, test::BigEndian({Marker(1)}));
+  EXPECT_EQ(t3.tttrStatistics.plainLayout, 1u);
+  test::DecodeBytes(t3, Layout::T3Packaged, test::BigEndian({0}));
+  EXPECT_EQ(t3.tttrStatistics.plainLayout, 0u);
+
+  DecoderState info;  // a length set from outside never lets the information text grow past its buffer
+  info.infoTextStep = 12;
+  info.infoTextLength = 60;
+  EXPECT_EQ(test::DecodeBytes(info, Layout::T2Plain, test::BigEndian({0xA2FFFFFF})), "");
+  EXPECT_EQ(info.infoTextLength, 60u);
+}
+
+}  // namespace
+}  // namespace kestrun
