@@ -1,277 +1,215 @@
+// The run around the decoders: blocks, series, callbacks, failures and the text buffer. Data type 9
+// has no decoder, so these runs write no text of their own.
 #include <gtest/gtest.h>
 
 #include <filesystem>
 
-#include "engine/TdcFileParser.h"
-#include "support/TestSupport.h"
+#include "support/Conversion.h"
 
-namespace kestrun {
+namespace kestrun::test {
 namespace {
 
-using test::ReadFile;
-using test::ScratchDir;
-using test::WriteFile;
-
-// A parser set up for one run over `input` into `dir`, with its callbacks recorded.
-struct RecordedRun {
+// The callbacks of a parser's runs, in the order they came.
+struct Calls {
   std::vector<int> progress;
   std::vector<int> statuses;
   std::vector<std::string> messages;
-  TdcFileParser parser;  // last: destroyed first, waiting for a worker that still records into the above
-
-  std::int32_t dataType;
-  std::int32_t deviceType = 3;
-
-  RecordedRun(const std::string& input, const std::string& outputDir, std::int32_t type = 9) : dataType(type) {
-    parser.inputPath = input;
-    parser.outputDir = outputDir;
-    parser.generateParsed = true;
-    parser.generateReport = true;
-    parser.resolutionPs = 16;
-    parser.rangeFirst = 0;
-    parser.rangeLast = 100;
+  explicit Calls(TdcFileParser& parser) {
     parser.onProgress = [this](int p) { progress.push_back(p); };
     parser.onStatus = [this](int s) { statuses.push_back(s); };
     parser.onMessage = [this](std::string m) { messages.push_back(std::move(m)); };
   }
-  // Assigns the codes as a front end does for every run (a run that reaches its block loop clears them).
-  void Run() {
-    parser.dataType = dataType;
-    parser.deviceType = deviceType;
-    parser.decoderState.generateParsed = parser.generateParsed;
-    parser.decoderState.outputOverflow = parser.outputOverflow;
-    parser.Run();
-  }
 };
+
+Conversion Undecoded(const std::string& input, std::int32_t dataType = 9) {
+  Conversion c;
+  c.input = input;
+  c.dataType = dataType;
+  return c;
+}
 
 TEST(ConversionRun, BlocksAreCutEveryMebibyteWithAFinalEmptyBlock) {
   ScratchDir dir;
-  WriteFile(dir / "a.dat", std::string(3'000'000, '\0'));
-  RecordedRun run(dir / "a.dat", dir.path().string());
-  run.Run();
-  EXPECT_EQ(run.progress, (std::vector<int>{34, 69, 100}));
-  EXPECT_EQ(run.parser.bytesRead, 3'000'000u);
-
-  WriteFile(dir / "a.dat", std::string(2'097'152, '\0'));
-  run.progress.clear();
-  run.Run();
-  EXPECT_EQ(run.progress, (std::vector<int>{50, 100, 100}));
-  EXPECT_EQ(run.statuses, std::vector<int>{});
-  EXPECT_EQ(run.parser.statusCode, 0);
+  const Conversion c = Undecoded(dir / "a.dat");
+  TdcFileParser parser;
+  Calls calls(parser);
+  WriteFile(c.input, std::string(3'000'000, '\0'));
+  EXPECT_EQ(Convert(parser, c).status, 0);
+  EXPECT_EQ(calls.progress, (std::vector<int>{34, 69, 100}));
+  EXPECT_EQ(parser.bytesRead, 3'000'000u);
+  // Whole blocks end with an empty one; a stop asked for before the run is forgotten.
+  WriteFile(c.input, std::string(2'097'152, '\0'));
+  calls.progress.clear();
+  parser.running = false;
+  EXPECT_EQ(Convert(parser, c).status, 0);
+  EXPECT_EQ(calls.progress, (std::vector<int>{50, 100, 100}));
+  EXPECT_EQ(calls.statuses, std::vector<int>{});
 }
 
 TEST(ConversionRun, SeriesFilesFormOneStreamAnnouncedFileByFile) {
   ScratchDir dir;
   WriteFile(dir / "s_1.dat", std::string(10, 'a'));
   WriteFile(dir / "s_2.dat", std::string(10, 'b'));
-  RecordedRun run(dir / "s_2.dat", dir.path().string());
-  run.Run();
-  EXPECT_EQ(run.progress, (std::vector<int>{50, 100}));
-  EXPECT_EQ(run.messages, (std::vector<std::string>{dir / "s_1.dat", dir / "s_1.dat", dir / "s_2.dat"}));
-  EXPECT_EQ(run.parser.totalBytes, 20u);
+  TdcFileParser parser;
+  Calls calls(parser);
+  const Outputs o = Convert(parser, Undecoded(dir / "s_2.dat"));
+  EXPECT_EQ(calls.progress, (std::vector<int>{50, 100}));
+  EXPECT_EQ(calls.messages, (std::vector<std::string>{dir / "s_1.dat", dir / "s_1.dat", dir / "s_2.dat"}));
+  EXPECT_EQ(parser.totalBytes, 20u);
   // Outputs are named after the chosen file, whatever the files converted.
+  EXPECT_TRUE(o.parsedExists && o.reportExists);
   EXPECT_TRUE(std::filesystem::exists(dir / "s_2_parsed.txt"));
-  EXPECT_TRUE(std::filesystem::exists(dir / "s_2_report.txt"));
-  EXPECT_EQ(run.parser.dataType, -1);
-  EXPECT_EQ(run.parser.deviceType, -1);
+  EXPECT_EQ(parser.dataType, -1);
+  EXPECT_EQ(parser.deviceType, -1);
 }
 
 TEST(ConversionRun, UnknownTypesFailEveryBlockButTheRunGoesOn) {
   ScratchDir dir;
   WriteFile(dir / "a.dat", std::string(2'000'000, 'x'));
-  RecordedRun run(dir / "a.dat", dir.path().string(), -1);
-  run.Run();
-  EXPECT_EQ(run.parser.statusCode, 1);
-  EXPECT_EQ(run.parser.lastMessage, "Data Type Not Recognized!");
-  EXPECT_EQ(run.statuses, std::vector<int>{});
-  EXPECT_EQ(run.progress.back(), 100);
-  EXPECT_EQ(ReadFile(dir / "a_parsed.txt"), "");
-  EXPECT_TRUE(std::filesystem::exists(dir / "a_report.txt"));
-  EXPECT_EQ(ReadFile(dir / "a_report.txt"), "");
+  TdcFileParser parser;
+  Calls calls(parser);
+  const Outputs type = Convert(parser, Undecoded(dir / "a.dat", -1));
+  EXPECT_EQ(type.status, 1);
+  EXPECT_EQ(type.message, "Data Type Not Recognized!");
+  EXPECT_EQ(calls.progress, (std::vector<int>{52, 100}));
+  EXPECT_EQ(calls.statuses, std::vector<int>{});
+  EXPECT_TRUE(type.parsedExists && type.reportExists);
+  EXPECT_EQ(type.parsed + type.report, "");
 
-  RecordedRun device(dir / "a.dat", dir.path().string(), 2);
+  Conversion device = Undecoded(dir / "a.dat", 2);
   device.deviceType = -1;
-  device.Run();
-  EXPECT_EQ(device.parser.statusCode, 2);
-  EXPECT_EQ(device.parser.lastMessage, "Device Type Not Recognized!");
-  EXPECT_EQ(device.progress.size(), 2u);
+  const Outputs o = Convert(parser, device);
+  EXPECT_EQ(o.status, 2);
+  EXPECT_EQ(o.message, "Device Type Not Recognized!");
+  EXPECT_EQ(calls.progress.size(), 4u);
 }
 
-TEST(ConversionRun, FailuresBeforeTheBlockLoopEndTheRunWithTheirStatus) {
+TEST(ConversionRun, FailuresBeforeTheBlockLoopEndTheRunWithTheirStatusAndNoReport) {
   ScratchDir dir;
   WriteFile(dir / "a.dat", std::string(8, 'x'));
-  {
-    RecordedRun both(dir / "missing.dat", dir / "nowhere", 2);
-    both.Run();
-    EXPECT_EQ(both.parser.statusCode, 3);
-    EXPECT_EQ(both.parser.lastMessage, "Could Not Create OutputFile: " + (dir / "missing.dat"));
-    EXPECT_EQ(both.statuses, std::vector<int>{3});
-    EXPECT_EQ(both.parser.dataType, 2);  // not cleared: the block loop was never reached
-  }
-  {
-    RecordedRun noDir(dir / "a.dat", dir / "nowhere");
-    noDir.Run();
-    EXPECT_EQ(noDir.parser.statusCode, 4);
-    EXPECT_EQ(noDir.parser.lastMessage, "Could Not Open Output Directory :" + (dir / "nowhere"));
-    EXPECT_EQ(noDir.statuses, std::vector<int>{4});
-  }
-  {
-    WriteFile(dir / "plain-file", std::string("x"));  // an output "directory" that is a file
-    RecordedRun notDir(dir / "a.dat", dir / "plain-file");
-    notDir.Run();
-    EXPECT_EQ(notDir.parser.statusCode, 5);
-    EXPECT_EQ(notDir.parser.lastMessage, "Could Not Open Output File: " + (dir / "plain-file") + "/a_parsed.txt");
-    EXPECT_EQ(notDir.statuses, std::vector<int>{5});
-  }
-  {
-    ScratchDir empty;
-    WriteFile(empty / "run_3.bin", std::string("abcd"));
-    RecordedRun none(empty / "run_3.bin", empty.path().string(), 2);
+  WriteFile(dir / "plain-file", std::string("x"));
+  std::filesystem::create_directory(dir / "bin");
+  WriteFile(dir / "bin/run_3.bin", std::string("abcd"));  // no *.dat beside it: no series to match
+  struct Case {
+    std::string input, outputDir;
+    std::int32_t status;
+    std::string message, stderrText;
+    bool parsedLeft;
+  };
+  const Case cases[] = {
+      {dir / "missing.dat", dir / "nowhere", 3, "Could Not Create OutputFile: " + (dir / "missing.dat"), "", false},
+      {dir / "a.dat", dir / "nowhere", 4, "Could Not Open Output Directory :" + (dir / "nowhere"), "", false},
+      {dir / "a.dat", dir / "plain-file", 5, "Could Not Open Output File: " + (dir / "plain-file/a_parsed.txt"), "",
+       false},
+      {dir / "bin/run_3.bin", "", 7, "No Input File Found: " + (dir / "bin/run_3.bin"), "cannot match the path\n",
+       true},
+  };
+  for (const Case& k : cases) {
+    SCOPED_TRACE(k.message);
+    TdcFileParser parser;
+    Calls calls(parser);
+    Conversion c = Undecoded(k.input, 2);
+    c.outputDir = k.outputDir;
     testing::internal::CaptureStderr();
-    none.Run();
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), "cannot match the path\n");
-    EXPECT_EQ(none.parser.statusCode, 7);
-    EXPECT_EQ(none.parser.lastMessage, "No Input File Found: " + (empty / "run_3.bin"));
-    EXPECT_EQ(none.statuses, std::vector<int>{7});
-    EXPECT_TRUE(std::filesystem::exists(empty / "run_3_parsed.txt"));  // left behind, empty
-    EXPECT_FALSE(std::filesystem::exists(empty / "run_3_report.txt"));
-    EXPECT_EQ(none.parser.dataType, 2);
-    EXPECT_FALSE(none.parser.parsedFile.is_open());
+    const Outputs o = Convert(parser, c);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), k.stderrText);
+    EXPECT_EQ(o.status, k.status);
+    EXPECT_EQ(o.message, k.message);
+    EXPECT_EQ(calls.statuses, std::vector<int>{k.status});
+    EXPECT_EQ(o.parsedExists, k.parsedLeft);  // left behind empty when only the input is missing
+    EXPECT_FALSE(o.reportExists);
+    EXPECT_FALSE(parser.parsedFile.is_open());
+    EXPECT_EQ(parser.dataType, 2);  // not cleared: the block loop was never reached
   }
 }
 
-TEST(ConversionRun, InputFilesThatCannotBeOpenedOrReadEndTheBlockLoop) {
+TEST(ConversionRun, InputsThatCannotBeOpenedOrReadEndTheBlockLoopAndReportsThatCannotBeCreatedFailTheRun) {
   ScratchDir dir;
   for (const char* name : {"r_1.dat", "r_2.dat", "r_3.dat"}) WriteFile(dir / name, std::string(16, 'x'));
-  RecordedRun run(dir / "r_1.dat", dir.path().string());
+  TdcFileParser parser;
+  Calls calls(parser);
   // The second file disappears between discovery and its opening.
-  run.parser.onMessage = [&](std::string path) {
-    run.messages.push_back(path);
+  parser.onMessage = [&](std::string path) {
+    calls.messages.push_back(path);
     std::filesystem::remove(dir / "r_2.dat");
   };
-  run.Run();
-  EXPECT_EQ(run.parser.statusCode, 3);
-  EXPECT_EQ(run.parser.lastMessage, "Could Not Open Input File: " + (dir / "r_2.dat"));
-  EXPECT_EQ(run.statuses, std::vector<int>{3});
-  EXPECT_EQ(run.progress, std::vector<int>{33});  // the third file is never read
-  EXPECT_TRUE(std::filesystem::exists(dir / "r_1_report.txt"));
-  EXPECT_EQ(run.parser.dataType, -1);
+  Outputs o = Convert(parser, Undecoded(dir / "r_1.dat"));
+  EXPECT_EQ(o.status, 3);
+  EXPECT_EQ(o.message, "Could Not Open Input File: " + (dir / "r_2.dat"));
+  EXPECT_EQ(calls.statuses, std::vector<int>{3});
+  EXPECT_EQ(calls.progress, std::vector<int>{33});  // the third file is never read
+  EXPECT_TRUE(o.reportExists);
+  EXPECT_EQ(parser.dataType, -1);
 
   // A read error (not an end of file) ends the loop too, instead of being taken for the end.
   std::filesystem::create_symlink("/proc/self/mem", dir / "mem.dat");
-  RecordedRun unreadable(dir / "mem.dat", dir.path().string());
-  unreadable.Run();
-  EXPECT_EQ(unreadable.parser.statusCode, 3);
-  EXPECT_EQ(unreadable.parser.lastMessage, "Could Not Read Input File: " + (dir / "mem.dat"));
-  EXPECT_EQ(unreadable.statuses, std::vector<int>{3});
-  EXPECT_TRUE(unreadable.progress.empty());
-  EXPECT_TRUE(std::filesystem::exists(dir / "mem_report.txt"));
-}
+  TdcFileParser unreadable;
+  Calls failed(unreadable);
+  o = Convert(unreadable, Undecoded(dir / "mem.dat"));
+  EXPECT_EQ(o.status, 3);
+  EXPECT_EQ(o.message, "Could Not Read Input File: " + (dir / "mem.dat"));
+  EXPECT_EQ(failed.statuses, std::vector<int>{3});
+  EXPECT_TRUE(failed.progress.empty());
+  EXPECT_TRUE(o.reportExists);
 
-TEST(ConversionRun, StopEndsTheLoopAfterTheCurrentBlockAndStillWritesTheReport) {
-  ScratchDir dir;
-  WriteFile(dir / "a.dat", std::string(3'000'000, 'x'));
-  RecordedRun run(dir / "a.dat", dir.path().string());
-  run.parser.onProgress = [&](int p) {
-    run.progress.push_back(p);
-    if (run.progress.size() == 2) run.parser.running = false;
-  };
-  run.Run();
-  EXPECT_EQ(run.progress, (std::vector<int>{34, 69}));
-  EXPECT_EQ(run.parser.statusCode, 0);
-  EXPECT_TRUE(std::filesystem::exists(dir / "a_report.txt"));
-  EXPECT_EQ(run.parser.dataType, -1);
-
-  // A stop asked for before the run starts is forgotten: the block loop sets the flag anew.
-  run.progress.clear();
-  run.parser.onProgress = [&](int p) { run.progress.push_back(p); };
-  run.parser.running = false;
-  run.Run();
-  EXPECT_EQ(run.progress, (std::vector<int>{34, 69, 100}));
-}
-
-TEST(ConversionRun, WorkerThreadReportsItsEndAndDestructionWaitsForIt) {
-  ScratchDir dir;
-  WriteFile(dir / "a.dat", std::string(5'000'000, 'x'));
-  std::atomic<int> finished{0};
-  {
-    RecordedRun run(dir / "a.dat", dir.path().string());
-    run.parser.onFinished = [&] { ++finished; };
-    run.parser.Start();
-    run.parser.Wait();
-    EXPECT_EQ(finished, 1);
-    EXPECT_EQ(run.progress.back(), 100);
-    run.parser.dataType = 9;
-    run.parser.deviceType = 3;
-    run.parser.Start();  // a second run on the same parser, destroyed while it may still go on
-  }
-  EXPECT_EQ(finished, 2);
-}
-
-TEST(ConversionRun, ParsedTextOffAllocatesNothingAndLeavesAStaleParsedFile) {
-  ScratchDir dir;
-  WriteFile(dir / "a.dat", std::string(100, 'x'));
-  WriteFile(dir / "a_parsed.txt", std::string("stale"));
-  RecordedRun run(dir / "a.dat", dir.path().string(), 2);
-  run.parser.generateParsed = false;
-  run.Run();
-  EXPECT_EQ(run.parser.statusCode, 0);
-  EXPECT_EQ(run.parser.textBuffer, nullptr);
-  EXPECT_EQ(run.parser.textBufferSize, 0u);
-  EXPECT_EQ(ReadFile(dir / "a_parsed.txt"), "stale");
-  EXPECT_TRUE(std::filesystem::exists(dir / "a_report.txt"));
-}
-
-TEST(ConversionRun, TextBufferIsAllocatedOnceAndItsFailureEndsTheRun) {
-  ScratchDir dir;
-  WriteFile(dir / "a.dat", std::string(100, 'x'));
-  WriteFile(dir / "a_parsed.txt", std::string("old text, overwritten from its first byte"));
-  RecordedRun run(dir / "a.dat", dir.path().string());
-  run.Run();
-  EXPECT_EQ(run.parser.textBufferSize, 33'554'432u);
-  const char* buffer = run.parser.textBuffer.get();
-  EXPECT_EQ(ReadFile(dir / "a_parsed.txt"), "");
-  run.Run();
-  EXPECT_EQ(run.parser.textBuffer.get(), buffer);
-
-  RecordedRun starved(dir / "a.dat", dir.path().string());
-  starved.parser.textBufferCapacity = SIZE_MAX;
-  testing::internal::CaptureStdout();
-  starved.Run();
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), "内存申请失败：std::bad_alloc\n");
-  EXPECT_EQ(starved.parser.statusCode, 5);
-  EXPECT_EQ(starved.statuses, std::vector<int>{5});
-  EXPECT_EQ(starved.parser.textBuffer, nullptr);
-  EXPECT_TRUE(starved.progress.empty());
-}
-
-TEST(ConversionRun, ReportThatCannotBeCreatedIsAFailure) {
-  ScratchDir dir;
-  WriteFile(dir / "a.dat", std::string(100, 'x'));
+  // The report comes after the loop: its failure is the final status, without a status callback.
   std::filesystem::create_directory(dir / "a_report.txt");
-  RecordedRun run(dir / "a.dat", dir.path().string());
-  run.Run();
-  EXPECT_EQ(run.parser.statusCode, 5);
-  EXPECT_EQ(run.parser.lastMessage, "Could Not Open Output File: " + (dir / "a_report.txt"));
-  EXPECT_EQ(run.statuses, std::vector<int>{});  // the run is ending; front ends read the final status
+  WriteFile(dir / "a.dat", std::string(100, 'x'));
+  TdcFileParser late;
+  Calls none(late);
+  o = Convert(late, Undecoded(dir / "a.dat"));
+  EXPECT_EQ(o.status, 5);
+  EXPECT_EQ(o.message, "Could Not Open Output File: " + (dir / "a_report.txt"));
+  EXPECT_EQ(none.statuses, std::vector<int>{});
+}
+
+TEST(ConversionRun, TextBufferIsAllocatedOnceOnlyForParsedTextAndItsFailureEndsTheRun) {
+  ScratchDir dir;
+  WriteFile(dir / "a.dat", std::string(100, 'x'));
+  // Without parsed text nothing is allocated and an old parsed file stays as it was.
+  WriteFile(dir / "a_parsed.txt", std::string("stale"));
+  Conversion c = Undecoded(dir / "a.dat", 2);
+  c.parsed = false;
+  TdcFileParser parser;
+  EXPECT_EQ(Convert(parser, c).status, 0);
+  EXPECT_EQ(parser.textBuffer, nullptr);
+  EXPECT_EQ(parser.textBufferSize, 0u);
+  EXPECT_EQ(ReadFile(dir / "a_parsed.txt"), "stale");
+
+  c.parsed = true;
+  c.dataType = 9;
+  EXPECT_EQ(Convert(parser, c).parsed, "");  // overwritten from its first byte
+  EXPECT_EQ(parser.textBufferSize, 33'554'432u);
+  const char* buffer = parser.textBuffer.get();
+  Convert(parser, c);
+  EXPECT_EQ(parser.textBuffer.get(), buffer);
+
+  TdcFileParser starved;
+  starved.textBufferCapacity = SIZE_MAX;
+  Calls calls(starved);
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(Convert(starved, c).status, 5);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "内存申请失败：std::bad_alloc\n");
+  EXPECT_EQ(calls.statuses, std::vector<int>{5});
+  EXPECT_EQ(starved.textBuffer, nullptr);
+  EXPECT_TRUE(calls.progress.empty());
 }
 
 TEST(OutputFiles, NamesComeFromTheChosenFilesStem) {
   TdcFileParser p;
   p.outputDir = "/out";
   p.inputPath = "/data/set.b/run_3.dat";
-  EXPECT_EQ(p.ParsedFilePath(), "/out/run_3_parsed.txt");
-  EXPECT_EQ(p.ReportFilePath(), "/out/run_3_report.txt");
+  EXPECT_EQ(p.ParsedFilePath() + " " + p.ReportFilePath(), "/out/run_3_parsed.txt /out/run_3_report.txt");
   p.inputPath = "/data/scan.old.dat";
   EXPECT_EQ(p.ParsedFilePath(), "/out/scan.old_parsed.txt");
   p.outputDir = "/out/";
   p.inputPath = "/data/run_3.dat";
   EXPECT_EQ(p.ParsedFilePath(), "/out//run_3_parsed.txt");
-  EXPECT_STREQ(TdcFileParser::DeviceDisplayName(8), "KR77A5");
-  EXPECT_STREQ(TdcFileParser::DeviceDisplayName(64), "RB9531");
-  EXPECT_STREQ(TdcFileParser::DeviceDisplayName(3), "QZ8B48");
-  for (int code : {5, 0, 100, -1}) EXPECT_STREQ(TdcFileParser::DeviceDisplayName(code), "Unknown Type");
+  // The device's name in the text headers.
+  std::string names;
+  for (int code : {1, 4, 8, 64, 3, 5, 0, 100, -1}) names += TdcFileParser::DeviceDisplayName(code) + std::string(",");
+  EXPECT_EQ(names, "KR77A5,KR77A5,KR77A5,RB9531,QZ8B48,Unknown Type,Unknown Type,Unknown Type,Unknown Type,");
 }
 
 }  // namespace
-}  // namespace kestrun
+}  // namespace kestrun::test

@@ -6,48 +6,42 @@
 #include "engine/InputDiscovery.h"
 #include "support/TestSupport.h"
 
-namespace kestrun {
+namespace kestrun::test {
 namespace {
 
-using test::ScratchDir;
-using test::WriteFile;
+using Names = std::vector<std::string>;
 
-std::vector<std::string> Names(const std::vector<FileEntry>& files) {
-  std::vector<std::string> names;
-  for (const FileEntry& f : files) names.push_back(std::filesystem::path(f.path).filename().string());
-  return names;
-}
-
-struct Listing {
+struct Found {
   std::int32_t result = 0;
   std::vector<FileEntry> files;
   std::uint64_t total = 0;
+  Names names;
 };
 
-Listing Discover(const std::string& path, std::int32_t first = 0, std::int32_t last = INT32_MAX) {
-  Listing l;
-  l.result = DiscoverFiles(path, first, last, l.files, l.total);
-  return l;
+Found Discover(const std::string& path, std::int32_t first = 0, std::int32_t last = INT32_MAX) {
+  Found f;
+  f.result = DiscoverFiles(path, first, last, f.files, f.total);
+  for (const FileEntry& e : f.files) f.names.push_back(std::filesystem::path(e.path).filename().string());
+  return f;
 }
 
 TEST(Discovery, SeriesIsOrderedByNumberAndRangeCountsInThatOrder) {
   ScratchDir dir;
-  std::uint64_t sum = 0;
+  Names all;
   for (int i = 1; i <= 12; ++i) {
-    WriteFile(dir / ("run_" + std::to_string(i) + ".dat"), std::string(static_cast<std::size_t>(i * 10), 'x'));
-    sum += static_cast<std::uint64_t>(i * 10);
+    all.push_back("run_" + std::to_string(i) + ".dat");
+    WriteFile(dir / all.back(), std::string(static_cast<std::size_t>(i * 10), 'x'));
   }
-  Listing all = Discover(dir / "run_3.dat", 0, 11);
-  EXPECT_EQ(all.result, 0);
-  ASSERT_EQ(all.files.size(), 12u);
-  for (int i = 0; i < 12; ++i) EXPECT_EQ(Names(all.files)[static_cast<std::size_t>(i)], "run_" + std::to_string(i + 1) + ".dat");
-  EXPECT_EQ(all.total, sum);
-  EXPECT_EQ(all.files[0].path, dir / "run_1.dat");
-  EXPECT_EQ(all.files[0].size, 10u);
+  const Found found = Discover(dir / "run_3.dat", 0, 11);
+  EXPECT_EQ(found.result, 0);
+  EXPECT_EQ(found.names, all);
+  EXPECT_EQ(found.total, 780u);
+  EXPECT_EQ(found.files[0].path, dir / "run_1.dat");
+  EXPECT_EQ(found.files[0].size, 10u);
 
-  EXPECT_EQ(Names(Discover(dir / "run_3.dat", 0, 1).files), (std::vector<std::string>{"run_1.dat", "run_2.dat"}));
-  EXPECT_EQ(Names(Discover(dir / "run_3.dat", 10, 20).files), (std::vector<std::string>{"run_11.dat", "run_12.dat"}));
+  EXPECT_EQ(Discover(dir / "run_3.dat", 0, 1).names, (Names{"run_1.dat", "run_2.dat"}));
   EXPECT_EQ(Discover(dir / "run_3.dat", 0, 1).total, 30u);
+  EXPECT_EQ(Discover(dir / "run_3.dat", 10, 20).names, (Names{"run_11.dat", "run_12.dat"}));
   EXPECT_TRUE(Discover(dir / "run_3.dat", 5, 4).files.empty());
 }
 
@@ -59,9 +53,8 @@ TEST(Discovery, OnlyRegularNonEmptyFilesOfTheSameSeriesJoin) {
   std::filesystem::create_directory(dir / "run_5.dat");
   WriteFile(dir / "run_9.dat", std::string());  // empty: skipped, uses no index
   WriteFile(dir / "run_10.dat", std::string("abcdef"));
-  EXPECT_EQ(Names(Discover(dir / "run_3.dat").files),
-            (std::vector<std::string>{"run_1.dat", "run_3.dat", "run_6.DAT", "run_10.dat"}));
-  EXPECT_EQ(Names(Discover(dir / "run_3.dat", 3, 3).files), (std::vector<std::string>{"run_10.dat"}));
+  EXPECT_EQ(Discover(dir / "run_3.dat").names, (Names{"run_1.dat", "run_3.dat", "run_6.DAT", "run_10.dat"}));
+  EXPECT_EQ(Discover(dir / "run_3.dat", 3, 3).names, (Names{"run_10.dat"}));
 }
 
 TEST(Discovery, LetterSStartsASeriesAndOtherNamesAreConvertedAlone) {
@@ -69,36 +62,34 @@ TEST(Discovery, LetterSStartsASeriesAndOtherNamesAreConvertedAlone) {
   for (const char* name : {"tests1.dat", "tests2.dat", "tests3.dat", "shot_b.dat", "abc.dat", "abd.dat"}) {
     WriteFile(dir / name, std::string("abcd"));
   }
-  EXPECT_EQ(Names(Discover(dir / "tests3.dat").files), (std::vector<std::string>{"tests1.dat", "tests2.dat", "tests3.dat"}));
-
-  WriteFile(dir / "shot_a.dat", std::string());  // a chosen file of 0 bytes is still listed alone
-  Listing alone = Discover(dir / "shot_a.dat", 5, 4);
+  EXPECT_EQ(Discover(dir / "tests3.dat").names, (Names{"tests1.dat", "tests2.dat", "tests3.dat"}));
+  EXPECT_EQ(Discover(dir / "abc.dat").names, (Names{"abc.dat"}));
+  // A chosen file of 0 bytes is still listed alone, whatever the range.
+  WriteFile(dir / "shot_a.dat", std::string());
+  const Found alone = Discover(dir / "shot_a.dat", 5, 4);
   ASSERT_EQ(alone.files.size(), 1u);
   EXPECT_EQ(alone.files[0].path, dir / "shot_a.dat");
   EXPECT_EQ(alone.files[0].size, 0u);
-  EXPECT_EQ(Names(Discover(dir / "abc.dat").files), (std::vector<std::string>{"abc.dat"}));
   // Alone, a file of any extension is listed, given that the directory holds some *.dat entry.
   WriteFile(dir / "data.bin", std::string("12345"));
   EXPECT_EQ(Discover(dir / "data.bin").total, 5u);
   // A stem ending in the letter s with no digits after it is a series too: number 0, first in order.
   WriteFile(dir / "tests.dat", std::string("abcd"));
-  EXPECT_EQ(Names(Discover(dir / "tests.dat").files),
-            (std::vector<std::string>{"tests.dat", "tests1.dat", "tests2.dat", "tests3.dat"}));
+  EXPECT_EQ(Discover(dir / "tests.dat").names, (Names{"tests.dat", "tests1.dat", "tests2.dat", "tests3.dat"}));
 }
 
-TEST(Discovery, UnusablePathsAndDirectoriesWithoutDatFiles) {
+TEST(Discovery, UnusablePathsLeaveTheListAndDirectoriesWithoutDatFilesListNothing) {
   ScratchDir dir;
-  Listing kept;
-  kept.files = {{"keep", 1}};
-  kept.total = 1;
-  EXPECT_EQ(DiscoverFiles("", 0, 9, kept.files, kept.total), -1);
-  EXPECT_EQ(DiscoverFiles(dir / "missing_1.dat", 0, 9, kept.files, kept.total), -1);
-  EXPECT_EQ(kept.files.size(), 1u);  // untouched
-  EXPECT_EQ(kept.total, 1u);
+  std::vector<FileEntry> kept = {{"keep", 1}};
+  std::uint64_t total = 1;
+  EXPECT_EQ(DiscoverFiles("", 0, 9, kept, total), -1);
+  EXPECT_EQ(DiscoverFiles(dir / "missing_1.dat", 0, 9, kept, total), -1);
+  EXPECT_EQ(kept.size(), 1u);
+  EXPECT_EQ(total, 1u);
 
   WriteFile(dir / "run_3.bin", std::string("abcd"));
   testing::internal::CaptureStderr();
-  Listing none = Discover(dir / "run_3.bin");
+  const Found none = Discover(dir / "run_3.bin");
   EXPECT_EQ(testing::internal::GetCapturedStderr(), "cannot match the path\n");
   EXPECT_EQ(none.result, 0);
   EXPECT_TRUE(none.files.empty());
@@ -120,7 +111,7 @@ TEST(Discovery, NumbersCompareByValueWithAnyNumberOfDigits) {
   ScratchDir dir;
   for (const char* name : {"a_10.dat", "a_9.dat", "a_0010.dat", "a_.dat"}) WriteFile(dir / name, std::string("x"));
   // Equal numbers (10 and 0010) order by name, so the order is total.
-  EXPECT_EQ(Names(Discover(dir / "a_9.dat").files), (std::vector<std::string>{"a_.dat", "a_9.dat", "a_0010.dat", "a_10.dat"}));
+  EXPECT_EQ(Discover(dir / "a_9.dat").names, (Names{"a_.dat", "a_9.dat", "a_0010.dat", "a_10.dat"}));
 }
 
 TEST(Discovery, SizesBeyondFourGibibytesAreKeptWhole) {
@@ -130,13 +121,13 @@ TEST(Discovery, SizesBeyondFourGibibytesAreKeptWhole) {
     WriteFile(dir / name, std::string("x"));
     std::filesystem::resize_file(dir / name, big);
   }
-  Listing l = Discover(dir / "big_1.dat");
-  ASSERT_EQ(l.files.size(), 2u);
-  EXPECT_EQ(l.files[1].size, big);
-  EXPECT_EQ(l.total, 2 * big);
+  const Found found = Discover(dir / "big_1.dat");
+  ASSERT_EQ(found.files.size(), 2u);
+  EXPECT_EQ(found.files[1].size, big);
+  EXPECT_EQ(found.total, 2 * big);
   EXPECT_EQ(MeasureFileSize(dir / "big_2.dat"), static_cast<std::int64_t>(big));
   EXPECT_EQ(MeasureFileSize(dir / "none.dat"), -1);
 }
 
 }  // namespace
-}  // namespace kestrun
+}  // namespace kestrun::test

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <climits>
+#include <optional>
+
 #include "engine/Codes.h"
 #include "engine/NameRules.h"
 
@@ -8,68 +11,50 @@ namespace {
 
 using Pieces = std::vector<std::string>;
 
-TEST(NameRules, SplitTextNeverYieldsEmptyPieces) {
+TEST(NameRules, SplitTextNeverYieldsEmptyPiecesAndLeadingIntegerReadsLikeTheDialogsFields) {
   EXPECT_EQ(SplitText("__a__b_c_", "_"), (Pieces{"a", "b", "c"}));
   EXPECT_EQ(SplitText("", "_"), Pieces{});
   EXPECT_EQ(SplitText("___", "_"), Pieces{});
   EXPECT_EQ(SplitText(" x.dat  T2 25 QZ48", " "), (Pieces{"x.dat", "T2", "25", "QZ48"}));
+  const std::pair<const char*, std::int32_t> numbers[] = {
+      {"25ps", 25}, {"", 0}, {"abc", 0}, {"  -7x", -7}, {"+3", 3}, {"99999999999999", INT32_MAX},
+      {"-99999999999999", INT32_MIN}};
+  for (const auto& [text, value] : numbers) EXPECT_EQ(LeadingInteger(text), value) << text;
 }
 
-TEST(NameRules, LeadingIntegerReadsLikeTheDialogsFields) {
-  EXPECT_EQ(LeadingInteger("25ps"), 25);
-  EXPECT_EQ(LeadingInteger(""), 0);
-  EXPECT_EQ(LeadingInteger("abc"), 0);
-  EXPECT_EQ(LeadingInteger("  -7x"), -7);
-  EXPECT_EQ(LeadingInteger("+3"), 3);
-  EXPECT_EQ(LeadingInteger("99999999999999"), 2147483647);
-  EXPECT_EQ(LeadingInteger("-99999999999999"), -2147483647 - 1);
-}
-
-TEST(NameRules, EightPieceNamesDecideDeviceTypeAndResolution) {
-  NameSettings qz = SettingsFromName("QZ48abc_x_T2_16ps_e_f_g_h");
-  EXPECT_EQ(qz.deviceIndex, 2);
-  EXPECT_TRUE(qz.showPacketInfo);
-  EXPECT_EQ(qz.resolutionEnabled, false);
-  EXPECT_EQ(qz.dataTypeIndex, 1);
-  EXPECT_EQ(qz.resolutionText, "16");
-
-  NameSettings ittr = SettingsFromName("QZ48_x_ITTR_M_e_f_g_h");
-  EXPECT_EQ(ittr.dataTypeIndex, 4);
-  EXPECT_EQ(ittr.resolutionText, "");
-  EXPECT_EQ(SettingsFromName("QZ48_x_ITTR_T_e_f_g_h").dataTypeIndex, 3);
-  NameSettings ittrOther = SettingsFromName("QZ48_x_ITTR_Q_e_f_g_h");
-  EXPECT_EQ(ittrOther.dataTypeIndex, std::nullopt);
-  EXPECT_EQ(ittrOther.resolutionText, "");  // emptied all the same
-
-  NameSettings kr = SettingsFromName("AB_x_T1_5_e_f_g_h");
-  EXPECT_EQ(kr.deviceIndex, 0);
-  EXPECT_FALSE(kr.showPacketInfo);
-  EXPECT_EQ(kr.resolutionEnabled, false);
-  EXPECT_EQ(kr.dataTypeIndex, 0);
-  EXPECT_EQ(kr.resolutionText, "");  // one character: nothing left after the unit is cut
-
-  NameSettings nine = SettingsFromName("QZ48_x_T2_16ps_e_f_g_h_i");
-  EXPECT_EQ(nine.deviceIndex, 2);
-  EXPECT_TRUE(nine.showPacketInfo);
-  EXPECT_EQ(nine.dataTypeIndex, std::nullopt);
-  EXPECT_EQ(nine.resolutionText, std::nullopt);
-  EXPECT_EQ(SettingsFromName("QZ48_x_T5_16ps_e_f_g_h").dataTypeIndex, std::nullopt);
-  EXPECT_EQ(SettingsFromName("qz48_x_T2_16ps_e_f_g_h").deviceIndex, 0);  // case matters
-}
-
-TEST(NameRules, ShorterNamesMeanRB9531) {
-  NameSettings rb = SettingsFromName("RB9531x_T3_4ps_d_e_f_g");
-  EXPECT_EQ(rb.deviceIndex, 1);
-  EXPECT_FALSE(rb.showPacketInfo);
-  EXPECT_EQ(rb.resolutionEnabled, std::nullopt);
-  EXPECT_EQ(rb.dataTypeIndex, 2);
-  EXPECT_EQ(rb.resolutionText, "4");
-  EXPECT_EQ(SettingsFromName("RB9531x_ITTR_T_d_e_f_g").dataTypeIndex, std::nullopt);
-  EXPECT_EQ(SettingsFromName("XX9531_T3_4ps_d_e_f_g").dataTypeIndex, std::nullopt);
-  NameSettings one = SettingsFromName("a");
-  EXPECT_EQ(one.deviceIndex, 1);
-  EXPECT_EQ(one.dataTypeIndex, std::nullopt);
-  EXPECT_EQ(SettingsFromName("").deviceIndex, 1);
+TEST(NameRules, EightPieceNamesDecideDeviceTypeAndResolutionAndShorterNamesMeanRB9531) {
+  struct Case {
+    const char* stem;
+    int device;
+    bool packetInfo;
+    std::optional<bool> resolutionEnabled;
+    std::optional<int> dataType;
+    std::optional<std::string> resolution;
+  };
+  const Case cases[] = {
+      {"QZ48abc_x_T2_16ps_e_f_g_h", 2, true, false, 1, "16"},
+      {"QZ48_x_ITTR_M_e_f_g_h", 2, true, false, 4, ""},
+      {"QZ48_x_ITTR_T_e_f_g_h", 2, true, false, 3, ""},
+      {"QZ48_x_ITTR_Q_e_f_g_h", 2, true, false, {}, ""},  // no type, but the resolution is emptied all the same
+      {"QZ48_x_T5_16ps_e_f_g_h", 2, true, false, {}, {}},
+      {"AB_x_T1_5_e_f_g_h", 0, false, false, 0, ""},  // one character: nothing left after the unit is cut
+      {"qz48_x_T2_16ps_e_f_g_h", 0, false, false, 1, "16"},  // case matters
+      {"QZ48_x_T2_16ps_e_f_g_h_i", 2, true, false, {}, {}},
+      {"RB9531x_T3_4ps_d_e_f_g", 1, false, {}, 2, "4"},
+      {"RB9531x_ITTR_T_d_e_f_g", 1, false, {}, {}, {}},
+      {"XX9531_T3_4ps_d_e_f_g", 1, false, {}, {}, {}},
+      {"a", 1, false, {}, {}, {}},
+      {"", 1, false, {}, {}, {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.stem);
+    const NameSettings s = SettingsFromName(c.stem);
+    EXPECT_EQ(s.deviceIndex, c.device);
+    EXPECT_EQ(s.showPacketInfo, c.packetInfo);
+    EXPECT_EQ(s.resolutionEnabled, c.resolutionEnabled);
+    EXPECT_EQ(s.dataTypeIndex, c.dataType);
+    EXPECT_EQ(s.resolutionText, c.resolution);
+  }
 }
 
 TEST(Codes, TextsAndCodesMapBothWays) {

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "engine/TdcFileParser.h"
+#include "support/Conversion.h"
 #include "tests/ittr/IttrTestSupport.h"
 
 namespace kestrun::test {
@@ -62,25 +62,6 @@ TEST(IttrReport, ErrorsComeInOrderFoundThenTheOverflowConsistency) {
   EXPECT_EQ(report.find("Statistics Overflow Calculated"), std::string::npos);
 }
 
-struct IttrRun {
-  ScratchDir dir;
-  TdcFileParser parser;
-
-  void Convert(const std::string& name, bool parsed) {
-    parser.inputPath = dir / name;
-    parser.outputDir = dir.path().string();
-    parser.rangeFirst = 0;
-    parser.rangeLast = 9;
-    parser.generateParsed = parsed;
-    parser.generateReport = true;
-    parser.outputOverflow = true;
-    parser.dataType = 5;
-    parser.deviceType = 1;
-    parser.Start();
-    parser.Wait();
-  }
-};
-
 std::vector<std::uint32_t> Stream() {
   std::vector<std::uint32_t> words = Header(Mode(2, 1), 0x31000000, 0, 0xF, 0, 1);
   for (std::uint32_t i = 1; i < 5000; ++i) {
@@ -91,37 +72,29 @@ std::vector<std::uint32_t> Stream() {
   return words;
 }
 
-TEST(IttrRun, StateRunsOnAcrossFilesOfASeries) {
-  IttrRun run;
-  const auto words = Stream();
-  // The header and a lead word with its intensities are cut by the file boundaries.
-  WriteFile(run.dir / "cap_1.dat", BigEndian(std::vector<std::uint32_t>(words.begin(), words.begin() + 3)));
-  WriteFile(run.dir / "cap_2.dat", BigEndian(std::vector<std::uint32_t>(words.begin() + 3, words.begin() + 4001)));
-  WriteFile(run.dir / "cap_3.dat", BigEndian(std::vector<std::uint32_t>(words.begin() + 4001, words.end())));
-  run.Convert("cap_1.dat", true);
-  const auto whole = DecodeIttrWords(words);
-  EXPECT_EQ(run.parser.statusCode, 0);
-  EXPECT_EQ(ReadFile(run.dir / "cap_1_parsed.txt"), whole.text);
-  const std::string report = ReadFile(run.dir / "cap_1_report.txt");
-  EXPECT_EQ(report, whole.state->BuildIttrReport());
-  // A second run on the same parser starts afresh: the same report, also without parsed text.
-  run.Convert("cap_1.dat", false);
-  EXPECT_EQ(ReadFile(run.dir / "cap_1_report.txt"), report);
-  for (const auto& row : run.parser.decoderState.channelGrid) {
-    for (const auto& st : row) EXPECT_EQ(st->histogram, nullptr);
-  }
-}
-
-TEST(IttrRun, CommandLineConvertsEndToEnd) {
+TEST(IttrRun, StateRunsOnAcrossFilesOfASeriesAndEveryRunStartsAfresh) {
   ScratchDir dir;
   const auto words = Stream();
-  WriteFile(dir / "capture.dat", BigEndian(words));
-  const CommandResult r =
-      RunCommand(std::string(KESTRUN_CLI) + " -q -t ITTR_T -d KR77A5 --report --overflow '" + (dir / "capture.dat") + "'");
-  ASSERT_EQ(r.exitCode, 0) << r.err;
+  // The header and a lead word with its intensities are cut by the file boundaries.
+  WriteFile(dir / "cap_1.dat", BigEndian(std::vector<std::uint32_t>(words.begin(), words.begin() + 3)));
+  WriteFile(dir / "cap_2.dat", BigEndian(std::vector<std::uint32_t>(words.begin() + 3, words.begin() + 4001)));
+  WriteFile(dir / "cap_3.dat", BigEndian(std::vector<std::uint32_t>(words.begin() + 4001, words.end())));
+  Conversion c;
+  c.input = dir / "cap_1.dat";
+  c.dataType = 5;
+  c.deviceType = 1;
+  TdcFileParser parser;
+  const Outputs o = Convert(parser, c);
   const auto whole = DecodeIttrWords(words);
-  EXPECT_EQ(ReadFile(dir / "capture_parsed.txt"), whole.text);
-  EXPECT_EQ(ReadFile(dir / "capture_report.txt"), whole.state->BuildIttrReport());
+  EXPECT_EQ(o.status, 0);
+  EXPECT_TRUE(o.parsed == whole.text);
+  EXPECT_EQ(o.report, whole.state->BuildIttrReport());
+  // A second run on the same parser starts afresh: the same report, also without parsed text.
+  c.parsed = false;
+  EXPECT_EQ(Convert(parser, c).report, o.report);
+  for (const auto& row : parser.decoderState.channelGrid) {
+    for (const auto& st : row) EXPECT_EQ(st->histogram, nullptr);
+  }
 }
 
 }  // namespace

@@ -31,10 +31,11 @@ inline std::unique_ptr<DecoderState> DecodeT1Words(const std::vector<std::uint32
 }
 
 // The whole T1 text of `state`, composed in a text area of `capacity` bytes.
-inline std::string T1Text(DecoderState& state, std::int32_t resolutionPs, std::size_t capacity = 1 << 20) {
+inline std::string T1Text(DecoderState& state, std::int32_t resolutionPs, std::size_t capacity = 1 << 20,
+                          const char* device = "KR77A5") {
   StringSink sink(capacity);
   state.generateParsed = true;
-  const std::int64_t n = state.WriteT1Text(sink.sink(), resolutionPs, "KR77A5");
+  const std::int64_t n = state.WriteT1Text(sink.sink(), resolutionPs, device);
   std::string text = sink.Text();
   return n == static_cast<std::int64_t>(text.size()) ? text : "length mismatch: " + std::to_string(n);
 }

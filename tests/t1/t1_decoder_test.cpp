@@ -1,85 +1,88 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <sstream>
 
 #include "tests/t1/T1TestSupport.h"
 
 namespace kestrun::test {
 namespace {
 
-const T1ChannelStatus& Status(const DecoderState& s, int board, int channel) { return *s.channelGrid[board][channel]; }
-
-TEST(T1Decoder, HeadWordSelectsBoardAndChannelFromItsBytes) {
-  DecoderState state;
-  const std::vector<std::uint8_t> bytes = {0xEB, 0x92, 0xBA, 0x30, 0, 0, 0, 7, 0, 0, 0, 9};
-  EXPECT_EQ(state.DecodeT1(bytes.data(), 12, "KR77A5"), 0);
-  EXPECT_EQ(state.board, 2);
-  EXPECT_EQ(state.channel, 3);
-  EXPECT_EQ(state.binIndex, 2);
-  EXPECT_EQ(Status(state, 2, 3).Bin(0), 7u);
-  EXPECT_EQ(Status(state, 2, 3).Bin(1), 9u);
-  EXPECT_EQ(state.t1Statistics.headNumber, 1u);
-  EXPECT_EQ(state.t1Statistics.eventCounts.at(2).at(3), 2u);
-}
-
-TEST(T1Decoder, RepeatedFramesAddUpAndTailsDoNotRestartTheBins) {
-  const auto s = DecodeT1Words({T1Head(1, 4), 5, 6, kT1Tail, T1Head(1, 4), 1, 2, 3, kT1Tail, 10});
-  const T1ChannelStatus& st = Status(*s, 1, 4);
-  EXPECT_EQ(st.Bin(0), 6u);
-  EXPECT_EQ(st.Bin(1), 8u);
-  EXPECT_EQ(st.Bin(2), 3u);
-  EXPECT_EQ(st.Bin(3), 10u);  // after the tail the channel goes on at the next bin
-  EXPECT_EQ(st.lastBin, 3);
-  EXPECT_EQ(st.maxCount, 10u);
-  EXPECT_EQ(st.maxBin, 3);
-  EXPECT_EQ(s->t1Statistics.headNumber, 2u);
-  EXPECT_EQ(s->t1Statistics.tailNumber, 2u);
-  EXPECT_EQ(s->t1Statistics.eventCounts.at(1).at(4), 6u);
-  EXPECT_EQ(s->t1Statistics.maxValues.at(1).at(4).bin, 3);
-  EXPECT_EQ(s->t1Statistics.maxValues.at(1).at(4).value, 10u);
-}
-
-TEST(T1Decoder, CountsBeforeAnyHeadGoToBoardAChannel0) {
-  const auto s = DecodeT1Words({4, 5});
-  EXPECT_EQ(Status(*s, 0, 0).Bin(0), 4u);
-  EXPECT_EQ(Status(*s, 0, 0).Bin(1), 5u);
-  EXPECT_EQ(s->t1Statistics.eventCounts.at(0).at(0), 2u);
-}
-
-TEST(T1Decoder, TiesKeepTheFirstBinAndZeroValuesKeepTheFirstCountsBin) {
-  const auto s = DecodeT1Words({T1Head(0, 1), 0, 3, 1, 3, T1Head(0, 2), 0, 0, 0});
-  EXPECT_EQ(Status(*s, 0, 1).maxBin, 1);
-  EXPECT_EQ(s->t1Statistics.maxValues.at(0).at(1).bin, 1);
-  EXPECT_EQ(s->t1Statistics.maxValues.at(0).at(1).value, 3u);
-  // All-zero counts: the channel keeps maxBin 0, the statistics keep the bin of its first count word.
-  EXPECT_EQ(Status(*s, 0, 2).maxBin, 0);
-  EXPECT_EQ(Status(*s, 0, 2).lastBin, 2);
-  EXPECT_EQ(s->t1Statistics.maxValues.at(0).at(2).bin, 0);
-  EXPECT_EQ(s->t1Statistics.maxValues.at(0).at(2).value, 0u);
-}
-
-TEST(T1Decoder, BoardsBeyondTheGridAreCountedWithoutHistogram) {
-  const auto s = DecodeT1Words({T1Head(9, 15), 0, 0, 8, 9, T1Head(1, 0), 2});
-  EXPECT_EQ(s->t1Statistics.eventCounts.at(9).at(15), 4u);
-  EXPECT_EQ(s->t1Statistics.maxValues.at(9).at(15).bin, 0);
-  EXPECT_EQ(s->t1Statistics.maxValues.at(9).at(15).value, 0u);
-  EXPECT_EQ(s->t1Statistics.eventCounts.at(1).at(0), 1u);
-  for (const auto& row : s->channelGrid) {
-    for (const auto& st : row) EXPECT_EQ(st->histogram != nullptr, st->board == 1 && st->channel == 0);
+// The decoder's counters and position, then one channel as it was left: its bins up to the last that
+// received a count and its maximum (for a channel of the grid), and its statistics row.
+std::string Summary(const DecoderState& s, int board, int channel) {
+  std::ostringstream o;
+  const T1Statistics& t = s.t1Statistics;
+  o << "heads " << t.headNumber << " tails " << t.tailNumber << " next " << s.board << '/' << s.channel << '/'
+    << s.binIndex << ";";
+  if (board >= 0 && board < kT1Boards) {
+    const T1ChannelStatus& st = *s.channelGrid[board][channel];
+    for (int i = 0; i <= st.lastBin && i < 10; ++i) o << (i == 0 ? " bins " : " ") << st.Bin(i);
+    o << " max " << st.maxCount << '@' << st.maxBin << " last " << st.lastBin << ";";
   }
+  if (!t.eventCounts.contains(board) || !t.eventCounts.at(board).contains(channel)) return o.str() + " no row";
+  const T1MaxValue& max = t.maxValues.at(board).at(channel);
+  o << " events " << t.eventCounts.at(board).at(channel) << " max " << max.value << '@' << max.bin;
+  return o.str();
 }
 
-TEST(T1Decoder, ABoardKeptInPlaceByAnotherDecoderIsCountedWithoutHistogram) {
-  DecoderState state;
-  state.board = 3 << 16;
-  state.binIndex = 5;
-  const auto bytes = BigEndian({4, 9, T1Head(0, 1), 2});
-  state.DecodeT1(bytes.data(), 16, "");
-  EXPECT_EQ(state.t1Statistics.eventCounts.at(3 << 16).at(0), 2u);
-  EXPECT_EQ(state.t1Statistics.maxValues.at(3 << 16).at(0).bin, 5);
-  EXPECT_EQ(state.t1Statistics.maxValues.at(3 << 16).at(0).value, 0u);
-  EXPECT_EQ(state.t1Statistics.eventCounts.at(0).at(1), 1u);
-  EXPECT_EQ(Status(state, 0, 0).histogram, nullptr);
+// The grid channels that hold bins, as "board/channel".
+std::string Allocated(const DecoderState& s) {
+  std::string list;
+  for (const auto& row : s.channelGrid) {
+    for (const auto& st : row) {
+      if (st->histogram) list += (list.empty() ? "" : " ") + std::to_string(st->board) + "/" + std::to_string(st->channel);
+    }
+  }
+  return list;
+}
+
+TEST(T1Decoder, HeadWordsCountWordsAndTailsMoveTheChannelsBinsAndStatistics) {
+  const std::vector<std::uint32_t> ties = {T1Head(0, 1), 0, 3, 1, 3, T1Head(0, 2), 0, 0, 0};
+  const std::vector<std::uint32_t> beyond = {T1Head(9, 15), 0, 0, 8, 9, T1Head(1, 0), 2};
+  const std::vector<std::uint32_t> kept = {4, 9, T1Head(0, 1), 2};
+  struct Case {
+    const char* why;
+    std::vector<std::uint32_t> words;
+    int board, channel;
+    std::string expected;
+    const char* allocated;  // not checked when null
+    std::int32_t startBoard = 0, startBin = 0;
+  };
+  const Case cases[] = {
+      {"the head word's bytes name board and channel", {0xEB92BA30, 7, 9}, 2, 3,
+       "heads 1 tails 0 next 2/3/2; bins 7 9 max 9@1 last 1; events 2 max 9@1", "2/3"},
+      {"repeated frames add up; after a tail the channel goes on at the next bin",
+       {T1Head(1, 4), 5, 6, kT1Tail, T1Head(1, 4), 1, 2, 3, kT1Tail, 10}, 1, 4,
+       "heads 2 tails 2 next 1/4/4; bins 6 8 3 10 max 10@3 last 3; events 6 max 10@3", "1/4"},
+      {"counts before any head go to board A channel 0", {4, 5}, 0, 0,
+       "heads 0 tails 0 next 0/0/2; bins 4 5 max 5@1 last 1; events 2 max 5@1", "0/0"},
+      {"ties keep the first bin", ties, 0, 1,
+       "heads 2 tails 0 next 0/2/3; bins 0 3 1 3 max 3@1 last 3; events 4 max 3@1", nullptr},
+      {"zero counts keep maxBin 0 and the statistics the bin of the first count word", ties, 0, 2,
+       "heads 2 tails 0 next 0/2/3; bins 0 0 0 max 0@0 last 2; events 3 max 0@0", nullptr},
+      {"boards beyond the grid are counted without histogram", beyond, 9, 15,
+       "heads 2 tails 0 next 1/0/1; events 4 max 0@0", "1/0"},
+      {"the next head on the grid", beyond, 1, 0, "heads 2 tails 0 next 1/0/1; bins 2 max 2@0 last 0; events 1 max 2@0",
+       "1/0"},
+      {"a board kept in place by another decoder is counted without histogram", kept, 3 << 16, 0,
+       "heads 1 tails 0 next 0/1/1; events 2 max 0@5", "0/1", 3 << 16, 5},
+      {"... and the counts after the next head", kept, 0, 1,
+       "heads 1 tails 0 next 0/1/1; bins 2 max 2@0 last 0; events 1 max 2@0", "0/1", 3 << 16, 5},
+      {"the bin index stops at its largest value", {1, 2, 3}, 0, 0,
+       "heads 0 tails 0 next 0/0/2147483647; bins 0 max 0@0 last 0; events 3 max 0@2147483646", "", 0, INT32_MAX - 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.why);
+    DecoderState state;
+    state.board = c.startBoard;
+    state.binIndex = c.startBin;
+    DecodeT1Bytes(state, BigEndian(c.words), 1 << 20);
+    EXPECT_EQ(Summary(state, c.board, c.channel), c.expected);
+    if (c.allocated) {
+      EXPECT_EQ(Allocated(state), c.allocated);
+    }
+  }
 }
 
 TEST(T1Decoder, BinsPastTheHistogramCountAsEventsWithValueZero) {
@@ -89,24 +92,12 @@ TEST(T1Decoder, BinsPastTheHistogramCountAsEventsWithValueZero) {
   words.push_back(50);  // bin 1,048,576: past the end
   words.push_back(60);
   const auto s = DecodeT1Words(words, 4092);
-  const T1ChannelStatus& st = Status(*s, 3, 2);
-  EXPECT_EQ(st.lastBin, kT1Bins - 1);
-  EXPECT_EQ(st.maxBin, kT1Bins - 1);
-  EXPECT_EQ(st.maxCount, 1u);
-  EXPECT_EQ(s->t1Statistics.eventCounts.at(3).at(2), std::uint64_t{kT1Bins} + 2);
-  EXPECT_EQ(s->t1Statistics.maxValues.at(3).at(2).value, 1u);
+  const T1ChannelStatus& st = *s->channelGrid[3][2];
+  EXPECT_EQ(st.Bin(kT1Bins - 1), 1u);
+  EXPECT_EQ(Summary(*s, 3, 2),
+            "heads 1 tails 0 next 3/2/1048578; bins 0 0 0 0 0 0 0 0 0 0 max 1@1048575 last 1048575; events 1048578 max "
+            "1@1048575");
   EXPECT_EQ(s->binIndex, kT1Bins + 2);
-}
-
-TEST(T1Decoder, BinIndexStopsAtItsLargestValue) {
-  DecoderState state;
-  state.binIndex = INT32_MAX - 1;
-  const auto bytes = BigEndian({1, 2, 3});
-  state.DecodeT1(bytes.data(), 12, "");
-  EXPECT_EQ(state.binIndex, INT32_MAX);
-  EXPECT_EQ(state.t1Statistics.eventCounts.at(0).at(0), 3u);
-  EXPECT_EQ(state.t1Statistics.maxValues.at(0).at(0).bin, INT32_MAX - 1);
-  EXPECT_EQ(Status(state, 0, 0).histogram, nullptr);
 }
 
 TEST(T1Decoder, TrailingBytesAndHostileBlockSizesChangeNothing) {
@@ -127,7 +118,7 @@ TEST(T1Decoder, TrailingBytesAndHostileBlockSizesChangeNothing) {
   auto bytes = BigEndian(words);
   bytes.insert(bytes.end(), {0xEB, 0x90, 0xBA});  // three bytes that do not make a word
   DecoderState tailed;
-  tailed.DecodeT1(bytes.data(), static_cast<std::int32_t>(bytes.size()), "");
+  DecodeT1Bytes(tailed, bytes, bytes.size());
   EXPECT_EQ(T1Text(tailed, 25), expectedText);
   EXPECT_EQ(tailed.t1Statistics.headNumber, 40u);
 }
@@ -136,23 +127,16 @@ TEST(T1Decoder, ResetEmptiesEveryChannelAndReleasesItsBins) {
   auto s = DecodeT1Words({T1Head(2, 5), 1, 2, 3, kT1Tail});
   s->ResetT1();
   s->board = 0;
+  EXPECT_EQ(Allocated(*s), "");
   for (const auto& row : s->channelGrid) {
     for (const auto& st : row) {
-      EXPECT_EQ(st->histogram, nullptr);
-      EXPECT_EQ(st->maxBin, 0);
-      EXPECT_EQ(st->maxCount, 0u);
-      EXPECT_EQ(st->lastBin, 0);
+      EXPECT_EQ(Summary(*s, st->board, st->channel), "heads 0 tails 0 next 0/0/0; bins 0 max 0@0 last 0; no row");
     }
   }
-  EXPECT_EQ(s->binIndex, 0);
-  EXPECT_EQ(s->channel, 0);
-  EXPECT_EQ(s->t1Statistics.headNumber, 0u);
   EXPECT_TRUE(s->t1Statistics.eventCounts.empty());
-  const auto again = BigEndian({7});
-  s->DecodeT1(again.data(), 4, "");
-  EXPECT_EQ(s->t1Statistics.eventCounts.at(0).at(0), 1u);
+  DecodeT1Bytes(*s, BigEndian({7}), 4);
   EXPECT_EQ(s->t1Statistics.eventCounts.size(), 1u);
-  EXPECT_EQ(Status(*s, 0, 0).Bin(0), 7u);
+  EXPECT_EQ(Summary(*s, 0, 0), "heads 0 tails 0 next 0/0/1; bins 7 max 7@0 last 0; events 1 max 7@0");
 }
 
 }  // namespace

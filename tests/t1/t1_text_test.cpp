@@ -12,7 +12,7 @@ const std::vector<std::uint32_t> kSmallRun = {
     T1Head(2, 7), 9, kT1Tail, T1Head(3, 15), 8, 1,
 };
 
-TEST(T1Text, SmallMultiBoardRun) {
+TEST(T1Text, SmallMultiBoardRunTextAndReport) {
   const auto s = DecodeT1Words(kSmallRun);
   EXPECT_EQ(T1Text(*s, 25),
             "Device Type: KR77A5\n"
@@ -31,15 +31,30 @@ TEST(T1Text, SmallMultiBoardRun) {
             "Board B, Channel 1: MAX @25ps\nTime(ps)\tCount\n"
             "0\t3\n"
             "\n\n");
+  EXPECT_EQ(s->BuildT1Report(),
+            "T1 Statistics Report: \nHead Number:5\tTail Number:3\n"
+            "Board,\t Channel,\t Total Event Number,\t Max Value(MaxY@X)\n"
+            "0\t0\t3\t4@1\n"
+            "0\t3\t4\t5@2\n"
+            "1\t1\t2\t9@1\n"
+            "2\t7\t1\t9@0\n"
+            "3\t15\t2\t8@0\n");
 }
 
-TEST(T1Text, WithoutDataOnlyTheHeaderIsWritten) {
+TEST(T1Text, NoDataGivesTheHeaderNoParsedTextNothingAndAFailingFileZero) {
   DecoderState state;
   EXPECT_EQ(T1Text(state, 25), "Device Type: KR77A5\nData For Channels:\nWindow Resolution: 25ps\n\n\n");
   state.generateParsed = false;
   StringSink sink;
   EXPECT_EQ(state.WriteT1Text(sink.sink(), 25, "KR77A5"), 0);
   EXPECT_EQ(sink.Text(), "");
+
+  const auto s = DecodeT1Words({T1Head(0, 0), 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12});
+  s->generateParsed = true;
+  std::vector<char> area(100);
+  TextSink failing(area.data(), area.size(), [](void*, char*, std::size_t) -> char* { return nullptr; }, nullptr);
+  EXPECT_EQ(s->WriteT1Text(failing, 1000000, "KR77A5"), 0);
+  EXPECT_TRUE(failing.Failed());
 }
 
 TEST(T1Text, TimesWrapLike32BitProducts) {
@@ -62,27 +77,6 @@ TEST(T1Text, LongTextSpillsThroughASmallAreaUnchanged) {
   EXPECT_NE(expected.find("\n8\t1\n"), std::string::npos);
   EXPECT_NE(expected.find("\n39984\t4998\n\n\nBoard C, Channel 2: MAX @8ps\nTime(ps)\tCount\n0\t0\n8\t3\n\n\n"),
             std::string::npos);
-}
-
-TEST(T1Text, AFailingFileGivesZero) {
-  const auto s = DecodeT1Words({T1Head(0, 0), 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12});
-  s->generateParsed = true;
-  std::vector<char> area(100);
-  TextSink sink(area.data(), area.size(), [](void*, char*, std::size_t) -> char* { return nullptr; }, nullptr);
-  EXPECT_EQ(s->WriteT1Text(sink, 1000000, "KR77A5"), 0);
-  EXPECT_TRUE(sink.Failed());
-}
-
-TEST(T1Report, SmallMultiBoardRun) {
-  const auto s = DecodeT1Words(kSmallRun);
-  EXPECT_EQ(s->BuildT1Report(),
-            "T1 Statistics Report: \nHead Number:5\tTail Number:3\n"
-            "Board,\t Channel,\t Total Event Number,\t Max Value(MaxY@X)\n"
-            "0\t0\t3\t4@1\n"
-            "0\t3\t4\t5@2\n"
-            "1\t1\t2\t9@1\n"
-            "2\t7\t1\t9@0\n"
-            "3\t15\t2\t8@0\n");
 }
 
 TEST(T1Report, RowsSortNumericallyAndHeadsWithoutCountsGiveNoRow) {
