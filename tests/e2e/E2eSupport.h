@@ -9,27 +9,29 @@
 #include <string>
 #include <vector>
 
-#include "support/TestSupport.h"
+#include "support/Conversion.h"
 
 namespace kestrun::test {
 
 inline const std::string kSynth = std::string(KESTRUN_BIN_DIR) + "/kestrun-synth";
 
-inline std::string Quote(const std::string& text) { return "'" + text + "'"; }
+inline std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  for (std::size_t start = 0, end = 0; start < text.size(); start = end + 1) {
+    end = std::min(text.find('\n', start), text.size());
+    lines.push_back(text.substr(start, end - start));
+  }
+  return lines;
+}
 
 // "key: value" lines of a manifest; a key may repeat (event, marker, file, error).
 class Manifest {
  public:
   Manifest() = default;
   explicit Manifest(const std::string& text) {
-    std::size_t start = 0;
-    while (start < text.size()) {
-      std::size_t end = text.find('\n', start);
-      if (end == std::string::npos) end = text.size();
-      const std::string line = text.substr(start, end - start);
+    for (const std::string& line : Lines(text)) {
       const std::size_t colon = line.find(": ");
       if (colon != std::string::npos) entries_.emplace(line.substr(0, colon), line.substr(colon + 2));
-      start = end + 1;
     }
   }
   std::vector<std::string> All(const std::string& key) const {
@@ -45,25 +47,18 @@ class Manifest {
   std::uint64_t Number(const std::string& key) const { return std::stoull("0" + One(key)); }
   // The report's event table as the manifest predicts it: "board\tchannel\tcount[\tmax@bin]".
   std::vector<std::string> EventRows() const {
-    std::vector<std::string> rows;
-    for (std::string row : All("event")) {
-      for (char& c : row) c = c == ' ' ? '\t' : c;
-      rows.push_back(row);
-    }
+    std::vector<std::string> rows = All("event");
+    for (std::string& row : rows) std::replace(row.begin(), row.end(), ' ', '\t');
     return rows;
   }
-  // The error texts the report must show, each with its closing line feed.
+  // The error texts the report must show, each with its closing line feed (escaped as \t and \n).
   std::vector<std::string> Errors() const {
     std::vector<std::string> texts;
     for (const std::string& escaped : All("error")) {
       std::string text;
       for (std::size_t i = 0; i < escaped.size(); ++i) {
-        if (escaped[i] == '\\' && i + 1 < escaped.size()) {
-          const char c = escaped[++i];
-          text += c == 't' ? '\t' : c == 'n' ? '\n' : c;
-        } else {
-          text += escaped[i];
-        }
+        const char c = escaped[i] == '\\' && i + 1 < escaped.size() ? escaped[++i] : '\0';
+        text += c == '\0' ? escaped[i] : c == 't' ? '\t' : c == 'n' ? '\n' : c;
       }
       texts.push_back(text);
     }
@@ -77,77 +72,57 @@ class Manifest {
 struct Series {
   std::vector<std::string> files;  // in series order
   Manifest manifest;
-  std::string first() const { return files.empty() ? std::string() : files.front(); }
 };
 
 // Runs kestrun-synth with `arguments` into `dir`; the written paths and the manifest.
 inline Series Synthesize(const ScratchDir& dir, const std::string& arguments) {
-  const std::string manifestPath = dir / "manifest.txt";
+  const std::string manifest = dir / "manifest.txt";
   const CommandResult r = RunCommand(Quote(kSynth) + " " + arguments + " -o " + Quote(dir.path().string()) +
-                                     " --manifest " + Quote(manifestPath));
+                                     " --manifest " + Quote(manifest));
   EXPECT_EQ(r.exitCode, 0) << arguments << "\n" << r.err;
-  Series series;
-  std::size_t start = 0;
-  while (start < r.out.size()) {
-    const std::size_t end = r.out.find('\n', start);
-    series.files.push_back(r.out.substr(start, end - start));
-    start = end == std::string::npos ? r.out.size() : end + 1;
-  }
-  series.manifest = Manifest(ReadFile(manifestPath));
-  return series;
+  return {Lines(r.out), Manifest(ReadFile(manifest))};
 }
 
 // Runs kestrun-cli quietly with `arguments` on `input`; expects success.
-inline CommandResult Convert(const std::string& arguments, const std::string& input) {
-  const CommandResult r = RunCommand(Quote(KESTRUN_CLI) + " -q " + arguments + " " + Quote(input));
+inline void CliConvert(const std::string& arguments, const std::string& input) {
+  const CommandResult r = Cli("-q " + arguments + " " + Quote(input));
   EXPECT_EQ(r.exitCode, 0) << arguments << " " << input << "\n" << r.err;
-  return r;
 }
 
 // <dir>/<stem>_report.txt and _parsed.txt of a converted input path.
 inline std::string OutputOf(const std::string& input, const std::string& suffix) {
   const std::filesystem::path p(input);
-  return (p.parent_path() / (p.stem().string() + suffix)).string();
+  return ReadFile((p.parent_path() / (p.stem().string() + suffix)).string());
 }
-inline std::string ReportOf(const std::string& input) { return ReadFile(OutputOf(input, "_report.txt")); }
-inline std::string ParsedOf(const std::string& input) { return ReadFile(OutputOf(input, "_parsed.txt")); }
+inline std::string ReportOf(const std::string& input) { return OutputOf(input, "_report.txt"); }
+inline std::string ParsedOf(const std::string& input) { return OutputOf(input, "_parsed.txt"); }
 
-// The bytes of the whole series in one file `path` (no series number in its name).
-inline void Concatenate(const Series& series, const std::string& path) {
+// Converts the series from its file `chosen` and one file `<dir>/whole.dat` of all its bytes alike, and
+// expects the same report and text from both.
+inline void ExpectSeriesConvertsLikeOneFile(const Series& s, const std::string& chosen, const std::string& arguments) {
+  const std::string whole = (std::filesystem::path(chosen).parent_path() / "whole.dat").string();
   std::string bytes;
-  for (const std::string& file : series.files) bytes += ReadFile(file);
-  WriteFile(path, bytes);
-}
-
-inline std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::size_t start = 0;
-  while (start < text.size()) {
-    std::size_t end = text.find('\n', start);
-    if (end == std::string::npos) end = text.size();
-    lines.push_back(text.substr(start, end - start));
-    start = end + 1;
-  }
-  return lines;
+  for (const std::string& file : s.files) bytes += ReadFile(file);
+  WriteFile(whole, bytes);
+  CliConvert(arguments, chosen);
+  CliConvert(arguments, whole);
+  EXPECT_EQ(ReportOf(chosen), ReportOf(whole));
+  EXPECT_TRUE(ParsedOf(chosen) == ParsedOf(whole));  // too long to print
 }
 
 // The lines after the line `heading` up to the next empty line or the end.
 inline std::vector<std::string> TableRows(const std::string& report, const std::string& heading) {
-  std::vector<std::string> rows;
-  bool inside = false;
-  for (const std::string& line : Lines(report)) {
-    if (inside && line.empty()) break;
-    if (inside) rows.push_back(line);
-    if (line == heading) inside = true;
-  }
-  EXPECT_TRUE(inside) << "no line '" << heading << "' in\n" << report;
-  return rows;
+  const std::vector<std::string> lines = Lines(report);
+  auto row = std::find(lines.begin(), lines.end(), heading);
+  EXPECT_NE(row, lines.end()) << "no line '" << heading << "' in\n" << report;
+  if (row != lines.end()) ++row;
+  return {row, std::find(row, lines.end(), std::string())};
 }
 
 // The rest of the first line that begins with `label`.
 inline std::string ValueAfter(const std::string& report, const std::string& label) {
   for (const std::string& line : Lines(report))
-    if (line.rfind(label, 0) == 0) return line.substr(label.size());
+    if (line.starts_with(label)) return line.substr(label.size());
   ADD_FAILURE() << "no line '" << label << "' in\n" << report;
   return {};
 }
@@ -156,16 +131,13 @@ inline std::string ValueAfter(const std::string& report, const std::string& labe
 inline std::vector<std::string> LinesStarting(const std::string& text, const std::vector<std::string>& prefixes) {
   std::vector<std::string> found;
   for (const std::string& line : Lines(text))
-    for (const std::string& prefix : prefixes)
-      if (line.rfind(prefix, 0) == 0) {
-        found.push_back(line + "\n");
-        break;
-      }
+    if (std::any_of(prefixes.begin(), prefixes.end(), [&](const std::string& p) { return line.starts_with(p); }))
+      found.push_back(line + "\n");
   return found;
 }
 
 inline std::size_t CountLinesStarting(const std::string& text, const std::string& prefix) {
-  return LinesStarting(text, {prefix}).size();
+  return Count("\n" + text, "\n" + prefix);
 }
 
 }  // namespace kestrun::test

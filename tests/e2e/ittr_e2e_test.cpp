@@ -54,7 +54,7 @@ TEST(IttrEndToEnd, InjectedFaultsAreTheErrorListInStreamOrder) {
   ASSERT_EQ(s.files.size(), 3u);
   const std::vector<std::string> errors = s.manifest.Errors();
   ASSERT_EQ(errors.size(), 4u);
-  Convert("--report --no-parsed", s.files[2]);  // the type comes from the name
+  CliConvert("--report --no-parsed", s.files[2]);  // the type comes from the name
   const std::string report = ReportOf(s.files[2]);
 
   ExpectCountsOfManifest(report, s.manifest);
@@ -64,11 +64,16 @@ TEST(IttrEndToEnd, InjectedFaultsAreTheErrorListInStreamOrder) {
   EXPECT_EQ(TableRows(report, "Board\t Channel\t EventNumber").front().substr(0, 7), "196608\t");
 }
 
-TEST(IttrEndToEnd, CleanMarkerPeriodDataReportsNoErrors) {
+// A clean marker-period series: no errors, the ITTR_M header, one header line for the series and one
+// line for every lead word of every file, and the bytes of the series in one file convert alike.
+TEST(IttrEndToEnd, CleanSeriesConvertsLikeOneFileWithEveryLeadWordOneLine) {
   ScratchDir dir;
-  const Series s = Synthesize(dir, "-t ITTR_M -d QZ48 --size 1536K --files 2 --seed 8 --faults junk:2");
+  const Series s = Synthesize(dir, "-t ITTR_M -d QZ48 --size 2600K --files 4 --seed 12 --faults junk:2");
+  ASSERT_EQ(s.files.size(), 4u);
   ASSERT_GE(s.manifest.Number("lead-serial-wraps"), 1u);
-  Convert("--report", s.files[0]);
+  for (std::size_t i = 1; i < s.files.size(); ++i)
+    EXPECT_NE(s.manifest.All("file")[i].find(" opens inside "), std::string::npos);
+  ExpectSeriesConvertsLikeOneFile(s, s.files[0], "-t ITTR_M --report --overflow");
   const std::string report = ReportOf(s.files[0]);
   ExpectCountsOfManifest(report, s.manifest);
   EXPECT_EQ(LinesStarting(report, kErrorPrefixes), std::vector<std::string>());
@@ -78,25 +83,6 @@ TEST(IttrEndToEnd, CleanMarkerPeriodDataReportsNoErrors) {
   EXPECT_TRUE(parsed.starts_with("Mode: " + s.manifest.One("mode-word") + ", ITTR_M\nVersion: 0x21=>2.1\n"
                                  "Statistics Number(Stop By Software): 0x0=>0\nStatistics Period: M(Depends on Marker)\n"))
       << parsed.substr(0, 200);
-}
-
-TEST(IttrEndToEnd, SeriesConvertsLikeOneFileAndEveryLeadWordIsOneLine) {
-  ScratchDir dir;
-  const Series s = Synthesize(dir, "-t ITTR_T -d RB9531 --size 2600K --files 4 --seed 12");
-  ASSERT_EQ(s.files.size(), 4u);
-  for (std::size_t i = 1; i < s.files.size(); ++i)
-    EXPECT_NE(s.manifest.All("file")[i].find(" opens inside "), std::string::npos);
-  Concatenate(s, dir / "whole.dat");
-  // RB9531 names of seven pieces do not carry ITTR types; the type is given.
-  Convert("-t ITTR_T --report --overflow", s.files[0]);
-  Convert("-t ITTR_T --report --overflow", dir / "whole.dat");
-  const std::string report = ReportOf(s.files[0]);
-  const std::string parsed = ParsedOf(s.files[0]);
-  EXPECT_EQ(report, ReportOf(dir / "whole.dat"));
-  EXPECT_TRUE(parsed == ParsedOf(dir / "whole.dat"));
-  ExpectCountsOfManifest(report, s.manifest);
-  EXPECT_TRUE(report.ends_with("\n\nErrors: None \n")) << report;
-
   EXPECT_EQ(CountLinesStarting(parsed, "Mode: 0x"), 1u);
   EXPECT_EQ(CountLinesStarting(parsed, "WordNumber\tChannel\tSerialSynced\tSerial\tIntensity"), 1u);
   std::uint64_t leadLines = 0;

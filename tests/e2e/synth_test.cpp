@@ -10,8 +10,6 @@
 namespace kestrun::test {
 namespace {
 
-CommandResult Synth(const std::string& arguments) { return RunCommand(Quote(kSynth) + " " + arguments); }
-
 TEST(Synth, TheSameSeedWritesTheSameBytesAndAnotherSeedOthers) {
   ScratchDir a, b, c;
   const std::string args = "-t T3 -d QZ48 --size 300K --files 2 --faults length,junk ";
@@ -44,7 +42,7 @@ TEST(Synth, DefaultNamesCarryDeviceTypeAndResolutionForTheNameRules) {
     ScratchDir dir;
     const Series s = Synthesize(dir, std::string("-t ") + c.type + " -d " + c.model + " -r 8 --size 4K");
     ASSERT_EQ(s.files.size(), 1u);
-    const std::string stem = std::filesystem::path(s.first()).stem().string();
+    const std::string stem = std::filesystem::path(s.files.front()).stem().string();
     // One file is still numbered, so that the stem has the instruments' number of pieces.
     EXPECT_TRUE(stem.ends_with("_1")) << stem;
     const NameSettings settings = SettingsFromName(stem);
@@ -79,23 +77,25 @@ TEST(Synth, FilesAreCutNearEqualSharesInsideOpenStructures) {
   }
 }
 
+// Every usage error exits with 2 and writes nothing; a fault that does not apply says which ones do.
 TEST(Synth, UsageErrorsExitWithTwo) {
   ScratchDir dir;
-  const std::string out = " -o " + Quote(dir.path().string());
-  const CommandResult t1Junk = Synth("-t T1 -d KR77A5 --faults junk" + out);
-  EXPECT_EQ(t1Junk.exitCode, 2);
-  EXPECT_NE(t1Junk.err.find("fault 'junk' does not apply to T1 data of KR77A5 (possible: none)"), std::string::npos)
-      << t1Junk.err;
-  const CommandResult plainSerial = Synth("-t T2 -d RB9531 --faults serial-gap" + out);
-  EXPECT_EQ(plainSerial.exitCode, 2);
-  EXPECT_NE(plainSerial.err.find("(possible: sync-gap, junk)"), std::string::npos) << plainSerial.err;
-  EXPECT_EQ(Synth("-t T4 -d QZ48" + out).exitCode, 2);
-  EXPECT_EQ(Synth("-t T2 -d QZ49" + out).exitCode, 2);
-  EXPECT_EQ(Synth("-t T2 -d QZ48 -r 0" + out).exitCode, 2);
-  EXPECT_EQ(Synth("-t T2 -d QZ48 --size 3X" + out).exitCode, 2);
-  EXPECT_EQ(Synth("-t T2 -d QZ48 --faults gap" + out).exitCode, 2);
-  EXPECT_EQ(Synth("-t T2 -d QZ48 --files 0" + out).exitCode, 2);
-  EXPECT_EQ(Synth("-t T2 -d QZ48" + out + " sub/name").exitCode, 2);
+  const std::pair<const char*, const char*> cases[] = {
+      {"-t T1 -d KR77A5 --faults junk", "fault 'junk' does not apply to T1 data of KR77A5 (possible: none)"},
+      {"-t T2 -d RB9531 --faults serial-gap", "(possible: sync-gap, junk)"},
+      {"-t T4 -d QZ48", ""},
+      {"-t T2 -d QZ49", ""},
+      {"-t T2 -d QZ48 -r 0", ""},
+      {"-t T2 -d QZ48 --size 3X", ""},
+      {"-t T2 -d QZ48 --faults gap", ""},
+      {"-t T2 -d QZ48 --files 0", ""},
+      {"-t T2 -d QZ48 sub/name", ""},
+  };
+  for (const auto& [arguments, message] : cases) {
+    const CommandResult r = RunCommand(Quote(kSynth) + " " + arguments + " -o " + Quote(dir.path().string()));
+    EXPECT_EQ(r.exitCode, 2) << arguments;
+    EXPECT_NE(r.err.find(message), std::string::npos) << arguments << "\n" << r.err;
+  }
   EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
 }
 

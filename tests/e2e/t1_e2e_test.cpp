@@ -1,5 +1,5 @@
-// T1 series, synthesized and converted with kestrun-cli: report rows and histogram text against the
-// synthesizer's manifest, and a series against one file of its bytes.
+// A T1 series, synthesized and converted with kestrun-cli: report rows and histogram text against the
+// synthesizer's manifest, and the series against one file of its bytes.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -9,30 +9,20 @@
 namespace kestrun::test {
 namespace {
 
-TEST(T1EndToEnd, ReportRowsAreTheManifestsCountsAndMaxima) {
+TEST(T1EndToEnd, SeriesConvertsLikeOneFileWithTheManifestsCountsAndEveryChannelOnce) {
   ScratchDir dir;
-  const Series s = Synthesize(dir, "-t T1 -d RB9531 -r 25 --size 1M --files 3 --seed 4");
+  const Series s = Synthesize(dir, "-t T1 -d QZ48 -r 16 --size 2600K --files 3 --seed 6");
   ASSERT_EQ(s.files.size(), 3u);
-  Convert("--report --no-parsed", s.files[0]);  // type and resolution from the name
-  const std::string report = ReportOf(s.files[0]);
+  for (std::size_t i = 1; i < s.files.size(); ++i)
+    EXPECT_NE(s.manifest.All("file")[i].find(" opens inside frame of board "), std::string::npos);
+  ExpectSeriesConvertsLikeOneFile(s, s.files[1], "-t T1 -d QZ48 -r 16 --report");
+  const std::string report = ReportOf(s.files[1]);
   EXPECT_TRUE(report.starts_with("T1 Statistics Report: \nHead Number:" + s.manifest.One("head-words") +
                                  "\tTail Number:" + s.manifest.One("tail-words") + "\n"))
       << report;
   EXPECT_EQ(TableRows(report, "Board,\t Channel,\t Total Event Number,\t Max Value(MaxY@X)"), s.manifest.EventRows());
-}
 
-TEST(T1EndToEnd, SeriesConvertsLikeOneFileAndTheTextListsEveryChannelOnce) {
-  ScratchDir dir;
-  const Series s = Synthesize(dir, "-t T1 -d QZ48 -r 16 --size 2600K --files 3 --seed 6");
-  for (std::size_t i = 1; i < s.files.size(); ++i)
-    EXPECT_NE(s.manifest.All("file")[i].find(" opens inside frame of board "), std::string::npos);
-  Concatenate(s, dir / "whole.dat");
-  Convert("-t T1 -d QZ48 -r 16 --report", s.files[1]);
-  Convert("-t T1 -d QZ48 -r 16 --report", dir / "whole.dat");
   const std::string parsed = ParsedOf(s.files[1]);
-  EXPECT_EQ(ReportOf(s.files[1]), ReportOf(dir / "whole.dat"));
-  EXPECT_TRUE(parsed == ParsedOf(dir / "whole.dat"));
-
   EXPECT_TRUE(parsed.starts_with("Device Type: QZ8B48\nData For Channels:\n\tbrd: A chl: 0 chl: 1 chl: 3 \n"
                                  "\tbrd: B chl: 0 chl: 5 \n\tbrd: C chl: 3 \n\tbrd: D chl: 15 \n"
                                  "Window Resolution: 16ps\n\n\n"))
