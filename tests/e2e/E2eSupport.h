@@ -27,7 +27,6 @@ inline std::vector<std::string> Lines(const std::string& text) {
 // "key: value" lines of a manifest; a key may repeat (event, marker, file, error).
 class Manifest {
  public:
-  Manifest() = default;
   explicit Manifest(const std::string& text) {
     for (const std::string& line : Lines(text)) {
       const std::size_t colon = line.find(": ");
@@ -97,17 +96,23 @@ inline std::string OutputOf(const std::string& input, const std::string& suffix)
 inline std::string ReportOf(const std::string& input) { return OutputOf(input, "_report.txt"); }
 inline std::string ParsedOf(const std::string& input) { return OutputOf(input, "_parsed.txt"); }
 
-// Converts the series from its file `chosen` and one file `<dir>/whole.dat` of all its bytes alike, and
-// expects the same report and text from both.
-inline void ExpectSeriesConvertsLikeOneFile(const Series& s, const std::string& chosen, const std::string& arguments) {
-  const std::string whole = (std::filesystem::path(chosen).parent_path() / "whole.dat").string();
+// Converts the series from its file `chosen`, and all its bytes in one file of the first file's name in
+// a directory of its own (so that the name gives the same settings); expects the same report and text.
+// Returns the chosen file's report.
+inline std::string ExpectSeriesConvertsLikeOneFile(const Series& s, const std::string& chosen,
+                                                   const std::string& arguments) {
+  const std::filesystem::path first(s.files.front());
+  const std::filesystem::path whole = first.parent_path() / "whole" / first.filename();
+  std::filesystem::create_directories(whole.parent_path());
   std::string bytes;
   for (const std::string& file : s.files) bytes += ReadFile(file);
-  WriteFile(whole, bytes);
+  WriteFile(whole.string(), bytes);
   CliConvert(arguments, chosen);
-  CliConvert(arguments, whole);
-  EXPECT_EQ(ReportOf(chosen), ReportOf(whole));
-  EXPECT_TRUE(ParsedOf(chosen) == ParsedOf(whole));  // too long to print
+  CliConvert(arguments, whole.string());
+  const std::string report = ReportOf(chosen);
+  EXPECT_EQ(report, ReportOf(whole.string()));
+  EXPECT_TRUE(ParsedOf(chosen) == ParsedOf(whole.string()));  // too long to print
+  return report;
 }
 
 // The lines after the line `heading` up to the next empty line or the end.

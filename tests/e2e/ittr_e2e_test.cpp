@@ -26,13 +26,18 @@ std::string EnabledChannels(const std::string& mask, unsigned first) {
   return line;
 }
 
+// The statistics period of the manifest as "0x3e8=>1000".
+std::string PeriodText(const Manifest& m) {
+  char text[64];
+  const auto us = static_cast<unsigned long long>(m.Number("statistics-period-us"));
+  std::snprintf(text, sizeof text, "0x%llx=>%llu", us, us);
+  return text;
+}
+
 void ExpectCountsOfManifest(const std::string& report, const Manifest& m) {
   EXPECT_EQ(ValueAfter(report, "Version: "), m.One("version"));
   EXPECT_EQ(ValueAfter(report, "Zero Update: 0x"), m.One("zero-update"));
-  char period[64];
-  std::snprintf(period, sizeof period, "0x%llx=>%llu", static_cast<unsigned long long>(m.Number("statistics-period-us")),
-                static_cast<unsigned long long>(m.Number("statistics-period-us")));
-  EXPECT_EQ(ValueAfter(report, "Period: "), period);
+  EXPECT_EQ(ValueAfter(report, "Period: "), PeriodText(m));
   const std::vector<std::string> enabled = TableRows(report, "Enabled Channles:");
   ASSERT_GE(enabled.size(), 3u);
   EXPECT_EQ(enabled[2].rfind("Statistics Event OverFlow Number:", 0), 0u);
@@ -47,52 +52,48 @@ void ExpectCountsOfManifest(const std::string& report, const Manifest& m) {
   EXPECT_EQ(TableRows(report, "Board\t Channel\t EventNumber"), m.EventRows());
 }
 
-TEST(IttrEndToEnd, InjectedFaultsAreTheErrorListInStreamOrder) {
-  ScratchDir dir;
-  const Series s = Synthesize(dir, "-t ITTR_T -d KR77A5 --board 3 --size 2M --files 3 --seed 2 "
-                                   "--faults serial-gap,lead-gap,junk,overflow-gap,overflow-count");
-  ASSERT_EQ(s.files.size(), 3u);
-  const std::vector<std::string> errors = s.manifest.Errors();
-  ASSERT_EQ(errors.size(), 4u);
-  CliConvert("--report --no-parsed", s.files[2]);  // the type comes from the name
-  const std::string report = ReportOf(s.files[2]);
-
-  ExpectCountsOfManifest(report, s.manifest);
-  EXPECT_EQ(LinesStarting(report, kErrorPrefixes), errors);
-  EXPECT_NE(report.find("\nErrors: Error 0: \n" + errors[0] + "Error 1: \n" + errors[1]), std::string::npos) << report;
-  EXPECT_TRUE(report.ends_with("Error 3: \n" + errors[3])) << report;
-  EXPECT_EQ(TableRows(report, "Board\t Channel\t EventNumber").front().substr(0, 7), "196608\t");
-}
-
-// A clean marker-period series: no errors, the ITTR_M header, one header line for the series and one
+// A series of each ITTR type with every fault injected, converted with the settings its names give: the
+// manifest's header fields and counts, the error list in stream order, one header for the series and one
 // line for every lead word of every file, and the bytes of the series in one file convert alike.
-TEST(IttrEndToEnd, CleanSeriesConvertsLikeOneFileWithEveryLeadWordOneLine) {
-  ScratchDir dir;
-  const Series s = Synthesize(dir, "-t ITTR_M -d QZ48 --size 2600K --files 4 --seed 12 --faults junk:2");
-  ASSERT_EQ(s.files.size(), 4u);
-  ASSERT_GE(s.manifest.Number("lead-serial-wraps"), 1u);
-  for (std::size_t i = 1; i < s.files.size(); ++i)
-    EXPECT_NE(s.manifest.All("file")[i].find(" opens inside "), std::string::npos);
-  ExpectSeriesConvertsLikeOneFile(s, s.files[0], "-t ITTR_M --report --overflow");
-  const std::string report = ReportOf(s.files[0]);
-  ExpectCountsOfManifest(report, s.manifest);
-  EXPECT_EQ(LinesStarting(report, kErrorPrefixes), std::vector<std::string>());
-  EXPECT_TRUE(report.ends_with("\n\nErrors: None \n")) << report;
+TEST(IttrEndToEnd, FaultySeriesConvertsLikeOneFileWithTheErrorListInStreamOrder) {
+  for (const char* type : {"ITTR_T -d KR77A5 --board 3", "ITTR_M -d QZ48"}) {
+    SCOPED_TRACE(type);
+    const bool marker = std::string(type).starts_with("ITTR_M");
+    ScratchDir dir;
+    const Series s = Synthesize(dir, std::string("-t ") + type + " --size 2600K --files 4 --seed 2 "
+                                     "--faults serial-gap,lead-gap,junk:2,overflow-gap,overflow-count");
+    ASSERT_EQ(s.files.size(), 4u);
+    ASSERT_GE(s.manifest.Number("lead-serial-wraps"), 1u);
+    for (std::size_t i = 1; i < s.files.size(); ++i)
+      EXPECT_NE(s.manifest.All("file")[i].find(" opens inside "), std::string::npos);
+    const std::string report = ExpectSeriesConvertsLikeOneFile(s, s.files[2], "--report --overflow");
+    ExpectCountsOfManifest(report, s.manifest);
+    const std::vector<std::string> errors = s.manifest.Errors();
+    ASSERT_EQ(errors.size(), 4u);
+    EXPECT_EQ(LinesStarting(report, kErrorPrefixes), errors);
+    std::string listed = "\n\nErrors: ";
+    for (std::size_t i = 0; i < errors.size(); ++i) listed += "Error " + std::to_string(i) + ": \n" + errors[i];
+    EXPECT_TRUE(report.ends_with(listed)) << report;
+    const std::string board = marker ? "0\t" : "196608\t";  // board 3 in bits 19..16
+    EXPECT_TRUE(TableRows(report, "Board\t Channel\t EventNumber").front().starts_with(board));
 
-  const std::string parsed = ParsedOf(s.files[0]);
-  EXPECT_TRUE(parsed.starts_with("Mode: " + s.manifest.One("mode-word") + ", ITTR_M\nVersion: 0x21=>2.1\n"
-                                 "Statistics Number(Stop By Software): 0x0=>0\nStatistics Period: M(Depends on Marker)\n"))
-      << parsed.substr(0, 200);
-  EXPECT_EQ(CountLinesStarting(parsed, "Mode: 0x"), 1u);
-  EXPECT_EQ(CountLinesStarting(parsed, "WordNumber\tChannel\tSerialSynced\tSerial\tIntensity"), 1u);
-  std::uint64_t leadLines = 0;
-  for (const std::string& line : Lines(parsed)) leadLines += std::count(line.begin(), line.end(), '\t') == 4;
-  EXPECT_EQ(leadLines, s.manifest.Number("lead-words") + 1);  // and the column line
-  EXPECT_EQ(CountLinesStarting(parsed, "[Package Head, Serial: 0x"), s.manifest.Number("package-heads"));
-  EXPECT_EQ(CountLinesStarting(parsed, "[Package Tail] "), s.manifest.Number("package-tails"));
-  EXPECT_EQ(CountLinesStarting(parsed, "[Statistics Serial Overflow, Value: 0x"),
-            s.manifest.Number("statistics-serial-overflow-words"));
-  EXPECT_EQ(CountLinesStarting(parsed, "Data Overflow, Value: 0x"), s.manifest.Number("data-overflows"));
+    const std::string parsed = ParsedOf(s.files[2]);
+    const std::string period = marker ? "M(Depends on Marker)" : PeriodText(s.manifest) + " us";
+    EXPECT_TRUE(parsed.starts_with("Mode: " + s.manifest.One("mode-word") + ", " + (marker ? "ITTR_M" : "ITTR_T") +
+                                   "\nVersion: 0x21=>2.1\nStatistics Number(Stop By Software): 0x0=>0\n"
+                                   "Statistics Period: " + period + "\n"))
+        << parsed.substr(0, 200);
+    EXPECT_EQ(CountLinesStarting(parsed, "Mode: 0x"), 1u);
+    EXPECT_EQ(CountLinesStarting(parsed, "WordNumber\tChannel\tSerialSynced\tSerial\tIntensity"), 1u);
+    std::uint64_t leadLines = 0;
+    for (const std::string& line : Lines(parsed)) leadLines += std::count(line.begin(), line.end(), '\t') == 4;
+    EXPECT_EQ(leadLines, s.manifest.Number("lead-words") + 1);  // and the column line
+    EXPECT_EQ(CountLinesStarting(parsed, "[Package Head, Serial: 0x"), s.manifest.Number("package-heads"));
+    EXPECT_EQ(CountLinesStarting(parsed, "[Package Tail] "), s.manifest.Number("package-tails"));
+    EXPECT_EQ(CountLinesStarting(parsed, "[Statistics Serial Overflow, Value: 0x"),
+              s.manifest.Number("statistics-serial-overflow-words"));
+    EXPECT_EQ(CountLinesStarting(parsed, "Data Overflow, Value: 0x"), s.manifest.Number("data-overflows"));
+  }
 }
 
 }  // namespace

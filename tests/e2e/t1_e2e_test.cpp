@@ -15,8 +15,8 @@ TEST(T1EndToEnd, SeriesConvertsLikeOneFileWithTheManifestsCountsAndEveryChannelO
   ASSERT_EQ(s.files.size(), 3u);
   for (std::size_t i = 1; i < s.files.size(); ++i)
     EXPECT_NE(s.manifest.All("file")[i].find(" opens inside frame of board "), std::string::npos);
-  ExpectSeriesConvertsLikeOneFile(s, s.files[1], "-t T1 -d QZ48 -r 16 --report");
-  const std::string report = ReportOf(s.files[1]);
+  // Type, device and resolution come from the names.
+  const std::string report = ExpectSeriesConvertsLikeOneFile(s, s.files[1], "--report");
   EXPECT_TRUE(report.starts_with("T1 Statistics Report: \nHead Number:" + s.manifest.One("head-words") +
                                  "\tTail Number:" + s.manifest.One("tail-words") + "\n"))
       << report;
