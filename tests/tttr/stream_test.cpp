@@ -42,7 +42,7 @@ TEST(TttrCli, EveryTypeDeviceAndFlagConvertsASeriesToTheDecodersBytes) {
     for (const Layout layout : kLayouts) {
       if (IsPackaged(layout) != (device == 3)) continue;
       const std::vector<std::uint32_t> words = MixedStream(layout, 40);
-      std::size_t at = words.size() * 5 / 8;  // past the middle; in a packaged stream just after a package head
+      std::size_t at = words.size() * 5 / 8;  // past the middle; packaged: after a head-like word, in a package
       while (IsPackaged(layout) && words[at - 1] >> 26 != 0x30) ++at;
       const auto bytes = BigEndian(words);
       const std::size_t cut = at * 4;
