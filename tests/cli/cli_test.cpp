@@ -53,7 +53,8 @@ TEST(Cli, SettingsComeFromTheFileNameAndTheWholeSeriesIsConverted) {
   const std::string stem = "QZ48x_lab_T2_16ps_a_b_c";
   for (int i = 1; i <= 4; ++i) WriteFile(dir / (stem + "_" + std::to_string(i) + ".dat"), std::string(12, 'x'));
   // Eight pieces starting with QZ48: type T2, 16 ps and device QZ48 all come from the name.
-  const CommandResult all = Cli("--report -o " + Quote(out.path().string() + "/") + " " + Quote(dir / (stem + "_2.dat")));
+  const CommandResult all =
+      Cli("--report -o " + Quote(out.path().string() + "/") + " " + Quote(dir / (stem + "_2.dat")));
   EXPECT_EQ(all.exitCode, 0) << all.err;
   EXPECT_NE(all.err.find("kestrun-cli: converted 4 files, 0.0 kB in "), std::string::npos) << all.err;
   EXPECT_NE(all.err.find(" -> " + (out / (stem + "_2_parsed.txt")) + ", " + (out / (stem + "_2_report.txt"))),
@@ -67,9 +68,8 @@ TEST(Cli, SettingsComeFromTheFileNameAndTheWholeSeriesIsConverted) {
   EXPECT_EQ(some.err.find("_report.txt"), std::string::npos);  // no report asked for
 
   // Relative paths are taken from the working directory.
-  const CommandResult relative =
-      RunCommand("cd " + Quote(dir.path().string()) + " && " + Quote(KESTRUN_CLI) + " -q -t T1 -r 8 --range 0:0 " +
-                 stem + "_1.dat");
+  const CommandResult relative = RunCommand("cd " + Quote(dir.path().string()) + " && " + Quote(KESTRUN_CLI) +
+                                            " -q -t T1 -r 8 --range 0:0 " + stem + "_1.dat");
   EXPECT_EQ(relative.exitCode, 0) << relative.err;
   EXPECT_TRUE(std::filesystem::exists(dir / (stem + "_1_parsed.txt")));
 }
@@ -81,11 +81,10 @@ TEST(Cli, InterruptStopsAfterTheCurrentBlockAndKeepsWhatWasConverted) {
   ASSERT_EQ(RunCommand("mkfifo " + Quote(fifo)).exitCode, 0);
   // An acquisition that never ends: only the interrupt can end the conversion. The writer outlives
   // readers that come and go, and the whole script is bounded in time.
-  const std::string script =
-      "trap '' PIPE\n"
-      "(while :; do head -c 1048576 /dev/zero 2>/dev/null; sleep 0.02; done) > " + Quote(fifo) + " & writer=$!\n"
-      "timeout 20 " + Quote(KESTRUN_CLI) + " -q -t T3 -r 4 --report " + Quote(fifo) + " & cli=$!\n"
-      "sleep 0.5; kill -INT $cli; wait $cli; code=$?; kill $writer; exit $code\n";
+  std::string script = "trap '' PIPE\n";
+  script += "(while :; do head -c 1048576 /dev/zero 2>/dev/null; sleep 0.02; done) > " + Quote(fifo) + " & writer=$!\n";
+  script += "timeout 20 " + Quote(KESTRUN_CLI) + " -q -t T3 -r 4 --report " + Quote(fifo) + " & cli=$!\n";
+  script += "sleep 0.5; kill -INT $cli; wait $cli; code=$?; kill $writer; exit $code\n";
   WriteFile(dir / "interrupt.sh", script);
   const CommandResult r = RunCommand("bash " + Quote(dir / "interrupt.sh"));
   EXPECT_EQ(r.exitCode, 130) << r.err;

@@ -28,7 +28,7 @@ Conversion Undecoded(const std::string& input, std::int32_t dataType = 9) {
   return c;
 }
 
-TEST(ConversionRun, BlocksAreCutEveryMebibyteWithAFinalEmptyBlock) {
+TEST(ConversionRun, BlocksAreCutEveryMebibyteAndSeriesFilesFormOneStreamAnnouncedFileByFile) {
   ScratchDir dir;
   const Conversion c = Undecoded(dir / "a.dat");
   TdcFileParser parser;
@@ -43,22 +43,19 @@ TEST(ConversionRun, BlocksAreCutEveryMebibyteWithAFinalEmptyBlock) {
   parser.running = false;
   EXPECT_EQ(Convert(parser, c).status, 0);
   EXPECT_EQ(calls.progress, (std::vector<int>{50, 100, 100}));
-  EXPECT_EQ(calls.statuses, std::vector<int>{});
-}
 
-TEST(ConversionRun, SeriesFilesFormOneStreamAnnouncedFileByFile) {
-  ScratchDir dir;
   WriteFile(dir / "s_1.dat", std::string(10, 'a'));
   WriteFile(dir / "s_2.dat", std::string(10, 'b'));
-  TdcFileParser parser;
-  Calls calls(parser);
+  calls.progress.clear();
+  calls.messages.clear();
   const Outputs o = Convert(parser, Undecoded(dir / "s_2.dat"));
   EXPECT_EQ(calls.progress, (std::vector<int>{50, 100}));
   EXPECT_EQ(calls.messages, (std::vector<std::string>{dir / "s_1.dat", dir / "s_1.dat", dir / "s_2.dat"}));
   EXPECT_EQ(parser.totalBytes, 20u);
+  EXPECT_EQ(calls.statuses, std::vector<int>{});
   // Outputs are named after the chosen file, whatever the files converted.
+  EXPECT_EQ(parser.ParsedFilePath(), dir / "s_2_parsed.txt");
   EXPECT_TRUE(o.parsedExists && o.reportExists);
-  EXPECT_TRUE(std::filesystem::exists(dir / "s_2_parsed.txt"));
   EXPECT_EQ(parser.dataType, -1);
   EXPECT_EQ(parser.deviceType, -1);
 }

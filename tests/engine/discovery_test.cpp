@@ -25,57 +25,64 @@ Found Discover(const std::string& path, std::int32_t first = 0, std::int32_t las
   return f;
 }
 
-TEST(Discovery, SeriesIsOrderedByNumberAndRangeCountsInThatOrder) {
+TEST(Discovery, SeriesAreOrderedByNumberCutByTheRangeAndOtherNamesAreConvertedAlone) {
   ScratchDir dir;
-  Names all;
+  Names run;
   for (int i = 1; i <= 12; ++i) {
-    all.push_back("run_" + std::to_string(i) + ".dat");
-    WriteFile(dir / all.back(), std::string(static_cast<std::size_t>(i * 10), 'x'));
+    run.push_back("run_" + std::to_string(i) + ".dat");
+    WriteFile(dir / run.back(), std::string(static_cast<std::size_t>(i * 10), 'x'));
   }
-  const Found found = Discover(dir / "run_3.dat", 0, 11);
-  EXPECT_EQ(found.result, 0);
-  EXPECT_EQ(found.names, all);
-  EXPECT_EQ(found.total, 780u);
-  EXPECT_EQ(found.files[0].path, dir / "run_1.dat");
-  EXPECT_EQ(found.files[0].size, 10u);
-
-  EXPECT_EQ(Discover(dir / "run_3.dat", 0, 1).names, (Names{"run_1.dat", "run_2.dat"}));
-  EXPECT_EQ(Discover(dir / "run_3.dat", 0, 1).total, 30u);
-  EXPECT_EQ(Discover(dir / "run_3.dat", 10, 20).names, (Names{"run_11.dat", "run_12.dat"}));
-  EXPECT_TRUE(Discover(dir / "run_3.dat", 5, 4).files.empty());
-}
-
-TEST(Discovery, OnlyRegularNonEmptyFilesOfTheSameSeriesJoin) {
-  ScratchDir dir;
-  for (const char* name : {"run_1.dat", "run_3.dat", "run_3b.dat", "Run_4.dat", "run_6.DAT", "run_7.txt", "run_8.data"}) {
+  for (const char* name : {"set_1.dat", "set_3.dat", "set_3b.dat", "Set_4.dat", "set_6.DAT", "set_7.txt", "set_8.data",
+                           "tests1.dat", "tests2.dat", "tests3.dat", "tests.dat", "shot_b.dat", "abc.dat", "abd.dat"}) {
     WriteFile(dir / name, std::string("abcd"));
   }
-  std::filesystem::create_directory(dir / "run_5.dat");
-  WriteFile(dir / "run_9.dat", std::string());  // empty: skipped, uses no index
-  WriteFile(dir / "run_10.dat", std::string("abcdef"));
-  EXPECT_EQ(Discover(dir / "run_3.dat").names, (Names{"run_1.dat", "run_3.dat", "run_6.DAT", "run_10.dat"}));
-  EXPECT_EQ(Discover(dir / "run_3.dat", 3, 3).names, (Names{"run_10.dat"}));
-}
-
-TEST(Discovery, LetterSStartsASeriesAndOtherNamesAreConvertedAlone) {
-  ScratchDir dir;
-  for (const char* name : {"tests1.dat", "tests2.dat", "tests3.dat", "shot_b.dat", "abc.dat", "abd.dat"}) {
-    WriteFile(dir / name, std::string("abcd"));
-  }
-  EXPECT_EQ(Discover(dir / "tests3.dat").names, (Names{"tests1.dat", "tests2.dat", "tests3.dat"}));
-  EXPECT_EQ(Discover(dir / "abc.dat").names, (Names{"abc.dat"}));
-  // A chosen file of 0 bytes is still listed alone, whatever the range.
+  std::filesystem::create_directory(dir / "set_5.dat");
+  WriteFile(dir / "set_9.dat", std::string());  // empty: skipped, uses no index
+  WriteFile(dir / "set_10.dat", std::string("abcdef"));
   WriteFile(dir / "shot_a.dat", std::string());
-  const Found alone = Discover(dir / "shot_a.dat", 5, 4);
-  ASSERT_EQ(alone.files.size(), 1u);
-  EXPECT_EQ(alone.files[0].path, dir / "shot_a.dat");
-  EXPECT_EQ(alone.files[0].size, 0u);
-  // Alone, a file of any extension is listed, given that the directory holds some *.dat entry.
   WriteFile(dir / "data.bin", std::string("12345"));
-  EXPECT_EQ(Discover(dir / "data.bin").total, 5u);
-  // A stem ending in the letter s with no digits after it is a series too: number 0, first in order.
-  WriteFile(dir / "tests.dat", std::string("abcd"));
-  EXPECT_EQ(Discover(dir / "tests.dat").names, (Names{"tests.dat", "tests1.dat", "tests2.dat", "tests3.dat"}));
+  for (const char* name : {"a_10.dat", "a_9.dat", "a_0010.dat", "a_.dat"}) WriteFile(dir / name, std::string("x"));
+  const std::uint64_t big = (5ull << 30) + 12;  // sparse: takes no disk space
+  for (const char* name : {"big_1.dat", "big_2.dat"}) {
+    WriteFile(dir / name, std::string("x"));
+    std::filesystem::resize_file(dir / name, big);
+  }
+  struct Case {
+    const char* chosen;
+    std::int32_t first, last;
+    Names names;
+    std::uint64_t total;
+  };
+  const Case cases[] = {
+      {"run_3.dat", 0, 11, run, 780},
+      {"run_3.dat", 0, 1, {"run_1.dat", "run_2.dat"}, 30},  // the range counts in series order
+      {"run_3.dat", 10, 20, {"run_11.dat", "run_12.dat"}, 230},
+      {"run_3.dat", 5, 4, {}, 0},
+      // Only regular non-empty *.dat files of the same series join, whatever the case of the extension.
+      {"set_3.dat", 0, INT32_MAX, {"set_1.dat", "set_3.dat", "set_6.DAT", "set_10.dat"}, 18},
+      {"set_3.dat", 3, 3, {"set_10.dat"}, 6},
+      // The letter s starts a series too; without digits after it the number is 0, first in order.
+      {"tests3.dat", 0, INT32_MAX, {"tests.dat", "tests1.dat", "tests2.dat", "tests3.dat"}, 16},
+      {"tests.dat", 0, INT32_MAX, {"tests.dat", "tests1.dat", "tests2.dat", "tests3.dat"}, 16},
+      // Equal numbers (10 and 0010) order by name, so the order is total.
+      {"a_9.dat", 0, INT32_MAX, {"a_.dat", "a_9.dat", "a_0010.dat", "a_10.dat"}, 4},
+      {"big_1.dat", 0, INT32_MAX, {"big_1.dat", "big_2.dat"}, 2 * big},  // sizes beyond 4 GiB are kept whole
+      // Other names are converted alone, whatever the range, their size or their extension.
+      {"abc.dat", 0, INT32_MAX, {"abc.dat"}, 4},
+      {"shot_a.dat", 5, 4, {"shot_a.dat"}, 0},
+      {"data.bin", 0, INT32_MAX, {"data.bin"}, 5},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.chosen) + " " + std::to_string(c.first) + ":" + std::to_string(c.last));
+    const Found found = Discover(dir / c.chosen, c.first, c.last);
+    EXPECT_EQ(found.result, 0);
+    EXPECT_EQ(found.names, c.names);
+    EXPECT_EQ(found.total, c.total);
+    for (const FileEntry& f : found.files) {
+      EXPECT_EQ(f.path, dir / std::filesystem::path(f.path).filename().string());
+      EXPECT_EQ(f.size, std::filesystem::file_size(f.path));
+    }
+  }
 }
 
 TEST(Discovery, UnusablePathsLeaveTheListAndDirectoriesWithoutDatFilesListNothing) {
@@ -107,26 +114,6 @@ TEST(Discovery, NumbersCompareByValueWithAnyNumberOfDigits) {
   EXPECT_FALSE(IsSameSeries("run_3.dat", "Run_3.dat"));
   EXPECT_FALSE(IsSameSeries("run_3.dat", "run_3b.dat"));
   EXPECT_TRUE(IsSameSeries("123.dat", "45.dat"));  // all digits: both keys empty
-
-  ScratchDir dir;
-  for (const char* name : {"a_10.dat", "a_9.dat", "a_0010.dat", "a_.dat"}) WriteFile(dir / name, std::string("x"));
-  // Equal numbers (10 and 0010) order by name, so the order is total.
-  EXPECT_EQ(Discover(dir / "a_9.dat").names, (Names{"a_.dat", "a_9.dat", "a_0010.dat", "a_10.dat"}));
-}
-
-TEST(Discovery, SizesBeyondFourGibibytesAreKeptWhole) {
-  ScratchDir dir;
-  const std::uint64_t big = (5ull << 30) + 12;  // sparse: takes no disk space
-  for (const char* name : {"big_1.dat", "big_2.dat"}) {
-    WriteFile(dir / name, std::string("x"));
-    std::filesystem::resize_file(dir / name, big);
-  }
-  const Found found = Discover(dir / "big_1.dat");
-  ASSERT_EQ(found.files.size(), 2u);
-  EXPECT_EQ(found.files[1].size, big);
-  EXPECT_EQ(found.total, 2 * big);
-  EXPECT_EQ(MeasureFileSize(dir / "big_2.dat"), static_cast<std::int64_t>(big));
-  EXPECT_EQ(MeasureFileSize(dir / "none.dat"), -1);
 }
 
 }  // namespace

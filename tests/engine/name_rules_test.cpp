@@ -16,10 +16,13 @@ TEST(NameRules, SplitTextNeverYieldsEmptyPiecesAndLeadingIntegerReadsLikeTheDial
   EXPECT_EQ(SplitText("", "_"), Pieces{});
   EXPECT_EQ(SplitText("___", "_"), Pieces{});
   EXPECT_EQ(SplitText(" x.dat  T2 25 QZ48", " "), (Pieces{"x.dat", "T2", "25", "QZ48"}));
-  const std::pair<const char*, std::int32_t> numbers[] = {
-      {"25ps", 25}, {"", 0}, {"abc", 0}, {"  -7x", -7}, {"+3", 3}, {"99999999999999", INT32_MAX},
-      {"-99999999999999", INT32_MIN}};
-  for (const auto& [text, value] : numbers) EXPECT_EQ(LeadingInteger(text), value) << text;
+  EXPECT_EQ(LeadingInteger("25ps"), 25);
+  EXPECT_EQ(LeadingInteger(""), 0);
+  EXPECT_EQ(LeadingInteger("abc"), 0);
+  EXPECT_EQ(LeadingInteger("  -7x"), -7);
+  EXPECT_EQ(LeadingInteger("+3"), 3);
+  EXPECT_EQ(LeadingInteger("99999999999999"), INT32_MAX);
+  EXPECT_EQ(LeadingInteger("-99999999999999"), INT32_MIN);
 }
 
 TEST(NameRules, EightPieceNamesDecideDeviceTypeAndResolutionAndShorterNamesMeanRB9531) {
@@ -37,7 +40,7 @@ TEST(NameRules, EightPieceNamesDecideDeviceTypeAndResolutionAndShorterNamesMeanR
       {"QZ48_x_ITTR_T_e_f_g_h", 2, true, false, 3, ""},
       {"QZ48_x_ITTR_Q_e_f_g_h", 2, true, false, {}, ""},  // no type, but the resolution is emptied all the same
       {"QZ48_x_T5_16ps_e_f_g_h", 2, true, false, {}, {}},
-      {"AB_x_T1_5_e_f_g_h", 0, false, false, 0, ""},  // one character: nothing left after the unit is cut
+      {"AB_x_T1_5_e_f_g_h", 0, false, false, 0, ""},         // one character: nothing left after the unit is cut
       {"qz48_x_T2_16ps_e_f_g_h", 0, false, false, 1, "16"},  // case matters
       {"QZ48_x_T2_16ps_e_f_g_h_i", 2, true, false, {}, {}},
       {"RB9531x_T3_4ps_d_e_f_g", 1, false, {}, 2, "4"},

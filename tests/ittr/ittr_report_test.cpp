@@ -9,53 +9,56 @@ namespace {
 const std::string kTitle = "----------------ITTR Statistics Report---------------: \nHeader Info:\n";
 
 TEST(IttrReport, WholeReportWithoutErrors) {
-  const auto r = DecodeIttrWords(Join({Header(Mode(1, 0), 0x21000010, 1000, (1u << 0) | (1u << 9) | (1u << 10), 1u << 1, 1),
-                                       {Lead(2, 5, 1), 10, 20, Lead(1, 10, 2), 30, PackageHead(0), kPackageTail}}));
-  EXPECT_EQ(r.state->BuildIttrReport(),
-            kTitle +
-                "Version: 0x21\n"
-                "Statistics Number: 0x10=>16\n"
-                "Period: 0x3e8=>1000\n"
-                "Zero Update: 0x1\n\n"
-                "Enabled Channles:\n"
-                "0\t9\ta\t\n"
-                "21\t\n"
-                "Statistics Event OverFlow Number:0\n"
-                "Package Head Number:1,\tPackage Tail Number:1\n\n"
-                "Calculated Statistics Overflow Serial Overflow Number:0,\tCalculated Package Serial Overflow Number:0\n\n"
-                "Statistics Events:\n"
-                "Board\t Channel\t EventNumber\n"
-                "65536\t5\t2\n65536\t10\t1\n"
-                "\n"
-                "Errors: None \n");
+  const auto r =
+      DecodeIttrWords(Join({Header(Mode(1, 0), 0x21000010, 1000, (1u << 0) | (1u << 9) | (1u << 10), 1u << 1, 1),
+                            {Lead(2, 5, 1), 10, 20, Lead(1, 10, 2), 30, PackageHead(0), kPackageTail}}));
+  EXPECT_EQ(
+      r.state->BuildIttrReport(),
+      kTitle +
+          "Version: 0x21\n"
+          "Statistics Number: 0x10=>16\n"
+          "Period: 0x3e8=>1000\n"
+          "Zero Update: 0x1\n\n"
+          "Enabled Channles:\n"
+          "0\t9\ta\t\n"
+          "21\t\n"
+          "Statistics Event OverFlow Number:0\n"
+          "Package Head Number:1,\tPackage Tail Number:1\n\n"
+          "Calculated Statistics Overflow Serial Overflow Number:0,\tCalculated Package Serial Overflow Number:0\n\n"
+          "Statistics Events:\n"
+          "Board\t Channel\t EventNumber\n"
+          "65536\t5\t2\n65536\t10\t1\n"
+          "\n"
+          "Errors: None \n");
 }
 
 TEST(IttrReport, ErrorsComeInOrderFoundThenTheOverflowConsistency) {
   const auto r = DecodeIttrWords({kEnd, Lead(0, 0, 5), Lead(0, 0, 2), PackageHead(3), PackageHead(0xFFFF),
                                   PackageHead(0), Lead(0, 0, 1), kOverflowMarker, 1});
-  EXPECT_EQ(r.state->BuildIttrReport(),
-            kTitle +
-                "Version: 0x0\n"
-                "Statistics Number: 0x0=>0\n"
-                "Period: 0x0=>0\n"
-                "Zero Update: 0x0\n\n"
-                "Enabled Channles:\n"
-                "\n"
-                "\n"
-                "Statistics Event OverFlow Number:1\n"
-                "Package Head Number:3,\tPackage Tail Number:0\n\n"
-                "Calculated Statistics Overflow Serial Overflow Number:0,\tCalculated Package Serial Overflow Number:1\n\n"
-                "Statistics Events:\n"
-                "Board\t Channel\t EventNumber\n"
-                "\n"
-                "Errors: Error 0: \n"
-                "Package Serial Value Error: Previous Package Serial Value: -1,\tCurrent Package Serial Value: 3\n"
-                "Error 1: \n"
-                "Package Serial Value Error: Previous Package Serial Value: 3,\tCurrent Package Serial Value: 65535\n"
-                "Error 2: \n"
-                "Statistics Overflow Calculated: 2,\tStatistics Overflow Actual: 1\n");
-  const auto balanced = DecodeIttrWords({kEnd, Lead(0, 0, 5), Lead(0, 0, 2), Lead(0, 0, 1), kOverflowMarker, 1,
-                                         SerialOverflow(0xFFFF)});
+  EXPECT_EQ(
+      r.state->BuildIttrReport(),
+      kTitle +
+          "Version: 0x0\n"
+          "Statistics Number: 0x0=>0\n"
+          "Period: 0x0=>0\n"
+          "Zero Update: 0x0\n\n"
+          "Enabled Channles:\n"
+          "\n"
+          "\n"
+          "Statistics Event OverFlow Number:1\n"
+          "Package Head Number:3,\tPackage Tail Number:0\n\n"
+          "Calculated Statistics Overflow Serial Overflow Number:0,\tCalculated Package Serial Overflow Number:1\n\n"
+          "Statistics Events:\n"
+          "Board\t Channel\t EventNumber\n"
+          "\n"
+          "Errors: Error 0: \n"
+          "Package Serial Value Error: Previous Package Serial Value: -1,\tCurrent Package Serial Value: 3\n"
+          "Error 1: \n"
+          "Package Serial Value Error: Previous Package Serial Value: 3,\tCurrent Package Serial Value: 65535\n"
+          "Error 2: \n"
+          "Statistics Overflow Calculated: 2,\tStatistics Overflow Actual: 1\n");
+  const auto balanced =
+      DecodeIttrWords({kEnd, Lead(0, 0, 5), Lead(0, 0, 2), Lead(0, 0, 1), kOverflowMarker, 1, SerialOverflow(0xFFFF)});
   const std::string report = balanced.state->BuildIttrReport();
   EXPECT_NE(report.find("Statistics Event OverFlow Number:2\n"), std::string::npos);
   EXPECT_NE(report.find("Calculated Statistics Overflow Serial Overflow Number:1,\t"), std::string::npos);

@@ -24,7 +24,7 @@ inline void DecodeT1Bytes(DecoderState& state, const std::vector<std::uint8_t>& 
 }
 
 inline std::unique_ptr<DecoderState> DecodeT1Words(const std::vector<std::uint32_t>& words,
-                                                  std::size_t blockSize = 1 << 20) {
+                                                   std::size_t blockSize = 1 << 20) {
   auto state = std::make_unique<DecoderState>();
   DecodeT1Bytes(*state, BigEndian(words), blockSize);
   return state;

@@ -31,16 +31,18 @@ std::string Allocated(const DecoderState& s) {
   std::string list;
   for (const auto& row : s.channelGrid) {
     for (const auto& st : row) {
-      if (st->histogram) list += (list.empty() ? "" : " ") + std::to_string(st->board) + "/" + std::to_string(st->channel);
+      if (st->histogram) list += " " + std::to_string(st->board) + "/" + std::to_string(st->channel);
     }
   }
-  return list;
+  return list.empty() ? list : list.substr(1);
 }
 
 TEST(T1Decoder, HeadWordsCountWordsAndTailsMoveTheChannelsBinsAndStatistics) {
   const std::vector<std::uint32_t> ties = {T1Head(0, 1), 0, 3, 1, 3, T1Head(0, 2), 0, 0, 0};
   const std::vector<std::uint32_t> beyond = {T1Head(9, 15), 0, 0, 8, 9, T1Head(1, 0), 2};
   const std::vector<std::uint32_t> kept = {4, 9, T1Head(0, 1), 2};
+  const std::vector<std::uint32_t> repeated = {T1Head(1, 4), 5, 6, kT1Tail, T1Head(1, 4), 1, 2, 3, kT1Tail, 10};
+  const std::vector<std::uint32_t> head = {0xEB92BA30, 7, 9}, headless = {4, 5}, counts = {1, 2, 3};
   struct Case {
     const char* why;
     std::vector<std::uint32_t> words;
@@ -50,12 +52,11 @@ TEST(T1Decoder, HeadWordsCountWordsAndTailsMoveTheChannelsBinsAndStatistics) {
     std::int32_t startBoard = 0, startBin = 0;
   };
   const Case cases[] = {
-      {"the head word's bytes name board and channel", {0xEB92BA30, 7, 9}, 2, 3,
+      {"the head word's bytes name board and channel", head, 2, 3,
        "heads 1 tails 0 next 2/3/2; bins 7 9 max 9@1 last 1; events 2 max 9@1", "2/3"},
-      {"repeated frames add up; after a tail the channel goes on at the next bin",
-       {T1Head(1, 4), 5, 6, kT1Tail, T1Head(1, 4), 1, 2, 3, kT1Tail, 10}, 1, 4,
+      {"repeated frames add up; after a tail the channel goes on at the next bin", repeated, 1, 4,
        "heads 2 tails 2 next 1/4/4; bins 6 8 3 10 max 10@3 last 3; events 6 max 10@3", "1/4"},
-      {"counts before any head go to board A channel 0", {4, 5}, 0, 0,
+      {"counts before any head go to board A channel 0", headless, 0, 0,
        "heads 0 tails 0 next 0/0/2; bins 4 5 max 5@1 last 1; events 2 max 5@1", "0/0"},
       {"ties keep the first bin", ties, 0, 1,
        "heads 2 tails 0 next 0/2/3; bins 0 3 1 3 max 3@1 last 3; events 4 max 3@1", nullptr},
@@ -69,7 +70,7 @@ TEST(T1Decoder, HeadWordsCountWordsAndTailsMoveTheChannelsBinsAndStatistics) {
        "heads 1 tails 0 next 0/1/1; events 2 max 0@5", "0/1", 3 << 16, 5},
       {"... and the counts after the next head", kept, 0, 1,
        "heads 1 tails 0 next 0/1/1; bins 2 max 2@0 last 0; events 1 max 2@0", "0/1", 3 << 16, 5},
-      {"the bin index stops at its largest value", {1, 2, 3}, 0, 0,
+      {"the bin index stops at its largest value", counts, 0, 0,
        "heads 0 tails 0 next 0/0/2147483647; bins 0 max 0@0 last 0; events 3 max 0@2147483646", "", 0, INT32_MAX - 1},
   };
   for (const Case& c : cases) {

@@ -52,9 +52,9 @@ TEST(T1Text, NoDataGivesTheHeaderNoParsedTextNothingAndAFailingFileZero) {
   const auto s = DecodeT1Words({T1Head(0, 0), 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12});
   s->generateParsed = true;
   std::vector<char> area(100);
-  TextSink failing(area.data(), area.size(), [](void*, char*, std::size_t) -> char* { return nullptr; }, nullptr);
-  EXPECT_EQ(s->WriteT1Text(failing, 1000000, "KR77A5"), 0);
-  EXPECT_TRUE(failing.Failed());
+  TextSink bad(area.data(), area.size(), [](void*, char*, std::size_t) -> char* { return nullptr; }, nullptr);
+  EXPECT_EQ(s->WriteT1Text(bad, 1000000, "KR77A5"), 0);
+  EXPECT_TRUE(bad.Failed());
 }
 
 TEST(T1Text, TimesWrapLike32BitProducts) {
