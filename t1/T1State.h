@@ -27,7 +27,7 @@ struct T1ChannelStatus {
   struct FreeBins {
     void operator()(std::uint64_t* bins) const { std::free(bins); }
   };
-  std::unique_ptr<std::uint64_t[], FreeBins> histogram;  // kT1Bins counters, or none while all are 0
+  std::unique_ptr<std::uint64_t[], FreeBins> histogram;  // kT1Bins counters, or none before the first count word
   std::int32_t lastBin = 0;     // highest bin that received a count word
 
   // Value of bin i (0 <= i < kT1Bins); 0 while no histogram exists.

@@ -32,8 +32,10 @@ class Refresh : public ::testing::Test {
   Dialog d;
 };
 
-TEST_F(Refresh, OnePieceName) {
-  const Form f = Choose("a.dat");
+// The name rules themselves are tested in the engine; here: every field they decide reaches the
+// form, and what they leave unset stays as it was.
+TEST_F(Refresh, TheNameDecidesTheFormAndWhatItLeavesUnsetStays) {
+  Form f = Choose("a.dat");
   EXPECT_EQ(f.device, "RB9531");
   EXPECT_FALSE(f.packetInfoShown);
   EXPECT_EQ(f.dataType, "T3");
@@ -42,6 +44,25 @@ TEST_F(Refresh, OnePieceName) {
   EXPECT_EQ(d.Text("IDC_RANGE_FROM"), "0");
   EXPECT_EQ(d.Text("IDC_RANGE_TO"), "0");
   EXPECT_EQ(d.Text("IDC_OUTPUT_DIR"), Q(dir.path().string() + "/"));
+
+  f = Choose("QZ48b_x_T2_16ps_e_f_g_h.dat");
+  EXPECT_EQ(f.device, "QZ48");
+  EXPECT_TRUE(f.packetInfoShown);
+  EXPECT_EQ(f.dataType, "T2");
+  EXPECT_EQ(f.resolution, "16");
+  EXPECT_FALSE(f.resolutionEnabled);
+
+  f = Choose("QZ48_x_ITTR_X_e_f_g_h.dat");  // no list item, yet the resolution is emptied
+  EXPECT_EQ(f.dataType, "T3");
+  EXPECT_EQ(f.resolution, "");
+
+  // Seven pieces say nothing about the resolution edit: it stays disabled from the QZ48 name.
+  f = Choose("RB9531x_T1_4ps_d_e_f_g.dat");
+  EXPECT_EQ(f.device, "RB9531");
+  EXPECT_FALSE(f.packetInfoShown);
+  EXPECT_EQ(f.dataType, "T1");
+  EXPECT_EQ(f.resolution, "4");
+  EXPECT_FALSE(f.resolutionEnabled);
 }
 
 TEST_F(Refresh, RangeCountsTheSeries) {
@@ -59,69 +80,6 @@ TEST_F(Refresh, RangeCountsTheSeries) {
   WriteFile(empty / "run_1.bin", BigEndian({1u}));
   d.ChooseInput(empty / "run_1.bin");
   EXPECT_EQ(d.Text("IDC_RANGE_TO"), "-1");
-}
-
-TEST_F(Refresh, SevenPiecesWithRB9531) {
-  Form f = Choose("RB9531x_T1_4ps_d_e_f_g.dat");
-  EXPECT_EQ(f.device, "RB9531");
-  EXPECT_EQ(f.dataType, "T1");
-  EXPECT_EQ(f.resolution, "4");
-  EXPECT_TRUE(f.resolutionEnabled);
-  EXPECT_FALSE(f.packetInfoShown);
-  f = Choose("RB9531_T2_125ps_d_e_f_g.dat");
-  EXPECT_EQ(f.dataType, "T2");
-  EXPECT_EQ(f.resolution, "125");
-  f = Choose("RB9531_ITTR_T_d_e_f_g.dat");  // ITTR names are not read from seven pieces
-  EXPECT_EQ(f.dataType, "T3");
-  EXPECT_EQ(f.resolution, "7");
-  f = Choose("XX9531_T1_4ps_d_e_f_g.dat");
-  EXPECT_EQ(f.device, "RB9531");
-  EXPECT_EQ(f.dataType, "T3");
-  EXPECT_EQ(f.resolution, "7");
-}
-
-TEST_F(Refresh, EightPiecesWithQZ48) {
-  Form f = Choose("QZ48b_x_T2_16ps_e_f_g_h.dat");
-  EXPECT_EQ(f.device, "QZ48");
-  EXPECT_EQ(f.dataType, "T2");
-  EXPECT_EQ(f.resolution, "16");
-  EXPECT_FALSE(f.resolutionEnabled);
-  EXPECT_TRUE(f.packetInfoShown);
-  f = Choose("QZ48_x_ITTR_M_e_f_g_h.dat");
-  EXPECT_EQ(f.dataType, "ITTR_M");
-  EXPECT_EQ(f.resolution, "");
-  EXPECT_FALSE(f.resolutionEnabled);
-  EXPECT_TRUE(f.packetInfoShown);
-  f = Choose("QZ48_x_ITTR_T_e_f_g_h.dat");
-  EXPECT_EQ(f.dataType, "ITTR_T");
-  f = Choose("QZ48_x_ITTR_X_e_f_g_h.dat");  // no list item, yet the resolution is emptied
-  EXPECT_EQ(f.dataType, "T3");
-  EXPECT_EQ(f.resolution, "");
-  f = Choose("QZ48_x_T1_5_e_f_g_h.dat");  // a one-character resolution piece
-  EXPECT_EQ(f.dataType, "T1");
-  EXPECT_EQ(f.resolution, "");
-  f = Choose("QZ48_x_T9_16ps_e_f_g_h.dat");
-  EXPECT_EQ(f.dataType, "T3");
-  EXPECT_EQ(f.resolution, "7");
-}
-
-TEST_F(Refresh, EightPiecesWithoutQZ48AndNinePieces) {
-  Form f = Choose("KR_x_T2_16ps_e_f_g_h.dat");
-  EXPECT_EQ(f.device, "KR77A5");
-  EXPECT_EQ(f.dataType, "T2");
-  EXPECT_EQ(f.resolution, "16");
-  EXPECT_FALSE(f.resolutionEnabled);
-  EXPECT_FALSE(f.packetInfoShown);
-  f = Choose("QZ48_x_T2_16ps_e_f_g_h_i.dat");
-  EXPECT_EQ(f.device, "QZ48");
-  EXPECT_TRUE(f.packetInfoShown);
-  EXPECT_FALSE(f.resolutionEnabled);
-  EXPECT_EQ(f.dataType, "T3");
-  EXPECT_EQ(f.resolution, "7");
-  // Fewer pieces afterwards keep the resolution edit as it was.
-  f = Choose("a.dat");
-  EXPECT_FALSE(f.resolutionEnabled);
-  EXPECT_FALSE(f.packetInfoShown);
 }
 
 TEST_F(Refresh, SelectingByNameDoesNotRunTheSelectionReaction) {
