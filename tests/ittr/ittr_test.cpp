@@ -1,0 +1,272 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <memory>
+
+#include "support/Conversion.h"
+
+namespace kestrun::test {
+namespace {
+
+constexpr std::uint32_t kEnd = 0xEEEEDDDD, kMarker = 0xEB90B0CA, kTail = 0xA0000000;
+constexpr std::uint32_t Mode(std::uint32_t board, std::uint32_t m) { return 0xEB90B110u | (board << 16) | m; }
+constexpr std::uint32_t Lead(std::uint32_t words, std::uint32_t channel, std::uint32_t serial) {
+  return 0x40000000u | (words << 24) | (channel << 16) | serial;
+}
+constexpr std::uint32_t Head(std::uint32_t serial) { return 0x90000000u | serial; }
+constexpr std::uint32_t SerialOverflow(std::uint32_t value) { return 0xF0000000u | value; }
+
+// Appends a mode word and its seven header words to `words`.
+void Header(std::vector<std::uint32_t>& words, std::uint32_t mode, std::uint32_t word1, std::uint32_t period,
+            std::uint32_t low, std::uint32_t high, std::uint32_t zero) {
+  words.insert(words.end(), {mode, word1, period, low, high, zero, 0x12345678, 0x9ABCDEF0});
+}
+
+struct Decoded {
+  std::unique_ptr<DecoderState> state = std::make_unique<DecoderState>();
+  std::string text;
+  std::int64_t returned = 0;  // sum of the decoder's results
+};
+
+// Decodes `words` in blocks of `blockSize` bytes through a text area of `capacity` bytes.
+Decoded Decode(const std::vector<std::uint32_t>& words, std::size_t blockSize = 1 << 20, bool parsed = true,
+               bool overflow = true, std::size_t capacity = 1 << 20) {
+  Decoded r;
+  r.state->generateParsed = parsed;
+  r.state->outputOverflow = overflow;
+  StringSink sink(capacity);
+  const auto bytes = BigEndian(words);
+  for (std::size_t at = 0; at < bytes.size(); at += blockSize) {
+    const std::size_t n = std::min(blockSize, bytes.size() - at);
+    r.returned += r.state->DecodeIttr(bytes.data() + at, static_cast<std::int32_t>(n), sink.sink());
+  }
+  r.text = sink.Text();
+  return r;
+}
+
+// The channel lines of a header text and the column titles after them; `flags` holds a 'T' for each enabled
+// channel of 0..63 (spaces ignored).
+std::string Channels(std::string flags) {
+  std::erase(flags, ' ');
+  std::string text = "Channels Enabled:\n";
+  for (int i = 0; i < 64; ++i) {
+    text += "ch " + std::to_string(i) + (flags[i] == 'T' ? ":True, \t" : ":False, \t") + (i % 8 == 7 ? "\n" : "");
+  }
+  return text + "\n\nWordNumber\tChannel\tSerialSynced\tSerial\tIntensity\n";
+}
+const std::string kNone(64, '.');
+
+// The report's counters, up to its events (whose title this includes).
+std::string Counters(int overflows, int heads, int tails, int overflowWraps, int packageWraps) {
+  return "Statistics Event OverFlow Number:" + std::to_string(overflows) +
+         "\nPackage Head Number:" + std::to_string(heads) + ",\tPackage Tail Number:" + std::to_string(tails) +
+         "\n\nCalculated Statistics Overflow Serial Overflow Number:" + std::to_string(overflowWraps) +
+         ",\tCalculated Package Serial Overflow Number:" + std::to_string(packageWraps) +
+         "\n\nStatistics Events:\nBoard\t Channel\t EventNumber\n";
+}
+
+TEST(IttrDecoder, WordsGiveTheirLinesCountersAndErrors) {
+  std::vector<std::uint32_t> wrap = {kEnd};
+  for (std::uint32_t v = 1; v <= 1023; ++v) wrap.push_back(SerialOverflow(v));
+  wrap.insert(wrap.end(), {SerialOverflow(0), SerialOverflow(1), Lead(0, 0, 5)});
+  struct Case {
+    const char* why;
+    std::vector<std::uint32_t> words;
+    std::string text;    // the whole parsed text; not checked when empty
+    std::string report;  // how the report ends
+    bool overflow = true;
+  };
+  const Case cases[] = {
+      // Channels 16 and up are listed in hexadecimal in the report.
+      {"ITTR_M with an automatic stop and a period set by the marker",
+       {Mode(1, 1), 0x12000064, 0, 0x80000105, 0x80000001, 1, 0, 0},
+       "Mode: 0xeb91b111, ITTR_M\nVersion: 0x12=>1.2\nStatistics Number(Stop by N automatically): 0x64=>100\n"
+       "Statistics Period: M(Depends on Marker)\nZero Update: 0x1\n\n" +
+           Channels("T.T..... T....... ........ .......T T....... ........ ........ .......T"),
+       "Version: 0x12\nStatistics Number: 0x64=>100\nPeriod: 0x0=>0\nZero Update: 0x1\n\nEnabled Channles:\n"
+       "0\t2\t8\t1f\t\n20\t3f\t\n" +
+           Counters(0, 0, 0, 0, 0) + "\nErrors: None \n"},
+      {"a stream without mode word starts with its header (ITTR_T, stopped by software, with a period)",
+       {0xA3000000, 0x80000000, 0, 0, 0xFFFFFFFF, 0, 0, Lead(1, 2, 3), 9},
+       "Mode: 0x0, ITTR_T\nVersion: 0xa3=>10.3\nStatistics Number(Stop By Software): 0x0=>0\n"
+       "Statistics Period: 0x80000000=>-2147483648 us\nZero Update: 0xffffffff\n\n" +
+           Channels(kNone) + "1\t2\t3\t3\t9\n",
+       "Board\t Channel\t EventNumber\n0\t2\t1\n\nErrors: None \n"},
+      // After the second mode word the lead word and the overflow marker are header words 1 and 2; the end
+      // marker returns to the data at once. No header text is written, and the fields that arrived stay.
+      {"an end marker abandons the header and a mode word restarts it",
+       {Mode(2, 0), 0x11000007, 44, kEnd, Lead(1, 0, 1), 5, Mode(3, 1), Lead(1, 0, 2), kMarker,
+        kEnd /* ends the header, not the data */, 0, 0, 0, 0, 0, 6},
+       "1\t0\t1\t1\t5\n",
+       "Version: 0x41\nStatistics Number: 0x2=>2\nPeriod: 0xeb90b0ca=>3952128202\nZero Update: 0x0\n\n"
+       "Enabled Channles:\n\n\n" +
+           Counters(0, 0, 0, 0, 0) + "131072\t0\t1\n\nErrors: None \n"},
+      // The open lead line runs into the header text; package and overflow words there count for nothing.
+      {"a mode word inside the data takes the next seven words as header",
+       {kEnd, Lead(0, 1, 1), Mode(0, 1), Lead(1, 2, 3), kMarker, Head(1), kTail, SerialOverflow(4), 0, 0, kTail},
+       "0\t1\t1\t1\tMode: 0xeb90b111, ITTR_M\nVersion: 0x41=>4.1\n"
+       "Statistics Number(Stop by N automatically): 0x20003=>131075\n"
+       "Statistics Period: 0xeb90b0ca=>-342839094 us\nZero Update: 0xf0000004\n\n" +
+           Channels("T....... ........ ........ ....T..T ........ ........ ........ .....T.T") + "[Package Tail] \n",
+       Counters(0, 0, 1, 0, 0) + "\nErrors: None \n"},
+      // Intensities without an open lead word are dropped; a package word lands in the open lead line.
+      {"lead words open lines for their intensities; package and overflow lines",
+       {kEnd,
+        7,
+        Lead(3, 63, 9),
+        0x3FFFFFFF,
+        2,
+        3,
+        4,
+        Lead(0, 1, 10),
+        kTail,
+        Lead(1, 2, 11),
+        Head(0),
+        8,
+        kMarker,
+        kMarker,
+        0xFFFFFFFF,
+        Head(0xABCD),
+        kTail,
+        SerialOverflow(0x3FF),
+        0xB0000000,
+        0x80000000},
+       "3\t63\t9\t9\t1073741823\n2\n3\n0\t1\t10\t10\t[Package Tail] \n1\t2\t11\t11\t[Package Head, Serial: 0x0=>0] \n"
+       "8\nData Overflow, Value: 0xffffffff=>-1, \n[Package Head, Serial: 0xabcd=>43981] \n[Package Tail] \n"
+       "[Statistics Serial Overflow, Value: 0x3ff=>1023] \n",
+       Counters(2, 2, 2, 0, 0) +
+           "0\t2\t1\n0\t63\t3\n\nErrors: Error 0: \n"
+           "Statistics Overflow Value Error: Previous Overflow Value: 0,\tCurrent Overflow Value: 4294967295\n"
+           "Error 1: \nPackage Serial Value Error: Previous Package Serial Value: 0,\tCurrent Package Serial Value: "
+           "43981\n"
+           "Error 2: \n"
+           "Statistics Overflow Value Error: Previous Overflow Value: 4294967295,\tCurrent Overflow Value: 1023\n"
+           "Error 3: \nStatistics Overflow Calculated: 0,\tStatistics Overflow Actual: 2\n"},
+      {"with zero update 1 lead serials follow each other modulo 65536",
+       {Mode(0, 0), 0, 0, 0, 0, 1, 0, 0, Lead(0, 0, 1), Lead(0, 0, 2), Lead(0, 0, 4), Lead(0, 0, 0xFFFF), Lead(0, 0, 0),
+        Lead(0, 0, 1)},
+       "",
+       "Errors: Error 0: \nStatistics Lead Error: Previous Serial: 2,\tCurrent Serial: 4\n"
+       "Error 1: \nStatistics Lead Error: Previous Serial: 4,\tCurrent Serial: 65535\n"
+       "Error 2: \nStatistics Overflow Calculated: 1,\tStatistics Overflow Actual: 0\n"},
+      // Without zero update 1 the serials are not checked, but each decrease counts against the overflow values.
+      {"lead serial decreases balance the overflow values",
+       {kEnd, Lead(0, 0, 5), Lead(0, 0, 2), Lead(0, 0, 1), kMarker, 1, SerialOverflow(0xFFFF)},
+       "",
+       Counters(2, 0, 0, 1, 0) +
+           "\nErrors: Error 0: \n"
+           "Statistics Overflow Value Error: Previous Overflow Value: 1,\tCurrent Overflow Value: 65535\n"},
+      // Only serial overflow words set the value the synced serial starts from: here 0, not 65537.
+      {"overflow values of both kinds are checked; serial overflow lines can be left out",
+       {kEnd, kMarker, 1, SerialOverflow(2), SerialOverflow(0xFFFF), SerialOverflow(0), kMarker, 0x10001,
+        Lead(0, 0, 1)},
+       "Data Overflow, Value: 0x1=>1, \nData Overflow, Value: 0x10001=>65537, \n0\t0\t1\t1\t",
+       Counters(5, 0, 0, 1, 0) +
+           "\nErrors: Error 0: \n"
+           "Statistics Overflow Value Error: Previous Overflow Value: 2,\tCurrent Overflow Value: 65535\n"
+           "Error 1: \nStatistics Overflow Value Error: Previous Overflow Value: 0,\tCurrent Overflow Value: 65537\n"
+           "Error 2: \nStatistics Overflow Calculated: 0,\tStatistics Overflow Actual: 5\n",
+       false},
+      // The synced serial counts wraps of 1024 overflow values: (1 * 1024 + 1) << 16 plus 5.
+      {"a serial overflow from 1023 to 0 wraps the synced serial but fails the check", wrap, "0\t0\t67174405\t5\t",
+       "Errors: Error 0: \nStatistics Overflow Value Error: Previous Overflow Value: 1023,\tCurrent Overflow Value: 0\n"
+       "Error 1: \nStatistics Overflow Calculated: 0,\tStatistics Overflow Actual: 1025\n",
+       false},
+      {"the whole report of a clean stream",
+       {Mode(1, 0), 0x21000010, 1000, (1u << 0) | (1u << 9) | (1u << 10), 1u << 1, 1, 0, 0, Lead(2, 5, 1), 10, 20,
+        Lead(1, 10, 2), 30, Head(0), kTail},
+       "",
+       "----------------ITTR Statistics Report---------------: \nHeader Info:\n"
+       "Version: 0x21\nStatistics Number: 0x10=>16\nPeriod: 0x3e8=>1000\nZero Update: 0x1\n\n"
+       "Enabled Channles:\n0\t9\ta\t\n21\t\n"
+       "Statistics Event OverFlow Number:0\nPackage Head Number:1,\tPackage Tail Number:1\n\n"
+       "Calculated Statistics Overflow Serial Overflow Number:0,\tCalculated Package Serial Overflow Number:0\n\n"
+       "Statistics Events:\nBoard\t Channel\t EventNumber\n65536\t5\t2\n65536\t10\t1\n\nErrors: None \n"},
+      // Errors come in the order found; the overflow consistency comes last, when the report is built.
+      {"the whole report of a faulty stream",
+       {kEnd, Lead(0, 0, 5), Lead(0, 0, 2), Head(3), Head(0xFFFF), Head(0), Lead(0, 0, 1), kMarker, 1},
+       "",
+       "----------------ITTR Statistics Report---------------: \nHeader Info:\n"
+       "Version: 0x0\nStatistics Number: 0x0=>0\nPeriod: 0x0=>0\nZero Update: 0x0\n\nEnabled Channles:\n\n\n"
+       "Statistics Event OverFlow Number:1\nPackage Head Number:3,\tPackage Tail Number:0\n\n"
+       "Calculated Statistics Overflow Serial Overflow Number:0,\tCalculated Package Serial Overflow Number:1\n\n"
+       "Statistics Events:\nBoard\t Channel\t EventNumber\n\nErrors: Error 0: \n"
+       "Package Serial Value Error: Previous Package Serial Value: -1,\tCurrent Package Serial Value: 3\n"
+       "Error 1: \nPackage Serial Value Error: Previous Package Serial Value: 3,\tCurrent Package Serial Value: 65535\n"
+       "Error 2: \nStatistics Overflow Calculated: 2,\tStatistics Overflow Actual: 1\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.why);
+    const auto r = Decode(c.words, 1 << 20, true, c.overflow);
+    if (!c.text.empty()) {
+      EXPECT_EQ(r.text, c.text);
+    }
+    const std::string report = r.state->BuildIttrReport();
+    EXPECT_TRUE(report.ends_with(c.report)) << report;
+  }
+}
+
+TEST(IttrStream, BlocksFilesAndRunsChangeNothing) {
+  // Everything that carries state from word to word: header words, lead words with their intensities, package
+  // words, overflow markers with their values, serial overflows and mode words that restart the header.
+  std::vector<std::uint32_t> words;
+  Header(words, Mode(1, 0), 0x21000010, 100, 0xFF, 0, 1);
+  for (std::uint32_t i = 1; i < 3000; ++i) {
+    words.push_back(Lead(i % 5, i % 64, i & 0xFFFF));
+    for (std::uint32_t k = 0; k < i % 5; ++k) words.push_back(i * 31 + k);
+    if (i % 40 == 0) words.insert(words.end(), {kTail, Head(i / 40), SerialOverflow(i / 40)});
+    if (i % 700 == 0) words.insert(words.end(), {kMarker, i});
+    if (i % 1000 == 0) Header(words, Mode(i / 1000, 1), i, 0, i, i, 1);
+  }
+  const auto whole = Decode(words);
+  const std::string report = whole.state->BuildIttrReport();
+  // Blocks of one word, of two and of one word short of a page, through a text area of 200 bytes.
+  for (std::size_t size : {std::size_t{4}, std::size_t{8}, std::size_t{4092}}) {
+    const auto split = Decode(words, size, true, true, 200);
+    EXPECT_EQ(split.text, whole.text) << size;
+    EXPECT_EQ(split.returned, static_cast<std::int64_t>(whole.text.size())) << size;
+    EXPECT_EQ(split.state->BuildIttrReport(), report) << size;
+  }
+  const auto silent = Decode(words, 4092, false);
+  EXPECT_EQ(silent.text, "");
+  EXPECT_EQ(silent.returned, 0);
+  EXPECT_EQ(silent.state->BuildIttrReport(), report);
+
+  // A series of three files, cut inside the first header and between a lead word and its intensity.
+  ASSERT_EQ(words[3999] >> 24, 0x41u);
+  ScratchDir dir;
+  const std::size_t cuts[] = {0, 3, 4000, words.size()};
+  for (int f = 0; f < 3; ++f) {
+    WriteFile(dir / ("cap_" + std::to_string(f + 1) + ".dat"),
+              BigEndian(std::vector<std::uint32_t>(words.begin() + cuts[f], words.begin() + cuts[f + 1])));
+  }
+  Conversion c;
+  c.input = dir / "cap_1.dat";
+  c.dataType = 5;
+  c.deviceType = 1;
+  TdcFileParser parser;
+  const Outputs o = Convert(parser, c);
+  EXPECT_EQ(o.status, 0);
+  EXPECT_TRUE(o.parsed == whole.text);
+  EXPECT_EQ(o.report, report);
+  // A second run on the same parser starts afresh: the same report, also without parsed text.
+  c.parsed = false;
+  EXPECT_EQ(Convert(parser, c).report, report);
+}
+
+TEST(IttrStream, AFailingFileGivesMinusOneAndTheHeaderFieldsStillArrive) {
+  std::vector<std::uint32_t> words;
+  for (std::uint32_t i = 0; i < 50; ++i) Header(words, Mode(0, i & 1), 0x10000000u + i, 0, ~0u, 0, 0);
+  DecoderState state;
+  state.generateParsed = true;
+  std::vector<char> area(200);
+  TextSink sink(
+      area.data(), area.size(), [](void*, char*, std::size_t) -> char* { return nullptr; }, nullptr);
+  const auto bytes = BigEndian(words);
+  EXPECT_EQ(state.DecodeIttr(bytes.data(), static_cast<std::int32_t>(bytes.size()), sink), -1);
+  EXPECT_EQ(state.ittrStatistics.version, 0x10u);
+  EXPECT_EQ(state.ittrStatistics.statisticsNumber, 49u);
+}
+
+}  // namespace
+}  // namespace kestrun::test
