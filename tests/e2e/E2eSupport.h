@@ -1,5 +1,5 @@
 #pragma once
-// Runs kestrun-synth and kestrun-cli, reads the synthesizer's manifest and picks the report apart.
+// Runs kestrun-synth and reads its manifest.
 
 #include <gtest/gtest.h>
 
@@ -44,12 +44,6 @@ class Manifest {
     return values.empty() ? std::string() : values.front();
   }
   std::uint64_t Number(const std::string& key) const { return std::stoull("0" + One(key)); }
-  // The report's event table as the manifest predicts it: "board\tchannel\tcount[\tmax@bin]".
-  std::vector<std::string> EventRows() const {
-    std::vector<std::string> rows = All("event");
-    for (std::string& row : rows) std::replace(row.begin(), row.end(), ' ', '\t');
-    return rows;
-  }
   // The error texts the report must show, each with its closing line feed (escaped as \t and \n).
   std::vector<std::string> Errors() const {
     std::vector<std::string> texts;
@@ -73,76 +67,29 @@ struct Series {
   Manifest manifest;
 };
 
-// Runs kestrun-synth with `arguments` into `dir`; the written paths and the manifest.
+// Runs kestrun-synth with `arguments` into `dir`; the written paths and the manifest. Every series comes
+// in near-equal shares of whole words, listed in the manifest with their sizes, and every file after the
+// first opens inside a structure the one before left open.
 inline Series Synthesize(const ScratchDir& dir, const std::string& arguments) {
   const std::string manifest = dir / "manifest.txt";
   const CommandResult r = RunCommand(Quote(kSynth) + " " + arguments + " -o " + Quote(dir.path().string()) +
                                      " --manifest " + Quote(manifest));
   EXPECT_EQ(r.exitCode, 0) << arguments << "\n" << r.err;
-  return {Lines(r.out), Manifest(ReadFile(manifest))};
-}
-
-// Runs kestrun-cli quietly with `arguments` on `input`; expects success.
-inline void CliConvert(const std::string& arguments, const std::string& input) {
-  const CommandResult r = Cli("-q " + arguments + " " + Quote(input));
-  EXPECT_EQ(r.exitCode, 0) << arguments << " " << input << "\n" << r.err;
-}
-
-// <dir>/<stem>_report.txt and _parsed.txt of a converted input path.
-inline std::string OutputOf(const std::string& input, const std::string& suffix) {
-  const std::filesystem::path p(input);
-  return ReadFile((p.parent_path() / (p.stem().string() + suffix)).string());
-}
-inline std::string ReportOf(const std::string& input) { return OutputOf(input, "_report.txt"); }
-inline std::string ParsedOf(const std::string& input) { return OutputOf(input, "_parsed.txt"); }
-
-// Converts the series from its file `chosen`, and all its bytes in one file of the first file's name in
-// a directory of its own (so that the name gives the same settings); expects the same report and text.
-// Returns the chosen file's report.
-inline std::string ExpectSeriesConvertsLikeOneFile(const Series& s, const std::string& chosen,
-                                                   const std::string& arguments) {
-  const std::filesystem::path first(s.files.front());
-  const std::filesystem::path whole = first.parent_path() / "whole" / first.filename();
-  std::filesystem::create_directories(whole.parent_path());
-  std::string bytes;
-  for (const std::string& file : s.files) bytes += ReadFile(file);
-  WriteFile(whole.string(), bytes);
-  CliConvert(arguments, chosen);
-  CliConvert(arguments, whole.string());
-  const std::string report = ReportOf(chosen);
-  EXPECT_EQ(report, ReportOf(whole.string()));
-  EXPECT_TRUE(ParsedOf(chosen) == ParsedOf(whole.string()));  // too long to print
-  return report;
-}
-
-// The lines after the line `heading` up to the next empty line or the end.
-inline std::vector<std::string> TableRows(const std::string& report, const std::string& heading) {
-  const std::vector<std::string> lines = Lines(report);
-  auto row = std::find(lines.begin(), lines.end(), heading);
-  EXPECT_NE(row, lines.end()) << "no line '" << heading << "' in\n" << report;
-  if (row != lines.end()) ++row;
-  return {row, std::find(row, lines.end(), std::string())};
-}
-
-// The rest of the first line that begins with `label`.
-inline std::string ValueAfter(const std::string& report, const std::string& label) {
-  for (const std::string& line : Lines(report))
-    if (line.starts_with(label)) return line.substr(label.size());
-  ADD_FAILURE() << "no line '" << label << "' in\n" << report;
-  return {};
-}
-
-// Every line of `text` that begins with one of `prefixes`, in order, each with its line feed.
-inline std::vector<std::string> LinesStarting(const std::string& text, const std::vector<std::string>& prefixes) {
-  std::vector<std::string> found;
-  for (const std::string& line : Lines(text))
-    if (std::any_of(prefixes.begin(), prefixes.end(), [&](const std::string& p) { return line.starts_with(p); }))
-      found.push_back(line + "\n");
-  return found;
-}
-
-inline std::size_t CountLinesStarting(const std::string& text, const std::string& prefix) {
-  return Count("\n" + text, "\n" + prefix);
+  Series s{Lines(r.out), Manifest(ReadFile(manifest))};
+  const std::vector<std::string> listed = s.manifest.All("file");
+  EXPECT_EQ(listed.size(), s.files.size()) << arguments;
+  const double share = static_cast<double>(s.manifest.Number("bytes")) / static_cast<double>(s.files.size());
+  std::uint64_t total = 0;
+  for (std::size_t i = 0; i < s.files.size() && i < listed.size(); ++i) {
+    const std::uint64_t bytes = std::filesystem::file_size(s.files[i]);
+    total += bytes;
+    EXPECT_EQ(bytes % 4, 0u) << s.files[i];
+    EXPECT_NEAR(static_cast<double>(bytes), share, share / 2) << s.files[i];
+    EXPECT_TRUE(listed[i].starts_with(s.files[i] + " " + std::to_string(bytes))) << listed[i];
+    EXPECT_EQ(listed[i].find(" opens inside ") != std::string::npos, i > 0) << listed[i];
+  }
+  EXPECT_EQ(s.manifest.Number("bytes"), total) << arguments;
+  return s;
 }
 
 }  // namespace kestrun::test

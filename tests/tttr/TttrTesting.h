@@ -41,20 +41,6 @@ struct Flags {
   std::int32_t resolutionPs = 4;
 };
 
-inline std::int32_t DecodeOne(DecoderState& d, Layout layout, const std::uint8_t* block, std::int32_t length,
-                              TextSink& text, const Flags& f) {
-  switch (layout) {
-    case Layout::T2Packaged:
-      return d.DecodeT2Device3(block, length, text, f.resolutionPs, f.packetInfo);
-    case Layout::T2Plain:
-      return d.DecodeT2(block, length, text, f.resolutionPs);
-    case Layout::T3Packaged:
-      return d.DecodeT3Device3(block, length, text, f.resolutionPs, f.packetInfo);
-    default:
-      return d.DecodeT3(block, length, text, f.resolutionPs);
-  }
-}
-
 // A stream of every word kind of `layout`, `packages` groups of about 20 words long: sync overflows that
 // wrap from 1023 to 0, package serials that wrap too, storage announcements, markers, information texts
 // and words that mean nothing, so that every kind of state is open at some block boundary.
@@ -105,20 +91,20 @@ inline std::string DecodeBytes(DecoderState& d, Layout layout, const std::vector
   d.outputOverflow = f.overflow;
   StringSink sink(4096);
   const std::size_t step = blockSize == 0 ? std::max<std::size_t>(bytes.size(), 1) : blockSize;
+  TextSink& t = sink.sink();
   for (std::size_t at = 0; at < bytes.size() || at == 0; at += step) {
-    const std::size_t length = std::min(step, bytes.size() - at);
-    const std::uint64_t before = sink.sink().Produced();
-    const std::int32_t r = DecodeOne(d, layout, bytes.data() + at, static_cast<std::int32_t>(length), sink.sink(), f);
-    EXPECT_EQ(static_cast<std::uint64_t>(r), sink.sink().Produced() - before);
+    const std::uint8_t* block = bytes.data() + at;
+    const auto length = static_cast<std::int32_t>(std::min(step, bytes.size() - at));
+    const std::uint64_t before = t.Produced();
+    const std::int32_t r =
+        layout == Layout::T2Packaged   ? d.DecodeT2Device3(block, length, t, f.resolutionPs, f.packetInfo)
+        : layout == Layout::T3Packaged ? d.DecodeT3Device3(block, length, t, f.resolutionPs, f.packetInfo)
+        : layout == Layout::T2Plain    ? d.DecodeT2(block, length, t, f.resolutionPs)
+                                       : d.DecodeT3(block, length, t, f.resolutionPs);
+    EXPECT_EQ(static_cast<std::uint64_t>(r), t.Produced() - before);
     if (bytes.empty()) break;
   }
   return sink.Text();
-}
-
-// A fresh run over `words` in one block.
-inline std::string Decode(Layout layout, const std::vector<std::uint32_t>& words, const Flags& f = {}) {
-  DecoderState d;
-  return DecodeBytes(d, layout, BigEndian(words), f);
 }
 
 }  // namespace kestrun::test

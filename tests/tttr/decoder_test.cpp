@@ -2,13 +2,14 @@
 
 #include "tttr/TttrHeader.h"
 #include "tttr/TttrTesting.h"
+#include "tttr/TttrWords.h"
 
 namespace kestrun {
 namespace {
 
-using test::Decode;
 using test::Flags;
 using test::Layout;
+using K = TttrRecordKind;
 using namespace test::w;
 
 TEST(TttrHeader, ElevenLinesThatDifferInMaskWindowModeAndColumns) {
@@ -42,8 +43,6 @@ TEST(TttrDecoder, EveryWordKindPrintsItsLine) {
   // Sync overflows extend the T2 bins by 2^25 each, wraps from 1023 to 0 included.
   const std::vector<std::uint32_t> t2Time = {T2Event(1, 9), Sync(1), Sync(2), T2Event(2, 100), Sync(1023), Sync(0),
                                              T2Event(4, 7), Sync(1023), Sync(0), Sync(5), T2Event(4, 0x1FFFFFF)};
-  std::vector<std::uint32_t> t2TimePackaged = {kT2Head, PackageHead(0, 0)};
-  t2TimePackaged.insert(t2TimePackaged.end(), t2Time.begin(), t2Time.end());
   const std::uint32_t t3 = T3Event(5, 7, 5);
   const std::vector<std::uint32_t> t2Plain = {T2Event(5, 10), Marker(3), Sync(1), 0xC0000000, T2Event(63, 0)};
   const std::vector<std::uint32_t> t3Plain = {Marker(3), Sync(1023), Sync(5, 0x7FFF), 0xC0000000};
@@ -58,6 +57,7 @@ TEST(TttrDecoder, EveryWordKindPrintsItsLine) {
     Flags flags;
     std::string text;
     std::string out = "";
+    std::size_t blockSize = 0;
   };
   const Case cases[] = {
       {Layout::T2Packaged, t2Packaged, {},
@@ -80,15 +80,19 @@ TEST(TttrDecoder, EveryWordKindPrintsItsLine) {
        "Package Head[serial]\t0\t0\nEvent Seq Overflow[channel, overflow] \t0\t1\n"  // no event yet: channel 0
        "Event\t9\t7\t5\t28\nEvent Seq Overflow[channel, overflow] \t9\t2\nMarker[marker] \t2\n"
        "Package Serial Overflow[overflow] \t3\nPackage Tail\nStorage Overflow[serial] \t3952128202\n"},
-      {Layout::T2Packaged, t2TimePackaged, {},
-       "Event\t1\t9\t36\nEvent\t2\t100\t268435856\nEvent\t4\t7\t137438953500\nEvent\t4\t33554431\t275683213308\n"},
+      // Package heads carry serial wraps * 1024 + serial; only a sync overflow from 1023 to 0 is a wrap.
+      {Layout::T2Packaged,
+       {kT2Head, PackageHead(0, 1023), kPackageTail, PackageHead(0, 0), kPackageTail, PackageHead(0, 1023), kPackageTail,
+        PackageHead(0, 5), Sync(1023), Sync(0), Sync(0), T2Event(1, 1), SerialOverflow(9), kPackageTail},
+       {.packetInfo = true},
+       "Package Head[serial] \t1023\t1023\nPackage Tail \nPackage Head[serial] \t0\t1024\nPackage Tail \n"
+       "Package Head[serial] \t1023\t2047\nPackage Tail \nPackage Head[serial] \t5\t2053\nEvent\t1\t1\t137438953476\n"
+       "Package Serial Overflow[overflow] \t9\nPackage Tail \n"},
       {Layout::T2Plain, t2Time, {}, "0\t1\t36\n0\t2\t268435856\n0\t4\t137438953500\n0\t4\t275683213308\n"},
       {Layout::T2Plain, t2Plain, {}, "0\t5\t40\n1\t3\t0\n0\t63\t134217728\n"},
       {Layout::T2Plain, t2Plain, {.overflow = true}, "0\t5\t40\n1\t3\t0\n1\t63\t1\n0\t63\t134217728\n"},
       // T3 times are bins times the resolution, whatever the overflows before; 64-bit, and a negative
       // resolution wraps around as unsigned.
-      {Layout::T3Packaged, {kT3Head, PackageHead(0, 0), t3, Sync(1023), Sync(0), t3}, {},
-       "Event\t5\t7\t5\t28\nEvent\t5\t7\t5\t28\n"},
       {Layout::T3Plain, {t3, Sync(1023), Sync(0), t3}, {}, "Event\t5\t7\t5\t28\nEvent\t5\t7\t5\t28\n"},
       {Layout::T3Plain, {T3Event(0, 32767, 0)}, {.resolutionPs = 1 << 20}, "Event\t0\t32767\t0\t34358689792\n"},
       {Layout::T3Plain, {T3Event(0, 1, 0)}, {.resolutionPs = -1}, "Event\t0\t1\t0\t18446744073709551615\n"},
@@ -103,23 +107,19 @@ TEST(TttrDecoder, EveryWordKindPrintsItsLine) {
       {Layout::T2Plain, {kT2Head, T2Event(1, 1), kTail}, {}, "0\t1\t4\n"},
       {Layout::T3Plain, {kT3Head, T3Event(1, 1, 1), kTail}, {}, "Event\t1\t1\t1\t4\n"},
       {Layout::T3Plain, {kT2Head, T3Event(1, 1, 1)}, {}, "Event\t1\t1\t1\t4\n"},
+      // The packaged T3 overflow line names the latest event of its own block: a new block starts with channel 0.
+      {Layout::T3Packaged, {kT3Head, PackageHead(0, 0), T3Event(9, 1, 1), Sync(1), Sync(2)}, {.overflow = true},
+       "Event\t9\t1\t1\t4\nEvent Seq Overflow[channel, overflow] \t9\t1\nEvent Seq Overflow[channel, overflow] \t0\t2\n", "",
+       16},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << "layout " << static_cast<int>(c.layout) << ", first word 0x" << std::hex
                                     << (c.words.empty() ? 0 : c.words.front()));
     testing::internal::CaptureStdout();
-    EXPECT_EQ(Decode(c.layout, c.words, c.flags), c.text);
+    DecoderState d;
+    EXPECT_EQ(test::DecodeBytes(d, c.layout, test::BigEndian(c.words), c.flags, c.blockSize), c.text);
     EXPECT_EQ(testing::internal::GetCapturedStdout(), c.out);
   }
-}
-
-TEST(TttrDecoder, PackagedT3OverflowLineTakesTheChannelOfTheLatestEventOfItsBlock) {
-  DecoderState d;
-  const auto bytes = test::BigEndian({kT3Head, PackageHead(0, 0), T3Event(9, 1, 1), Sync(1), Sync(2)});
-  EXPECT_EQ(test::DecodeBytes(d, Layout::T3Packaged, bytes, {.overflow = true}, 16),
-            "Event\t9\t1\t1\t4\n"
-            "Event Seq Overflow[channel, overflow] \t9\t1\n"
-            "Event Seq Overflow[channel, overflow] \t0\t2\n");  // a new block starts with channel 0
 }
 
 TEST(TttrDecoder, PlainBlockEdgesAndTheLayoutFlag) {
@@ -162,6 +162,72 @@ TEST(TttrDecoder, PlainBlockEdgesAndTheLayoutFlag) {
   info.infoTextLength = 60;
   EXPECT_EQ(test::DecodeBytes(info, Layout::T2Plain, test::BigEndian({0xA2FFFFFF})), "");
   EXPECT_EQ(info.infoTextLength, 60u);
+}
+
+// Feeds single words to a packaged-layout word decoder.
+struct Framer {
+  explicit Framer(bool t3Layout) : t3(t3Layout) {}
+  bool t3;
+  DecoderState d;
+  TttrRecord r;
+  K operator()(std::uint32_t word) {
+    const auto bytes = test::BigEndian({word});
+    t3 ? DecodeT3Device3Word(d, bytes.data(), r) : DecodeT2Device3Word(d, bytes.data(), r);
+    return r.kind;
+  }
+};
+
+// What a word means depends on where it stands: outside, between packages, inside one, or as the serial
+// after a storage announcement. T2 knows its data-type tail everywhere, T3 only between packages.
+TEST(PackagedFraming, AWordsKindDependsOnTheFrameItStandsIn) {
+  for (bool t3 : {false, true}) {
+    SCOPED_TRACE(t3 ? "T3" : "T2");
+    const std::uint32_t own = t3 ? kT3Head : kT2Head, other = t3 ? kT2Head : kT3Head;
+    struct Step {
+      std::uint32_t word;
+      K kind;
+      int channel = -1;  // of an event: -1 when not checked
+    };
+    const Step steps[] = {
+        {T2Event(1, 1), K::Ignored},  // outside: events, tails and the other type's head are nothing
+        {kPackageTail, K::Ignored},
+        {other, K::Ignored},
+        {kStorageStart, K::StorageOverflowStart},
+        {kT2Head, K::StorageOverflow},  // any word is the serial, and the frame returns to outside
+        {own | 0x30000, K::DataTypeHead},
+        {own, K::Ignored},  // no second head between packages
+        {T2Event(1, 1), K::Ignored},
+        {Sync(1), K::Ignored},
+        {SerialOverflow(5), K::Ignored},
+        {kPackageTail, K::Ignored},
+        {kTail, K::DataTypeTail},
+        {kStorageStart, K::StorageOverflowStart},
+        {Marker(1), K::Marker},  // a marker is no serial: the announcement waits on
+        {kTail, t3 ? K::StorageOverflow : K::DataTypeTail},
+        {0x12345678, t3 ? K::Ignored : K::StorageOverflow},
+        {PackageHead(0, 0), K::PackageHead},  // back between packages
+        {kStorageStart, K::Event, 53},        // inside a package lookalikes are events
+        {PackageHead(1, 1), K::Event, 32},
+        {own, K::Event},
+        {kTail, t3 ? K::Event : K::DataTypeTail, t3 ? 55 : -1},
+        {Marker(15), K::Marker},
+        {kPackageTail, K::PackageTail},
+        {PackageHead(0, 1), K::PackageHead},  // and between packages again
+    };
+    Framer f(t3);
+    for (const Step& s : steps) {
+      EXPECT_EQ(f(s.word), s.kind) << std::hex << s.word;
+      if (s.channel >= 0) {
+        EXPECT_EQ(f.r.channel, static_cast<std::uint32_t>(s.channel)) << std::hex << s.word;
+      }
+    }
+    const TttrStatistics& st = f.d.tttrStatistics;
+    EXPECT_EQ(st.storageOverflowSerials, (std::vector<std::uint32_t>{kT2Head, t3 ? kTail : 0x12345678}));
+    EXPECT_EQ(st.storageOverflowCount, 2u);
+    EXPECT_EQ(st.dataTypeHeadCount, 1u);
+    EXPECT_EQ(st.dataTypeTailCount, t3 ? 1u : 3u);
+    EXPECT_EQ(f.d.board, 0x30000);
+  }
 }
 
 }  // namespace
