@@ -164,19 +164,6 @@ TEST(TttrDecoder, PlainBlockEdgesAndTheLayoutFlag) {
   EXPECT_EQ(info.infoTextLength, 60u);
 }
 
-// Feeds single words to a packaged-layout word decoder.
-struct Framer {
-  explicit Framer(bool t3Layout) : t3(t3Layout) {}
-  bool t3;
-  DecoderState d;
-  TttrRecord r;
-  K operator()(std::uint32_t word) {
-    const auto bytes = test::BigEndian({word});
-    t3 ? DecodeT3Device3Word(d, bytes.data(), r) : DecodeT2Device3Word(d, bytes.data(), r);
-    return r.kind;
-  }
-};
-
 // What a word means depends on where it stands: outside, between packages, inside one, or as the serial
 // after a storage announcement. T2 knows its data-type tail everywhere, T3 only between packages.
 TEST(PackagedFraming, AWordsKindDependsOnTheFrameItStandsIn) {
@@ -214,19 +201,20 @@ TEST(PackagedFraming, AWordsKindDependsOnTheFrameItStandsIn) {
         {kPackageTail, K::PackageTail},
         {PackageHead(0, 1), K::PackageHead},  // and between packages again
     };
-    Framer f(t3);
+    DecoderState d;
+    TttrRecord r;
     for (const Step& s : steps) {
-      EXPECT_EQ(f(s.word), s.kind) << std::hex << s.word;
-      if (s.channel >= 0) {
-        EXPECT_EQ(f.r.channel, static_cast<std::uint32_t>(s.channel)) << std::hex << s.word;
-      }
+      const auto bytes = test::BigEndian({s.word});
+      t3 ? DecodeT3Device3Word(d, bytes.data(), r) : DecodeT2Device3Word(d, bytes.data(), r);
+      EXPECT_EQ(r.kind, s.kind) << std::hex << s.word;
+      EXPECT_EQ(s.channel < 0 ? -1 : static_cast<int>(r.channel), s.channel) << std::hex << s.word;
     }
-    const TttrStatistics& st = f.d.tttrStatistics;
+    const TttrStatistics& st = d.tttrStatistics;
     EXPECT_EQ(st.storageOverflowSerials, (std::vector<std::uint32_t>{kT2Head, t3 ? kTail : 0x12345678}));
     EXPECT_EQ(st.storageOverflowCount, 2u);
     EXPECT_EQ(st.dataTypeHeadCount, 1u);
     EXPECT_EQ(st.dataTypeTailCount, t3 ? 1u : 3u);
-    EXPECT_EQ(f.d.board, 0x30000);
+    EXPECT_EQ(d.board, 0x30000);
   }
 }
 

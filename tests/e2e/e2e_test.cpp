@@ -1,0 +1,310 @@
+// kestrun-synth and kestrun-cli together. The synthesizer writes series of every type and layout with
+// faults where asked, and a manifest of what it wrote; the converter's report and text must agree with
+// that manifest, and a series must convert like one file of all its bytes.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <map>
+
+#include "engine/NameRules.h"
+#include "support/Conversion.h"
+
+namespace kestrun::test {
+namespace {
+
+const std::string kSynth = std::string(KESTRUN_BIN_DIR) + "/kestrun-synth";
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  for (std::size_t start = 0, end = 0; start < text.size(); start = end + 1) {
+    end = std::min(text.find('\n', start), text.size());
+    lines.push_back(text.substr(start, end - start));
+  }
+  return lines;
+}
+
+// Every line of `text` that begins with one of `prefixes`, in order, each with its line feed.
+std::vector<std::string> LinesStarting(const std::string& text, const std::vector<std::string>& prefixes) {
+  std::vector<std::string> found;
+  for (const std::string& line : Lines(text))
+    if (std::any_of(prefixes.begin(), prefixes.end(), [&](const std::string& p) { return line.starts_with(p); }))
+      found.push_back(line + "\n");
+  return found;
+}
+
+// The text after the first `label`; fails when there is none.
+std::string After(const std::string& text, const std::string& label) {
+  const std::size_t at = text.find(label);
+  EXPECT_NE(at, std::string::npos) << "no '" << label << "' in\n" << text.substr(0, 2000);
+  return at == std::string::npos ? std::string() : text.substr(at + label.size());
+}
+
+// "key: value" lines of a manifest; a key may repeat (file, event, marker, error).
+class Manifest {
+ public:
+  explicit Manifest(const std::string& text) {
+    for (const std::string& line : Lines(text)) {
+      const std::size_t colon = line.find(": ");
+      if (colon != std::string::npos) entries_.emplace(line.substr(0, colon), line.substr(colon + 2));
+    }
+  }
+  std::vector<std::string> All(const std::string& key) const {
+    std::vector<std::string> values;
+    for (auto [it, end] = entries_.equal_range(key); it != end; ++it) values.push_back(it->second);
+    return values;
+  }
+  std::string One(const std::string& key) const {
+    const auto values = All(key);
+    EXPECT_EQ(values.size(), 1u) << "manifest key " << key;
+    return values.empty() ? std::string() : values.front();
+  }
+  std::uint64_t Number(const std::string& key) const { return std::stoull("0" + One(key)); }
+  // The error texts the report must show, each with its line feed (escaped as \t and \n).
+  std::vector<std::string> Errors() const {
+    std::vector<std::string> texts = All("error");
+    for (std::string& text : texts)
+      for (const auto& [escaped, plain] : {std::pair{"\\t", "\t"}, std::pair{"\\n", "\n"}})
+        for (std::size_t at = text.find(escaped); at != std::string::npos; at = text.find(escaped, at))
+          text.replace(at, 2, plain);
+    return texts;
+  }
+
+ private:
+  std::multimap<std::string, std::string> entries_;
+};
+
+struct Series {
+  std::vector<std::string> files;  // in series order
+  Manifest manifest;
+};
+
+// Runs kestrun-synth with `arguments` into `dir`. Every series comes in near-equal shares of whole words,
+// listed in the manifest with their sizes, and every file after the first opens inside a structure the
+// one before left open.
+Series Synthesize(const ScratchDir& dir, const std::string& arguments) {
+  const std::string manifest = dir / "manifest.txt";
+  const CommandResult r = RunCommand(Quote(kSynth) + " " + arguments + " -o " + Quote(dir.path().string()) +
+                                     " --manifest " + Quote(manifest));
+  EXPECT_EQ(r.exitCode, 0) << arguments << "\n" << r.err;
+  Series s{Lines(r.out), Manifest(ReadFile(manifest))};
+  const std::vector<std::string> listed = s.manifest.All("file");
+  EXPECT_EQ(listed.size(), s.files.size()) << arguments;
+  const double share = static_cast<double>(s.manifest.Number("bytes")) / static_cast<double>(s.files.size());
+  std::uint64_t total = 0;
+  for (std::size_t i = 0; i < s.files.size() && i < listed.size(); ++i) {
+    const std::uint64_t bytes = std::filesystem::file_size(s.files[i]);
+    total += bytes;
+    EXPECT_EQ(bytes % 4, 0u) << s.files[i];
+    EXPECT_NEAR(static_cast<double>(bytes), share, share / 2) << s.files[i];
+    EXPECT_TRUE(listed[i].starts_with(s.files[i] + " " + std::to_string(bytes))) << listed[i];
+    EXPECT_EQ(listed[i].find(" opens inside ") != std::string::npos, i > 0) << listed[i];
+  }
+  EXPECT_EQ(s.manifest.Number("bytes"), total) << arguments;
+  return s;
+}
+
+TEST(Synth, TheSameSeedWritesTheSameBytesAndAnotherSeedOthers) {
+  ScratchDir a, b, c;
+  const std::string args = "-t T3 -d QZ48 --size 300K --files 2 --faults length,junk ";
+  const Series first = Synthesize(a, args + "--seed 9 run");
+  const Series again = Synthesize(b, args + "--seed 9 run");
+  const Series other = Synthesize(c, args + "--seed 10 run");
+  ASSERT_EQ(first.files.size(), 2u);
+  for (std::size_t i = 0; i < first.files.size(); ++i) {
+    EXPECT_EQ(std::filesystem::path(first.files[i]).filename(), "run_" + std::to_string(i + 1) + ".dat");
+    EXPECT_TRUE(ReadFile(first.files[i]) == ReadFile(again.files[i]));
+    EXPECT_FALSE(ReadFile(first.files[i]) == ReadFile(other.files[i]));
+  }
+  EXPECT_EQ(first.manifest.Errors(), again.manifest.Errors());
+}
+
+// A series of each type and device cut in two: the names give the converter its settings.
+TEST(Synth, DefaultNamesCarryDeviceTypeAndResolutionForTheNameRules) {
+  struct Case {
+    const char* type;
+    const char* model;
+    int device;
+    std::optional<int> dataType;
+    const char* resolution;
+  };
+  const Case cases[] = {
+      {"T2", "QZ48", 2, 1, "8"},        {"T3", "QZ48", 2, 2, "8"},       {"T1", "QZ48", 2, 0, "8"},
+      {"ITTR_T", "QZ48", 2, 3, ""},     {"ITTR_M", "KR77A5", 0, 4, ""},  {"T2", "KR77A5", 0, 1, "8"},
+      {"T3", "RB9531", 1, 2, "8"},      {"T1", "RB9531", 1, 0, "8"},     {"ITTR_M", "RB9531", 1, {}, nullptr},
+  };
+  for (const Case& c : cases) {
+    ScratchDir dir;
+    const Series s = Synthesize(dir, std::string("-t ") + c.type + " -d " + c.model + " -r 8 --size 400K --files 2");
+    ASSERT_EQ(s.files.size(), 2u);
+    const std::string stem = std::filesystem::path(s.files.front()).stem().string();
+    const NameSettings settings = SettingsFromName(stem);
+    EXPECT_EQ(settings.deviceIndex, c.device) << stem;
+    EXPECT_EQ(settings.dataTypeIndex, c.dataType) << stem;
+    if (c.resolution) {
+      EXPECT_EQ(settings.resolutionText, std::optional<std::string>(c.resolution)) << stem;
+    }
+  }
+  // One file is still numbered, so that its stem has the instruments' number of pieces; a given name is kept.
+  ScratchDir one, named;
+  const std::string stem = std::filesystem::path(Synthesize(one, "-t T2 -d QZ48 --size 4K").files.front()).stem();
+  EXPECT_TRUE(stem.ends_with("_n1_1")) << stem;
+  EXPECT_EQ(Synthesize(named, "-t T2 -d QZ48 --size 4K shot").files, std::vector<std::string>{named / "shot.dat"});
+}
+
+// Every usage error exits with 2, says what is wrong and writes nothing.
+TEST(Synth, UsageErrorsExitWithTwo) {
+  ScratchDir dir;
+  const std::pair<const char*, const char*> cases[] = {
+      {"-t T1 -d KR77A5 --faults junk", "fault 'junk' does not apply to T1 data of KR77A5 (possible: none)"},
+      {"-t T2 -d RB9531 --faults serial-gap",
+       "fault 'serial-gap' does not apply to T2 data of RB9531 (possible: sync-gap, junk)"},
+      {"-t T4 -d QZ48", "unknown data type 'T4' (T1, T2, T3, ITTR_T or ITTR_M)"},
+      {"-t T2 -d QZ49", "unknown device model 'QZ49' (KR77A5, RB9531 or QZ48)"},
+      {"-t T2 -d QZ48 -r 0", "the resolution must be above 0 ps"},
+      {"-t T2 -d QZ48 --size 3X", "bad size '3X' (bytes, or a number with K, M or G)"},
+      {"-t T2 -d QZ48 --faults gap", "unknown fault 'gap' (known: serial-gap, length, sync-gap, junk)"},
+      {"-t T2 -d QZ48 sub/name", "NAME is a file name, not a path; use -o for the directory"},
+      {"-t T2 -d QZ48 --files 0", nullptr},  // the option parser's own text
+  };
+  for (const auto& [arguments, message] : cases) {
+    const CommandResult r = RunCommand(Quote(kSynth) + " " + arguments + " -o " + Quote(dir.path().string()));
+    EXPECT_EQ(r.exitCode, 2) << arguments;
+    EXPECT_EQ(r.err, message ? "kestrun-synth: error: " + std::string(message) + "\n"
+                             : "--files: Value 0 not in range 1 to 9999\nRun with --help for more information.\n");
+  }
+  EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
+}
+
+using Keys = std::vector<std::pair<std::string, std::string>>;  // a label or line start, a manifest key
+
+Keys Join(Keys a, const Keys& b) {
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
+}
+
+// One series to convert and what to hold against its manifest.
+struct Case {
+  std::string synth;         // kestrun-synth arguments
+  std::string eventHeading;  // the line above the report's event rows
+  Keys values;               // report labels, and the manifest keys of the numbers after them
+  std::vector<std::string> errorLines;  // how the report's lines with the injected errors begin
+  Keys textLines;  // how lines of the text begin, and the manifest keys of their counts ("#key": its entries)
+  std::string flags = "--report --overflow --packet-info";
+};
+
+const std::string kTttrHeading = "Board\t\t Channel\t\t Event Number", kIttrHeading = "Board\t Channel\t EventNumber";
+const Keys kTttrValues = {{"Data Type Head Number:", "data-type-heads"},
+                          {"Data Type Tail Number:", "data-type-tails"},
+                          {"Sync Pulse Seq Over Flow Number:", "sync-overflows"}};
+const Keys kPackagedValues = Join(kTttrValues, {{"Marker Numbers:", "marker-masks"},
+                                                {"Package Head Number: ", "package-heads"},
+                                                {"Package Tail Number: ", "package-tails"},
+                                                {"Package Over Flow Number:", "package-serial-overflows"},
+                                                {"Storage Over Flow Number:", "storage-overflows"}});
+const Keys kPackagedLines = {{"Event\t", "events"},
+                             {"Package Head[serial]", "package-heads"},
+                             {"Package Tail", "package-tails"},
+                             {"Storage Overflow[serial] \t", "storage-overflows"}};
+const std::vector<std::string> kTttrErrors = {"Sync Pulse Seq Overflow Error: ", "Package Serial Error: ",
+                                              "Package Length Error, "};
+const std::string kPackaged = " -r 8 --size 2600K --files 3 --seed 3 --faults serial-gap,length,sync-gap:2,junk:3";
+const std::string kPlain = " -r 8 --size 2600K --files 3 --seed 3 --faults sync-gap:2,junk";
+const std::string kInfoText = "31.1415926500N 121.4735897900E ";
+
+const Keys kIttrValues = {{"Version: ", "version"},
+                          {"Zero Update: 0x", "zero-update"},
+                          {"Statistics Event OverFlow Number:", "overflow-values"},
+                          {"Package Head Number:", "package-heads"},
+                          {"Package Tail Number:", "package-tails"},
+                          {"Calculated Statistics Overflow Serial Overflow Number:", "overflow-value-wraps"},
+                          {"Calculated Package Serial Overflow Number:", "package-serial-wraps"}};
+const Keys kIttrLines = {{"[Package Head, Serial: 0x", "package-heads"},
+                         {"[Package Tail] ", "package-tails"},
+                         {"[Statistics Serial Overflow, Value: 0x", "statistics-serial-overflow-words"},
+                         {"Data Overflow, Value: 0x", "data-overflows"}};
+const std::vector<std::string> kIttrErrors = {"Statistics Lead Error: ", "Statistics Overflow Value Error: ",
+                                              "Package Serial Value Error: ", "Statistics Overflow Calculated: "};
+const std::string kIttr =
+    " --size 2600K --files 4 --seed 2 --faults serial-gap,lead-gap,junk:2,overflow-gap,overflow-count";
+
+const Case kSeries[] = {
+    {"-t T1 -d QZ48 -r 16 --size 2600K --files 3 --seed 6",
+     "Board,\t Channel,\t Total Event Number,\t Max Value(MaxY@X)",
+     {{"Head Number:", "head-words"}, {"\tTail Number:", "tail-words"}},
+     {},
+     {{"Board ", "#event"}}},  // one histogram per channel
+    {"-t ITTR_T -d KR77A5 --board 3" + kIttr, kIttrHeading, kIttrValues, kIttrErrors, kIttrLines},
+    {"-t ITTR_M -d QZ48" + kIttr, kIttrHeading, kIttrValues, kIttrErrors, kIttrLines},
+    {"-t T2 -d QZ48" + kPackaged, kTttrHeading, kPackagedValues, kTttrErrors,
+     Join(kPackagedLines, {{"Event Overflow[overflow] \t", "sync-overflows"}, {"Marker[ marker] \t", "marker-words"}})},
+    // Without overflow lines: the packaged T3 one names the latest event of its block, which differs
+    // between the series and the one file.
+    {"-t T3 -d QZ48" + kPackaged, kTttrHeading, kPackagedValues, kTttrErrors,
+     Join(kPackagedLines, {{"Marker[marker] \t", "marker-words"}}), "--report --packet-info"},
+    // Plain T2 markers are not counted: the report lists none.
+    {"-t T2 -d KR77A5" + kPlain, kTttrHeading, kTttrValues, kTttrErrors,
+     {{"0\t", "events"}, {"1\t63\t", "sync-overflows"}, {kInfoText, "info-texts"}}},
+    {"-t T3 -d RB9531" + kPlain, kTttrHeading, Join(kTttrValues, {{"Marker Numbers:", "marker-masks"}}), kTttrErrors,
+     {{"Event\t", "events"}, {"Overflow\t1\t63\t", "sync-overflows"}, {"Marker\t", "marker-words"},
+      {kInfoText, "info-texts"}}},
+};
+
+TEST(SeriesEndToEnd, FaultySeriesConvertLikeOneFileWithTheManifestsCountsAndErrors) {
+  for (const Case& c : kSeries) {
+    SCOPED_TRACE(c.synth);
+    ScratchDir dir;
+    const Series s = Synthesize(dir, c.synth);
+    ASSERT_GE(s.files.size(), 3u);
+    const Manifest& m = s.manifest;
+
+    // Converted from a file in the middle, and as one file of the first file's name in a directory of its
+    // own, so that the name gives the same settings: the same report and text.
+    const std::string chosen = s.files[s.files.size() / 2];
+    const std::filesystem::path first(s.files.front()), whole = first.parent_path() / "whole" / first.filename();
+    std::filesystem::create_directories(whole.parent_path());
+    std::string bytes;
+    for (const std::string& file : s.files) bytes += ReadFile(file);
+    WriteFile(whole.string(), bytes);
+    auto output = [](const std::filesystem::path& input, const std::string& suffix) {
+      return ReadFile((input.parent_path() / (input.stem().string() + suffix)).string());
+    };
+    for (const std::string& input : {chosen, whole.string()}) {
+      const CommandResult r = Cli("-q " + c.flags + " " + Quote(input));
+      ASSERT_EQ(r.exitCode, 0) << input << "\n" << r.err;
+    }
+    const std::string report = output(chosen, "_report.txt"), parsed = output(chosen, "_parsed.txt");
+    EXPECT_EQ(report, output(whole, "_report.txt"));
+    EXPECT_TRUE(parsed == output(whole, "_parsed.txt"));  // too long to print
+
+    bool markers = false;  // a report that counts markers lists them by mask
+    for (const auto& [label, key] : c.values) {
+      const std::string rest = After(report, label);
+      EXPECT_EQ(rest.substr(0, rest.find_first_of(",.\t\n")), m.One(key)) << label;
+      markers |= key == "marker-masks";
+    }
+    std::vector<std::string> rows = m.All("event"), listed;
+    for (std::string& row : rows) std::replace(row.begin(), row.end(), ' ', '\t');
+    const std::vector<std::string> table = Lines(After(report, c.eventHeading + "\n"));
+    EXPECT_EQ(std::vector<std::string>(table.begin(), std::find(table.begin(), table.end(), "")), rows);
+    for (std::string entry : markers ? m.All("marker") : std::vector<std::string>())
+      listed.push_back("\t\t[" + entry.replace(entry.find(' '), 1, ",") + "]\n");
+    EXPECT_EQ(LinesStarting(report, {"\t\t["}), listed);
+
+    // The injected errors and no others; the order is the report's own (its sections).
+    std::vector<std::string> errors = LinesStarting(report, c.errorLines), expected = m.Errors();
+    EXPECT_EQ(expected.size(), m.Number("errors"));
+    EXPECT_EQ(expected.empty(), c.errorLines.empty());
+    std::sort(errors.begin(), errors.end());
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(errors, expected);
+
+    for (const auto& [start, key] : c.textLines) {
+      const std::uint64_t count = key.starts_with("#") ? m.All(key.substr(1)).size() : m.Number(key);
+      EXPECT_EQ(LinesStarting(parsed, {start}).size(), count) << start;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace kestrun::test
