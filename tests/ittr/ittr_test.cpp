@@ -90,34 +90,16 @@ TEST(IttrDecoder, WordsGiveTheirLinesCountersAndErrors) {
            Counters(0, 0, 1, 0, 0) + "\nErrors: None \n"},
       // Intensities without an open lead word are dropped; a package word lands in the open lead line.
       {"lead words open lines for their intensities; package and overflow lines",
-       {kEnd,
-        7,
-        Lead(3, 63, 9),
-        0x3FFFFFFF,
-        2,
-        3,
-        4,
-        Lead(0, 1, 10),
-        kTail,
-        Lead(1, 2, 11),
-        Head(0),
-        8,
-        kMarker,
-        kMarker,
-        0xFFFFFFFF,
-        Head(0xABCD),
-        kTail,
-        SerialOverflow(0x3FF),
-        0xB0000000,
-        0x80000000},
+       {kEnd, 7, Lead(3, 63, 9), 0x3FFFFFFF, 2, 3, 4, Lead(0, 1, 10), kTail, Lead(1, 2, 11), Head(0), 8, kMarker,
+        kMarker, 0xFFFFFFFF, Head(0xABCD), kTail, SerialOverflow(0x3FF), 0xB0000000 /* carries nothing */},
        "3\t63\t9\t9\t1073741823\n2\n3\n0\t1\t10\t10\t[Package Tail] \n1\t2\t11\t11\t[Package Head, Serial: 0x0=>0] \n"
        "8\nData Overflow, Value: 0xffffffff=>-1, \n[Package Head, Serial: 0xabcd=>43981] \n[Package Tail] \n"
        "[Statistics Serial Overflow, Value: 0x3ff=>1023] \n",
        Counters(2, 2, 2, 0, 0) +
            "0\t2\t1\n0\t63\t3\n\nErrors: Error 0: \n"
            "Statistics Overflow Value Error: Previous Overflow Value: 0,\tCurrent Overflow Value: 4294967295\n"
-           "Error 1: \nPackage Serial Value Error: Previous Package Serial Value: 0,\tCurrent Package Serial Value: "
-           "43981\n"
+           "Error 1: \n"
+           "Package Serial Value Error: Previous Package Serial Value: 0,\tCurrent Package Serial Value: 43981\n"
            "Error 2: \n"
            "Statistics Overflow Value Error: Previous Overflow Value: 4294967295,\tCurrent Overflow Value: 1023\n"
            "Error 3: \nStatistics Overflow Calculated: 0,\tStatistics Overflow Actual: 2\n"},
