@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <map>
 
 #include "engine/NameRules.h"
 #include "support/Conversion.h"
@@ -41,17 +40,12 @@ std::string After(const std::string& text, const std::string& label) {
 }
 
 // "key: value" lines of a manifest; a key may repeat (file, event, marker, error).
-class Manifest {
- public:
-  explicit Manifest(const std::string& text) {
-    for (const std::string& line : Lines(text)) {
-      const std::size_t colon = line.find(": ");
-      if (colon != std::string::npos) entries_.emplace(line.substr(0, colon), line.substr(colon + 2));
-    }
-  }
+struct Manifest {
+  std::string text;
   std::vector<std::string> All(const std::string& key) const {
     std::vector<std::string> values;
-    for (auto [it, end] = entries_.equal_range(key); it != end; ++it) values.push_back(it->second);
+    for (const std::string& line : Lines(text))
+      if (line.starts_with(key + ": ")) values.push_back(line.substr(key.size() + 2));
     return values;
   }
   std::string One(const std::string& key) const {
@@ -69,9 +63,6 @@ class Manifest {
           text.replace(at, 2, plain);
     return texts;
   }
-
- private:
-  std::multimap<std::string, std::string> entries_;
 };
 
 struct Series {
@@ -87,7 +78,7 @@ Series Synthesize(const ScratchDir& dir, const std::string& arguments) {
   const CommandResult r = RunCommand(Quote(kSynth) + " " + arguments + " -o " + Quote(dir.path().string()) +
                                      " --manifest " + Quote(manifest));
   EXPECT_EQ(r.exitCode, 0) << arguments << "\n" << r.err;
-  Series s{Lines(r.out), Manifest(ReadFile(manifest))};
+  Series s{Lines(r.out), {ReadFile(manifest)}};
   const std::vector<std::string> listed = s.manifest.All("file");
   EXPECT_EQ(listed.size(), s.files.size()) << arguments;
   const double share = static_cast<double>(s.manifest.Number("bytes")) / static_cast<double>(s.files.size());
@@ -202,10 +193,6 @@ const Keys kPackagedValues = Join(kTttrValues, {{"Marker Numbers:", "marker-mask
                                                 {"Package Tail Number: ", "package-tails"},
                                                 {"Package Over Flow Number:", "package-serial-overflows"},
                                                 {"Storage Over Flow Number:", "storage-overflows"}});
-const Keys kPackagedLines = {{"Event\t", "events"},
-                             {"Package Head[serial]", "package-heads"},
-                             {"Package Tail", "package-tails"},
-                             {"Storage Overflow[serial] \t", "storage-overflows"}};
 const std::vector<std::string> kTttrErrors = {"Sync Pulse Seq Overflow Error: ", "Package Serial Error: ",
                                               "Package Length Error, "};
 const std::string kPackaged = " -r 8 --size 2600K --files 3 --seed 3 --faults serial-gap,length,sync-gap:2,junk:3";
@@ -219,15 +206,15 @@ const Keys kIttrValues = {{"Version: ", "version"},
                           {"Package Tail Number:", "package-tails"},
                           {"Calculated Statistics Overflow Serial Overflow Number:", "overflow-value-wraps"},
                           {"Calculated Package Serial Overflow Number:", "package-serial-wraps"}};
-const Keys kIttrLines = {{"[Package Head, Serial: 0x", "package-heads"},
-                         {"[Package Tail] ", "package-tails"},
-                         {"[Statistics Serial Overflow, Value: 0x", "statistics-serial-overflow-words"},
+// Lines the report does not count.
+const Keys kIttrLines = {{"[Statistics Serial Overflow, Value: 0x", "statistics-serial-overflow-words"},
                          {"Data Overflow, Value: 0x", "data-overflows"}};
 const std::vector<std::string> kIttrErrors = {"Statistics Lead Error: ", "Statistics Overflow Value Error: ",
                                               "Package Serial Value Error: ", "Statistics Overflow Calculated: "};
 const std::string kIttr =
     " --size 2600K --files 4 --seed 2 --faults serial-gap,lead-gap,junk:2,overflow-gap,overflow-count";
 
+// Every event has its line in the text, however long the series.
 const Case kSeries[] = {
     {"-t T1 -d QZ48 -r 16 --size 2600K --files 3 --seed 6",
      "Board,\t Channel,\t Total Event Number,\t Max Value(MaxY@X)",
@@ -236,18 +223,16 @@ const Case kSeries[] = {
      {{"Board ", "#event"}}},  // one histogram per channel
     {"-t ITTR_T -d KR77A5 --board 3" + kIttr, kIttrHeading, kIttrValues, kIttrErrors, kIttrLines},
     {"-t ITTR_M -d QZ48" + kIttr, kIttrHeading, kIttrValues, kIttrErrors, kIttrLines},
-    {"-t T2 -d QZ48" + kPackaged, kTttrHeading, kPackagedValues, kTttrErrors,
-     Join(kPackagedLines, {{"Event Overflow[overflow] \t", "sync-overflows"}, {"Marker[ marker] \t", "marker-words"}})},
+    {"-t T2 -d QZ48" + kPackaged, kTttrHeading, kPackagedValues, kTttrErrors, {{"Event\t", "events"}}},
     // Without overflow lines: the packaged T3 one names the latest event of its block, which differs
     // between the series and the one file.
-    {"-t T3 -d QZ48" + kPackaged, kTttrHeading, kPackagedValues, kTttrErrors,
-     Join(kPackagedLines, {{"Marker[marker] \t", "marker-words"}}), "--report --packet-info"},
+    {"-t T3 -d QZ48" + kPackaged, kTttrHeading, kPackagedValues, kTttrErrors, {{"Event\t", "events"}},
+     "--report --packet-info"},
     // Plain T2 markers are not counted: the report lists none.
     {"-t T2 -d KR77A5" + kPlain, kTttrHeading, kTttrValues, kTttrErrors,
-     {{"0\t", "events"}, {"1\t63\t", "sync-overflows"}, {kInfoText, "info-texts"}}},
+     {{"0\t", "events"}, {kInfoText, "info-texts"}}},
     {"-t T3 -d RB9531" + kPlain, kTttrHeading, Join(kTttrValues, {{"Marker Numbers:", "marker-masks"}}), kTttrErrors,
-     {{"Event\t", "events"}, {"Overflow\t1\t63\t", "sync-overflows"}, {"Marker\t", "marker-words"},
-      {kInfoText, "info-texts"}}},
+     {{"Event\t", "events"}, {kInfoText, "info-texts"}}},
 };
 
 TEST(SeriesEndToEnd, FaultySeriesConvertLikeOneFileWithTheManifestsCountsAndErrors) {

@@ -44,8 +44,6 @@ TEST(TttrDecoder, EveryWordKindPrintsItsLine) {
   const std::vector<std::uint32_t> t2Time = {T2Event(1, 9), Sync(1), Sync(2), T2Event(2, 100), Sync(1023), Sync(0),
                                              T2Event(4, 7), Sync(1023), Sync(0), Sync(5), T2Event(4, 0x1FFFFFF)};
   const std::uint32_t t3 = T3Event(5, 7, 5);
-  const std::vector<std::uint32_t> t2Plain = {T2Event(5, 10), Marker(3), Sync(1), 0xC0000000, T2Event(63, 0)};
-  const std::vector<std::uint32_t> t3Plain = {Marker(3), Sync(1023), Sync(5, 0x7FFF), 0xC0000000};
   const std::vector<std::uint32_t> info = {0xB3000000, 0xA2001234, 0xA3123456, 0xA2AB0041, 0xA2012345,
                                            0xA2987654, 0xA2200020, 0xA2111111, 0xA2FFFFFF, 0xA2FFFFFF};
   const std::string infoLine = "12.34123456:;A 123.4598765420  111111.??????\n";  // 44 characters
@@ -82,35 +80,35 @@ TEST(TttrDecoder, EveryWordKindPrintsItsLine) {
        "Package Serial Overflow[overflow] \t3\nPackage Tail\nStorage Overflow[serial] \t3952128202\n"},
       // Package heads carry serial wraps * 1024 + serial; only a sync overflow from 1023 to 0 is a wrap.
       {Layout::T2Packaged,
-       {kT2Head, PackageHead(0, 1023), kPackageTail, PackageHead(0, 0), kPackageTail, PackageHead(0, 1023), kPackageTail,
-        PackageHead(0, 5), Sync(1023), Sync(0), Sync(0), T2Event(1, 1), SerialOverflow(9), kPackageTail},
+       {kT2Head, PackageHead(0, 1023), kPackageTail, PackageHead(0, 0), kPackageTail, PackageHead(0, 1023),
+        kPackageTail, PackageHead(0, 5), Sync(1023), Sync(0), Sync(0), T2Event(1, 1), SerialOverflow(9), kPackageTail},
        {.packetInfo = true},
        "Package Head[serial] \t1023\t1023\nPackage Tail \nPackage Head[serial] \t0\t1024\nPackage Tail \n"
        "Package Head[serial] \t1023\t2047\nPackage Tail \nPackage Head[serial] \t5\t2053\nEvent\t1\t1\t137438953476\n"
        "Package Serial Overflow[overflow] \t9\nPackage Tail \n"},
       {Layout::T2Plain, t2Time, {}, "0\t1\t36\n0\t2\t268435856\n0\t4\t137438953500\n0\t4\t275683213308\n"},
-      {Layout::T2Plain, t2Plain, {}, "0\t5\t40\n1\t3\t0\n0\t63\t134217728\n"},
-      {Layout::T2Plain, t2Plain, {.overflow = true}, "0\t5\t40\n1\t3\t0\n1\t63\t1\n0\t63\t134217728\n"},
+      {Layout::T2Plain, {T2Event(5, 10), Marker(3), Sync(1), 0xC0000000, T2Event(63, 0)}, {.overflow = true},
+       "0\t5\t40\n1\t3\t0\n1\t63\t1\n0\t63\t134217728\n"},
       // T3 times are bins times the resolution, whatever the overflows before; 64-bit, and a negative
       // resolution wraps around as unsigned.
       {Layout::T3Plain, {t3, Sync(1023), Sync(0), t3}, {}, "Event\t5\t7\t5\t28\nEvent\t5\t7\t5\t28\n"},
       {Layout::T3Plain, {T3Event(0, 32767, 0)}, {.resolutionPs = 1 << 20}, "Event\t0\t32767\t0\t34358689792\n"},
       {Layout::T3Plain, {T3Event(0, 1, 0)}, {.resolutionPs = -1}, "Event\t0\t1\t0\t18446744073709551615\n"},
       // Plain T3 overflow lines print their bins modulo 2^32.
-      {Layout::T3Plain, t3Plain, {}, "Marker\t1\t3\t0\t0\n"},
-      {Layout::T3Plain, t3Plain, {.overflow = true, .resolutionPs = 1 << 20},
+      {Layout::T3Plain, {Marker(3), Sync(1023), Sync(5, 0x7FFF), 0xC0000000},
+       {.overflow = true, .resolutionPs = 1 << 20},
        "Marker\t1\t3\t0\t0\nOverflow\t1\t63\t0\t1023\nOverflow\t1\t63\t4293918720\t5\n"},
       {Layout::T2Plain, info, {}, infoLine},
       {Layout::T3Plain, info, {}, infoLine},
       {Layout::T2Plain, {0xA2001234, 0xA2123456}, {}, ""},  // parts without a start word: nothing
-      // Plain blocks drop a leading head and a trailing tail; the other type's head is decoded and ignored.
+      // Plain blocks drop a leading head and a trailing tail, and nothing else.
       {Layout::T2Plain, {kT2Head, T2Event(1, 1), kTail}, {}, "0\t1\t4\n"},
       {Layout::T3Plain, {kT3Head, T3Event(1, 1, 1), kTail}, {}, "Event\t1\t1\t1\t4\n"},
-      {Layout::T3Plain, {kT2Head, T3Event(1, 1, 1)}, {}, "Event\t1\t1\t1\t4\n"},
       // The packaged T3 overflow line names the latest event of its own block: a new block starts with channel 0.
       {Layout::T3Packaged, {kT3Head, PackageHead(0, 0), T3Event(9, 1, 1), Sync(1), Sync(2)}, {.overflow = true},
-       "Event\t9\t1\t1\t4\nEvent Seq Overflow[channel, overflow] \t9\t1\nEvent Seq Overflow[channel, overflow] \t0\t2\n", "",
-       16},
+       "Event\t9\t1\t1\t4\nEvent Seq Overflow[channel, overflow] \t9\t1\n"
+       "Event Seq Overflow[channel, overflow] \t0\t2\n",
+       "", 16},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << "layout " << static_cast<int>(c.layout) << ", first word 0x" << std::hex

@@ -9,7 +9,11 @@ namespace {
 
 using namespace test;
 
-TEST(TttrStream, HostileBlockSizesGiveTheTextAndReportOfOnePass) {
+// Every layout over a stream with every kind of state open at some block boundary: hostile block sizes
+// give the text and report of one pass. And the one place that holds kestrun-cli to the decoders' bytes:
+// every device and flag over a series of two files cut inside a package, each file one block of the run.
+TEST(TttrStream, BlockSizesAndSeriesFilesGiveTheBytesOfOnePass) {
+  ScratchDir dir;
   for (Layout layout : kLayouts) {
     SCOPED_TRACE(static_cast<int>(layout));
     // The packaged T3 overflow line names the latest event of its own block, so it is left out there.
@@ -30,44 +34,34 @@ TEST(TttrStream, HostileBlockSizesGiveTheTextAndReportOfOnePass) {
       EXPECT_EQ(DecodeBytes(d, layout, bytes, flags, blockSize), text) << blockSize;
       EXPECT_EQ(d.BuildTttrReport(), report) << blockSize;
     }
-  }
-}
 
-// The one place that holds kestrun-cli to the decoders' bytes: every type, device and flag over a
-// series of two files cut inside a package. Each file is one block of the run, so the decoders are fed
-// the same two blocks.
-TEST(TttrCli, EveryTypeDeviceAndFlagConvertsASeriesToTheDecodersBytes) {
-  ScratchDir dir;
-  for (const std::int32_t device : {3, 1, 64}) {
-    for (const Layout layout : kLayouts) {
-      if (IsPackaged(layout) != (device == 3)) continue;
-      const std::vector<std::uint32_t> words = MixedStream(layout, 40);
-      std::size_t at = words.size() * 5 / 8;  // past the middle; packaged: after a head-like word, in a package
-      while (IsPackaged(layout) && words[at - 1] >> 26 != 0x30) ++at;
-      const auto bytes = BigEndian(words);
-      const std::size_t cut = at * 4;
-      WriteFile(dir / "pkg_0.dat", std::vector<std::uint8_t>(bytes.begin(), bytes.begin() + cut));
-      WriteFile(dir / "pkg_1.dat", std::vector<std::uint8_t>(bytes.begin() + cut, bytes.end()));
+    const std::vector<std::uint32_t> words = MixedStream(layout, 40);
+    std::size_t at = words.size() * 5 / 8;  // past the middle; packaged: after a head-like word, in a package
+    while (IsPackaged(layout) && words[at - 1] >> 26 != 0x30) ++at;
+    const auto series = BigEndian(words);
+    const std::size_t cut = at * 4;
+    WriteFile(dir / "pkg_0.dat", std::vector<std::uint8_t>(series.begin(), series.begin() + cut));
+    WriteFile(dir / "pkg_1.dat", std::vector<std::uint8_t>(series.begin() + cut, series.end()));
+    for (const std::int32_t device : IsPackaged(layout) ? std::vector{3} : std::vector{1, 64}) {
       StringSink header;
       const char* const name = device == 3 ? "QZ8B48" : device == 1 ? "KR77A5" : "RB9531";
       IsT2(layout) ? WriteT2Header(header.sink(), 8, name) : WriteT3Header(header.sink(), 8, name);
-      for (int flags = 0; flags < 8; ++flags) {
+      for (int cliFlags = 0; cliFlags < 8; ++cliFlags) {
         Conversion c;
         c.input = dir / "pkg_1.dat";
         c.dataType = IsT2(layout) ? 2 : 3;
         c.deviceType = device;
         c.resolutionPs = 8;
-        c.report = (flags & 1) != 0;
-        c.overflow = (flags & 2) != 0;
-        c.packetInfo = (flags & 4) != 0;
+        c.report = (cliFlags & 1) != 0;
+        c.overflow = (cliFlags & 2) != 0;
+        c.packetInfo = (cliFlags & 4) != 0;
         const std::string args = CliArguments(c);
         std::filesystem::remove(dir / "pkg_1_report.txt");
         const CommandResult r = Cli("-q " + args);
         ASSERT_EQ(r.exitCode, 0) << args << "\n" << r.err;
         DecoderState d;
         const Flags f{.overflow = c.overflow, .packetInfo = c.packetInfo, .resolutionPs = 8};
-        const std::string text = DecodeBytes(d, layout, bytes, f, cut);
-        EXPECT_EQ(ReadFile(dir / "pkg_1_parsed.txt"), header.Text() + text) << args;
+        EXPECT_EQ(ReadFile(dir / "pkg_1_parsed.txt"), header.Text() + DecodeBytes(d, layout, series, f, cut)) << args;
         EXPECT_EQ(std::filesystem::exists(dir / "pkg_1_report.txt"), c.report) << args;
         if (c.report) {
           EXPECT_EQ(ReadFile(dir / "pkg_1_report.txt"), d.BuildTttrReport()) << args;
