@@ -113,11 +113,10 @@ TEST(Synth, TheSameSeedWritesTheSameBytesAndAnotherSeedOthers) {
 // A series of each type and device cut in two: the names give the converter its settings.
 TEST(Synth, DefaultNamesCarryDeviceTypeAndResolutionForTheNameRules) {
   struct Case {
-    const char* type;
-    const char* model;
+    const char *type, *model;
     int device;
     std::optional<int> dataType;
-    const char* resolution;
+    const char* resolution;  // nullptr: not checked
   };
   const Case cases[] = {
       {"T2", "QZ48", 2, 1, "8"},        {"T3", "QZ48", 2, 2, "8"},       {"T1", "QZ48", 2, 0, "8"},
@@ -185,25 +184,21 @@ struct Case {
 };
 
 const std::string kTttrHeading = "Board\t\t Channel\t\t Event Number", kIttrHeading = "Board\t Channel\t EventNumber";
-const Keys kTttrValues = {{"Data Type Head Number:", "data-type-heads"},
-                          {"Data Type Tail Number:", "data-type-tails"},
+const Keys kTttrValues = {{"Data Type Head Number:", "data-type-heads"}, {"Data Type Tail Number:", "data-type-tails"},
                           {"Sync Pulse Seq Over Flow Number:", "sync-overflows"}};
-const Keys kPackagedValues = Join(kTttrValues, {{"Marker Numbers:", "marker-masks"},
-                                                {"Package Head Number: ", "package-heads"},
-                                                {"Package Tail Number: ", "package-tails"},
-                                                {"Package Over Flow Number:", "package-serial-overflows"},
-                                                {"Storage Over Flow Number:", "storage-overflows"}});
+const Keys kPackagedValues =
+    Join(kTttrValues, {{"Marker Numbers:", "marker-masks"}, {"Package Head Number: ", "package-heads"},
+                       {"Package Tail Number: ", "package-tails"}, {"Storage Over Flow Number:", "storage-overflows"},
+                       {"Package Over Flow Number:", "package-serial-overflows"}});
 const std::vector<std::string> kTttrErrors = {"Sync Pulse Seq Overflow Error: ", "Package Serial Error: ",
                                               "Package Length Error, "};
 const std::string kPackaged = " -r 8 --size 2600K --files 3 --seed 3 --faults serial-gap,length,sync-gap:2,junk:3";
 const std::string kPlain = " -r 8 --size 2600K --files 3 --seed 3 --faults sync-gap:2,junk";
 const std::string kInfoText = "31.1415926500N 121.4735897900E ";
 
-const Keys kIttrValues = {{"Version: ", "version"},
-                          {"Zero Update: 0x", "zero-update"},
+const Keys kIttrValues = {{"Version: ", "version"}, {"Zero Update: 0x", "zero-update"},
                           {"Statistics Event OverFlow Number:", "overflow-values"},
-                          {"Package Head Number:", "package-heads"},
-                          {"Package Tail Number:", "package-tails"},
+                          {"Package Head Number:", "package-heads"}, {"Package Tail Number:", "package-tails"},
                           {"Calculated Statistics Overflow Serial Overflow Number:", "overflow-value-wraps"},
                           {"Calculated Package Serial Overflow Number:", "package-serial-wraps"}};
 // Lines the report does not count.

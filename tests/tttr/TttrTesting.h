@@ -27,6 +27,10 @@ constexpr std::uint32_t T2Event(std::uint32_t channel, std::uint32_t bins) { ret
 constexpr std::uint32_t T3Event(std::uint32_t channel, std::uint32_t bins, std::uint32_t sequence) {
   return channel << 25 | bins << 10 | sequence;
 }
+// An information text of the plain layout: a start word and its eight parts, and its line.
+inline const std::vector<std::uint32_t> kInfo = {0xB2000000, 0xA2001234, 0xA2123456, 0xA2AB0041, 0xA2012345,
+                                                 0xA2987654, 0xA2200020, 0xA2111111, 0xA2FFFFFF};
+inline const std::string kInfoLine = "12.34123456:;A 123.4598765420  111111.??????\n";  // 44 characters
 }  // namespace w
 
 enum class Layout { T2Packaged, T2Plain, T3Packaged, T3Plain };
@@ -56,8 +60,7 @@ inline std::vector<std::uint32_t> MixedStream(Layout layout, std::uint32_t packa
   if (packaged) out.push_back((t3 ? kT3Head : kT2Head) | 0x10000);
   for (std::uint32_t p = 0; p < packages; ++p) {
     if (p % 7 == 3) out.insert(out.end(), {kStorageStart, p * 1000});
-    if (p % 13 == 5) out.insert(out.end(), {0xB2000000, 0xA2001234, 0xA2123456, 0xA2AB0041, 0xA2012345, 0xA2987654,
-                                            0xA2200020, 0xA2111111, 0xA2FFFFFF});
+    if (p % 13 == 5) out.insert(out.end(), kInfo.begin(), kInfo.end());
     const std::size_t head = out.size();
     if (packaged) out.push_back(PackageHead(0, (p * 3) % 1024));
     for (std::uint32_t i = 0; i < 16; ++i) {

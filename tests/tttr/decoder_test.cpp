@@ -44,9 +44,10 @@ TEST(TttrDecoder, EveryWordKindPrintsItsLine) {
   const std::vector<std::uint32_t> t2Time = {T2Event(1, 9), Sync(1), Sync(2), T2Event(2, 100), Sync(1023), Sync(0),
                                              T2Event(4, 7), Sync(1023), Sync(0), Sync(5), T2Event(4, 0x1FFFFFF)};
   const std::uint32_t t3 = T3Event(5, 7, 5);
-  const std::vector<std::uint32_t> info = {0xB3000000, 0xA2001234, 0xA3123456, 0xA2AB0041, 0xA2012345,
-                                           0xA2987654, 0xA2200020, 0xA2111111, 0xA2FFFFFF, 0xA2FFFFFF};
-  const std::string infoLine = "12.34123456:;A 123.4598765420  111111.??????\n";  // 44 characters
+  // Parts without a start word are nothing, start and parts may have bit 24 set, and parts after the eighth
+  // are nothing.
+  const std::vector<std::uint32_t> info = {0xA2001234, 0xA2123456, 0xB3000000, 0xA2001234, 0xA3123456, 0xA2AB0041,
+                                           0xA2012345, 0xA2987654, 0xA2200020, 0xA2111111, 0xA2FFFFFF, 0xA2FFFFFF};
   const std::string announced = "Package Serial Overflow\n";
   const Flags all{.overflow = true, .packetInfo = true};
   struct Case {
@@ -91,16 +92,15 @@ TEST(TttrDecoder, EveryWordKindPrintsItsLine) {
        "0\t5\t40\n1\t3\t0\n1\t63\t1\n0\t63\t134217728\n"},
       // T3 times are bins times the resolution, whatever the overflows before; 64-bit, and a negative
       // resolution wraps around as unsigned.
-      {Layout::T3Plain, {t3, Sync(1023), Sync(0), t3}, {}, "Event\t5\t7\t5\t28\nEvent\t5\t7\t5\t28\n"},
       {Layout::T3Plain, {T3Event(0, 32767, 0)}, {.resolutionPs = 1 << 20}, "Event\t0\t32767\t0\t34358689792\n"},
       {Layout::T3Plain, {T3Event(0, 1, 0)}, {.resolutionPs = -1}, "Event\t0\t1\t0\t18446744073709551615\n"},
       // Plain T3 overflow lines print their bins modulo 2^32.
-      {Layout::T3Plain, {Marker(3), Sync(1023), Sync(5, 0x7FFF), 0xC0000000},
+      {Layout::T3Plain, {t3, Marker(3), Sync(1023), Sync(0), Sync(5, 0x7FFF), 0xC0000000, t3},
        {.overflow = true, .resolutionPs = 1 << 20},
-       "Marker\t1\t3\t0\t0\nOverflow\t1\t63\t0\t1023\nOverflow\t1\t63\t4293918720\t5\n"},
-      {Layout::T2Plain, info, {}, infoLine},
-      {Layout::T3Plain, info, {}, infoLine},
-      {Layout::T2Plain, {0xA2001234, 0xA2123456}, {}, ""},  // parts without a start word: nothing
+       "Event\t5\t7\t5\t7340032\nMarker\t1\t3\t0\t0\nOverflow\t1\t63\t0\t1023\nOverflow\t1\t63\t0\t0\n"
+       "Overflow\t1\t63\t4293918720\t5\nEvent\t5\t7\t5\t7340032\n"},
+      {Layout::T2Plain, info, {}, kInfoLine},
+      {Layout::T3Plain, info, {}, kInfoLine},
       // Plain blocks drop a leading head and a trailing tail, and nothing else.
       {Layout::T2Plain, {kT2Head, T2Event(1, 1), kTail}, {}, "0\t1\t4\n"},
       {Layout::T3Plain, {kT3Head, T3Event(1, 1, 1), kTail}, {}, "Event\t1\t1\t1\t4\n"},
@@ -130,9 +130,7 @@ TEST(TttrDecoder, PlainBlockEdgesAndTheLayoutFlag) {
       {{0xEB92B712}, 0},  // bit 4 of the second byte set: the head, skipped
       {{0xEB82B712}, 1},  // not the head: decoded, and ignored
       {{kT3Head}, 1},     // the T3 head is no T2 head
-      {{kTail}, 0},
-      {{kTail, kTail}, 1},
-      {{kT2Head, kTail}, 0},
+      {{kTail}, 0}, {{kTail, kTail}, 1}, {{kT2Head, kTail}, 0},
   };
   for (const Case& c : cases) {
     DecoderState d;
@@ -146,14 +144,12 @@ TEST(TttrDecoder, PlainBlockEdgesAndTheLayoutFlag) {
 
   // In T3 only event words set the flag, and packaged words other than markers clear it.
   DecoderState t3;
-  test::DecodeBytes(t3, Layout::T3Plain, test::BigEndian({Marker(1), Sync(1)}));
-  EXPECT_EQ(t3.tttrStatistics.plainLayout, 0u);
-  test::DecodeBytes(t3, Layout::T3Plain, test::BigEndian({T3Event(0, 0, 0)}));
-  EXPECT_EQ(t3.tttrStatistics.plainLayout, 1u);
-  test::DecodeBytes(t3, Layout::T3Packaged, test::BigEndian({Marker(1)}));
-  EXPECT_EQ(t3.tttrStatistics.plainLayout, 1u);
-  test::DecodeBytes(t3, Layout::T3Packaged, test::BigEndian({0}));
-  EXPECT_EQ(t3.tttrStatistics.plainLayout, 0u);
+  for (const auto& [layout, word, flag] : {std::tuple{Layout::T3Plain, Marker(1), 0u}, {Layout::T3Plain, Sync(1), 0u},
+                                           {Layout::T3Plain, T3Event(0, 0, 0), 1u}, {Layout::T3Packaged, Marker(1), 1u},
+                                           {Layout::T3Packaged, 0u, 0u}}) {
+    test::DecodeBytes(t3, layout, test::BigEndian({word}));
+    EXPECT_EQ(t3.tttrStatistics.plainLayout, flag) << std::hex << word;
+  }
 
   DecoderState info;  // a length set from outside never lets the information text grow past its buffer
   info.infoTextStep = 12;
@@ -174,30 +170,20 @@ TEST(PackagedFraming, AWordsKindDependsOnTheFrameItStandsIn) {
       int channel = -1;  // of an event: -1 when not checked
     };
     const Step steps[] = {
-        {T2Event(1, 1), K::Ignored},  // outside: events, tails and the other type's head are nothing
-        {kPackageTail, K::Ignored},
-        {other, K::Ignored},
-        {kStorageStart, K::StorageOverflowStart},
-        {kT2Head, K::StorageOverflow},  // any word is the serial, and the frame returns to outside
-        {own | 0x30000, K::DataTypeHead},
-        {own, K::Ignored},  // no second head between packages
-        {T2Event(1, 1), K::Ignored},
-        {Sync(1), K::Ignored},
-        {SerialOverflow(5), K::Ignored},
-        {kPackageTail, K::Ignored},
-        {kTail, K::DataTypeTail},
-        {kStorageStart, K::StorageOverflowStart},
-        {Marker(1), K::Marker},  // a marker is no serial: the announcement waits on
-        {kTail, t3 ? K::StorageOverflow : K::DataTypeTail},
-        {0x12345678, t3 ? K::Ignored : K::StorageOverflow},
-        {PackageHead(0, 0), K::PackageHead},  // back between packages
-        {kStorageStart, K::Event, 53},        // inside a package lookalikes are events
-        {PackageHead(1, 1), K::Event, 32},
-        {own, K::Event},
-        {kTail, t3 ? K::Event : K::DataTypeTail, t3 ? 55 : -1},
-        {Marker(15), K::Marker},
-        {kPackageTail, K::PackageTail},
-        {PackageHead(0, 1), K::PackageHead},  // and between packages again
+        // Outside: events, tails and the other type's head are nothing; after a storage announcement any word
+        // is the serial, and the frame returns to outside.
+        {T2Event(1, 1), K::Ignored}, {kPackageTail, K::Ignored}, {other, K::Ignored},
+        {kStorageStart, K::StorageOverflowStart}, {kT2Head, K::StorageOverflow},
+        // Between packages: no second head, and events, overflows and package tails are nothing.
+        {own | 0x30000, K::DataTypeHead}, {own, K::Ignored}, {T2Event(1, 1), K::Ignored}, {Sync(1), K::Ignored},
+        {SerialOverflow(5), K::Ignored}, {kPackageTail, K::Ignored}, {kTail, K::DataTypeTail},
+        // A marker is no serial: the announcement waits on.
+        {kStorageStart, K::StorageOverflowStart}, {Marker(1), K::Marker},
+        {kTail, t3 ? K::StorageOverflow : K::DataTypeTail}, {0x12345678, t3 ? K::Ignored : K::StorageOverflow},
+        // Inside a package lookalikes are events; then between packages again.
+        {PackageHead(0, 0), K::PackageHead}, {kStorageStart, K::Event, 53}, {PackageHead(1, 1), K::Event, 32},
+        {own, K::Event}, {kTail, t3 ? K::Event : K::DataTypeTail, t3 ? 55 : -1}, {Marker(15), K::Marker},
+        {kPackageTail, K::PackageTail}, {PackageHead(0, 1), K::PackageHead},
     };
     DecoderState d;
     TttrRecord r;
