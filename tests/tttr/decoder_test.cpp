@@ -193,11 +193,7 @@ TEST(PackagedFraming, AWordsKindDependsOnTheFrameItStandsIn) {
       EXPECT_EQ(r.kind, s.kind) << std::hex << s.word;
       EXPECT_EQ(s.channel < 0 ? -1 : static_cast<int>(r.channel), s.channel) << std::hex << s.word;
     }
-    const TttrStatistics& st = d.tttrStatistics;
-    EXPECT_EQ(st.storageOverflowSerials, (std::vector<std::uint32_t>{kT2Head, t3 ? kTail : 0x12345678}));
-    EXPECT_EQ(st.storageOverflowCount, 2u);
-    EXPECT_EQ(st.dataTypeHeadCount, 1u);
-    EXPECT_EQ(st.dataTypeTailCount, t3 ? 1u : 3u);
+    EXPECT_EQ(d.tttrStatistics.storageOverflowSerials, (std::vector<std::uint32_t>{kT2Head, t3 ? kTail : 0x12345678}));
     EXPECT_EQ(d.board, 0x30000);
   }
 }

@@ -40,11 +40,10 @@ TEST(TttrReset, TheNextRunDecodesAndReportsLikeAFreshOne) {
       {Layout::T2Packaged, {T2Event(1, 1), kT2Head, PackageHead(0, 0), Sync(1), T2Event(1, 1), kPackageTail}},
   };
   for (const auto& [layout, words] : runs) {
-    SCOPED_TRACE(static_cast<int>(layout));
     const test::Flags f{.overflow = true, .packetInfo = true};
     EXPECT_EQ(test::DecodeBytes(used, layout, test::BigEndian(words), f),
               test::DecodeBytes(fresh, layout, test::BigEndian(words), f));
-    EXPECT_EQ(used.BuildTttrReport(), fresh.BuildTttrReport());
+    EXPECT_EQ(used.BuildTttrReport(), fresh.BuildTttrReport()) << static_cast<int>(layout);
   }
 }
 
@@ -69,26 +68,16 @@ TEST(TttrReport, PackagedRunWithEveryListFilled) {
     EXPECT_EQ(ReportOf(layout, words),
               kTitle +
                   "Data Type Head Number:1\nData Type Tail Number:1\n\n"
-                  "Sync Pulse Seq Over Flow Number:2\n"
-                  "Sync Pulse Seq Over Flow Continuity: No\n"
+                  "Sync Pulse Seq Over Flow Number:2\nSync Pulse Seq Over Flow Continuity: No\n"
                   "Sync Pulse Seq Overflow Error: Previous Value: 1,\tCurrent Value: 3\n"
                   "Package Over Flow Number:0\n\n"
-                  "Storage Over Flow Number:45. Values:\n" +
-                  values +
-                  "\n\n"
+                  "Storage Over Flow Number:45. Values:\n" + values + "\n\n"
                   "Marker Numbers:5\n"
-                  "\t[M1, number]: \n\t\t[1,1]\n"
-                  "\t[M2, number]: \n\t\t[2,1]\n"
-                  "\t\t[3,1]\n"
-                  "\t[M3, number]: \n\t\t[4,1]\n"
-                  "\t[M4, number]: \n\t\t[8,1]\n"
-                  "\n"
+                  "\t[M1, number]: \n\t\t[1,1]\n\t[M2, number]: \n\t\t[2,1]\n\t\t[3,1]\n"
+                  "\t[M3, number]: \n\t\t[4,1]\n\t[M4, number]: \n\t\t[8,1]\n\n"
                   "Package Head Number: 3\nPackage Tail Number: 3\n\n"
-                  "Package Serial Continuity: No\n"
-                  "Package Serial Error: Previous Value: 1,\tCurrent Value: 3\n"
-                  "Board\t\t Channel\t\t Event Number\n"
-                  "65536\t2\t2\n65536\t7\t1\n"
-                  "\n"
+                  "Package Serial Continuity: No\nPackage Serial Error: Previous Value: 1,\tCurrent Value: 3\n"
+                  "Board\t\t Channel\t\t Event Number\n65536\t2\t2\n65536\t7\t1\n\n"
                   "-------------------------------------Errors------------------------\n "
                   "Error 0: \nPackage Length Error, At Package with Serial:0,\tData Length: 2,\tActual Number: 3\n"
                   "Error 1: \nPackage Length Error, At Package with Serial:3,\tData Length: 5,\tActual Number: 6\n");

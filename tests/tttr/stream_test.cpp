@@ -24,8 +24,7 @@ TEST(TttrStream, BlockSizesAndSeriesFilesGiveTheBytesOfOnePass) {
     const std::string report = one.BuildTttrReport();
     // The stream breaks the sequences, its packages their lengths, and its plain information texts decode.
     ASSERT_NE(report.find("Continuity: No"), std::string::npos);
-    ASSERT_NE(IsPackaged(layout) ? report.find("Error 0") : text.find("\n" + w::kInfoLine),
-              std::string::npos);
+    ASSERT_NE(IsPackaged(layout) ? report.find("Error 0") : text.find("\n" + w::kInfoLine), std::string::npos);
     for (std::size_t blockSize : {4u, 8u, 4092u, 1u << 20}) {
       DecoderState d;
       EXPECT_EQ(DecodeBytes(d, layout, bytes, flags, blockSize), text) << blockSize;
