@@ -97,10 +97,9 @@ Series Synthesize(const ScratchDir& dir, const std::string& arguments) {
 
 TEST(Synth, TheSameSeedWritesTheSameBytesAndAnotherSeedOthers) {
   ScratchDir a, b, c;
-  const std::string args = "-t T3 -d QZ48 --size 300K --files 2 --faults length,junk ";
-  const Series first = Synthesize(a, args + "--seed 9 run");
-  const Series again = Synthesize(b, args + "--seed 9 run");
-  const Series other = Synthesize(c, args + "--seed 10 run");
+  const std::string args = "-t T3 -d QZ48 --size 300K --files 2 --faults length,junk --seed ";
+  const Series first = Synthesize(a, args + "9 run"), again = Synthesize(b, args + "9 run");
+  const Series other = Synthesize(c, args + "10 run");
   ASSERT_EQ(first.files.size(), 2u);
   for (std::size_t i = 0; i < first.files.size(); ++i) {
     EXPECT_EQ(std::filesystem::path(first.files[i]).filename(), "run_" + std::to_string(i + 1) + ".dat");
@@ -116,9 +115,9 @@ TEST(Synth, DefaultNamesCarryDeviceTypeAndResolutionForTheNameRules) {
     const char *type, *model;
     int device;
     std::optional<int> dataType;
-    const char* resolution;  // nullptr: not checked
+    const char* resolution;
   };
-  const Case cases[] = {
+  const Case cases[] = {  // resolution nullptr: not checked
       {"T2", "QZ48", 2, 1, "8"},        {"T3", "QZ48", 2, 2, "8"},       {"T1", "QZ48", 2, 0, "8"},
       {"ITTR_T", "QZ48", 2, 3, ""},     {"ITTR_M", "KR77A5", 0, 4, ""},  {"T2", "KR77A5", 0, 1, "8"},
       {"T3", "RB9531", 1, 2, "8"},      {"T1", "RB9531", 1, 0, "8"},     {"ITTR_M", "RB9531", 1, {}, nullptr},
@@ -211,11 +210,10 @@ const std::string kIttr =
 
 // Every event has its line in the text, however long the series.
 const Case kSeries[] = {
+    // One histogram for each channel.
     {"-t T1 -d QZ48 -r 16 --size 2600K --files 3 --seed 6",
      "Board,\t Channel,\t Total Event Number,\t Max Value(MaxY@X)",
-     {{"Head Number:", "head-words"}, {"\tTail Number:", "tail-words"}},
-     {},
-     {{"Board ", "#event"}}},  // one histogram per channel
+     {{"Head Number:", "head-words"}, {"\tTail Number:", "tail-words"}}, {}, {{"Board ", "#event"}}},
     {"-t ITTR_T -d KR77A5 --board 3" + kIttr, kIttrHeading, kIttrValues, kIttrErrors, kIttrLines},
     {"-t ITTR_M -d QZ48" + kIttr, kIttrHeading, kIttrValues, kIttrErrors, kIttrLines},
     {"-t T2 -d QZ48" + kPackaged, kTttrHeading, kPackagedValues, kTttrErrors, {{"Event\t", "events"}}},
