@@ -61,13 +61,11 @@ TEST(TttrDecoder, EveryWordKindPrintsItsLine) {
   const Case cases[] = {
       {Layout::T2Packaged, t2Packaged, {},
        "Storage Overflow[serial] \t77\nEvent\t2\t100\t400\nPackage Serial Overflow[overflow] \t0\n"
-       "Marker[ marker] \t5\nEvent\t3\t5\t268435476\n",
-       announced},
+       "Marker[ marker] \t5\nEvent\t3\t5\t268435476\n", announced},
       {Layout::T2Packaged, t2Packaged, all,
        "Storage Overflow[serial] \t77\nPackage Head[serial] \t0\t0\nEvent\t2\t100\t400\n"
        "Event Overflow[overflow] \t1\nPackage Serial Overflow[overflow] \t0\nMarker[ marker] \t5\n"
-       "Event Overflow[overflow] \t2\nEvent\t3\t5\t268435476\nPackage Tail \n",
-       announced},
+       "Event Overflow[overflow] \t2\nEvent\t3\t5\t268435476\nPackage Tail \n", announced},
       {Layout::T2Packaged, t2Packaged, {.parsed = false}, "", announced},  // announced without text too
       // Only serial overflows of values 0 and 1 are announced, outside a package as well.
       {Layout::T2Packaged, {SerialOverflow(0), SerialOverflow(1), SerialOverflow(2)}, {}, "", announced + announced},
@@ -111,8 +109,7 @@ TEST(TttrDecoder, EveryWordKindPrintsItsLine) {
        "", 16},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(testing::Message() << "layout " << static_cast<int>(c.layout) << ", first word 0x" << std::hex
-                                    << (c.words.empty() ? 0 : c.words.front()));
+    SCOPED_TRACE(testing::Message() << "case " << &c - cases);
     testing::internal::CaptureStdout();
     DecoderState d;
     EXPECT_EQ(test::DecodeBytes(d, c.layout, test::BigEndian(c.words), c.flags, c.blockSize), c.text);
