@@ -101,7 +101,7 @@ TEST(TttrDecoder, EveryWordKindPrintsItsLine) {
       {Layout::T3Plain, info, {}, kInfoLine},
       // Plain blocks drop a leading head and a trailing tail, and nothing else.
       {Layout::T2Plain, {kT2Head, T2Event(1, 1), kTail}, {}, "0\t1\t4\n"},
-      {Layout::T3Plain, {kT3Head, T3Event(1, 1, 1), kTail}, {}, "Event\t1\t1\t1\t4\n"},
+      {Layout::T3Plain, {kT3Head, T3Event(1, 1, 1), Sync(1), kTail}, {}, "Event\t1\t1\t1\t4\n"},  // no overflow line
       // The packaged T3 overflow line names the latest event of its own block: a new block starts with channel 0.
       {Layout::T3Packaged, {kT3Head, PackageHead(0, 0), T3Event(9, 1, 1), Sync(1), Sync(2)}, {.overflow = true},
        "Event\t9\t1\t1\t4\nEvent Seq Overflow[channel, overflow] \t9\t1\n"
