@@ -5,22 +5,18 @@
 namespace kestrun::test {
 namespace {
 
-// What the refresh decides, read off the form.
-struct Form {
-  explicit Form(Dialog& d)
-      : device(d.Combo("IDC_DEVICE_TYPE")->currentText()),
-        dataType(d.Combo("IDC_DATA_TYPE")->currentText()),
-        resolution(d.Edit("IDC_RESOLUTION")->text()),
-        resolutionEnabled(d.Edit("IDC_RESOLUTION")->isEnabled()),
-        packetInfoShown(!d.Get("IDC_OUTPUT_PACKET_INFO")->isHidden()) {}
-  QString device, dataType, resolution;
-  bool resolutionEnabled, packetInfoShown;
-};
+// What the refresh decides, read off the form: device, data type, resolution and the state of the
+// resolution edit and the packet info box.
+QString Form(Dialog& d) {
+  return d.Combo("IDC_DEVICE_TYPE")->currentText() + " " + d.Combo("IDC_DATA_TYPE")->currentText() + " '" +
+         d.Edit("IDC_RESOLUTION")->text() + (d.Edit("IDC_RESOLUTION")->isEnabled() ? "' enabled" : "' disabled") +
+         (d.Get("IDC_OUTPUT_PACKET_INFO")->isHidden() ? " hidden" : " shown");
+}
 
 // A dialog holding T3, resolution "7", device KR77A5 before the file of `name` is chosen.
 class Refresh : public ::testing::Test {
  protected:
-  Form Choose(const std::string& name) {
+  QString Choose(const std::string& name) {
     WriteFile(dir / name, BigEndian({1u}));
     d.Combo("IDC_DATA_TYPE")->setCurrentIndex(2);
     d.Combo("IDC_DEVICE_TYPE")->setCurrentIndex(0);
@@ -35,34 +31,15 @@ class Refresh : public ::testing::Test {
 // The name rules themselves are tested in the engine; here: every field they decide reaches the
 // form, and what they leave unset stays as it was.
 TEST_F(Refresh, TheNameDecidesTheFormAndWhatItLeavesUnsetStays) {
-  Form f = Choose("a.dat");
-  EXPECT_EQ(f.device, "RB9531");
-  EXPECT_FALSE(f.packetInfoShown);
-  EXPECT_EQ(f.dataType, "T3");
-  EXPECT_EQ(f.resolution, "7");
-  EXPECT_TRUE(f.resolutionEnabled);
+  EXPECT_EQ(Choose("a.dat"), "RB9531 T3 '7' enabled hidden");
   EXPECT_EQ(d.Text("IDC_RANGE_FROM"), "0");
   EXPECT_EQ(d.Text("IDC_RANGE_TO"), "0");
   EXPECT_EQ(d.Text("IDC_OUTPUT_DIR"), Q(dir.path().string() + "/"));
-
-  f = Choose("QZ48b_x_T2_16ps_e_f_g_h.dat");
-  EXPECT_EQ(f.device, "QZ48");
-  EXPECT_TRUE(f.packetInfoShown);
-  EXPECT_EQ(f.dataType, "T2");
-  EXPECT_EQ(f.resolution, "16");
-  EXPECT_FALSE(f.resolutionEnabled);
-
-  f = Choose("QZ48_x_ITTR_X_e_f_g_h.dat");  // no list item, yet the resolution is emptied
-  EXPECT_EQ(f.dataType, "T3");
-  EXPECT_EQ(f.resolution, "");
-
+  EXPECT_EQ(Choose("QZ48b_x_T2_16ps_e_f_g_h.dat"), "QZ48 T2 '16' disabled shown");
+  // No list item, yet the resolution is emptied.
+  EXPECT_EQ(Choose("QZ48_x_ITTR_X_e_f_g_h.dat"), "QZ48 T3 '' disabled shown");
   // Seven pieces say nothing about the resolution edit: it stays disabled from the QZ48 name.
-  f = Choose("RB9531x_T1_4ps_d_e_f_g.dat");
-  EXPECT_EQ(f.device, "RB9531");
-  EXPECT_FALSE(f.packetInfoShown);
-  EXPECT_EQ(f.dataType, "T1");
-  EXPECT_EQ(f.resolution, "4");
-  EXPECT_FALSE(f.resolutionEnabled);
+  EXPECT_EQ(Choose("RB9531x_T1_4ps_d_e_f_g.dat"), "RB9531 T1 '4' disabled hidden");
 }
 
 TEST_F(Refresh, RangeCountsTheSeries) {
@@ -109,8 +86,7 @@ TEST_F(Refresh, UserChangesGiveWayAtTheNextChangeOfPath) {
 TEST_F(Refresh, TypingThePathRefreshes) {
   WriteFile(dir / "QZ48_x_T2_16ps_e_f_g_h.dat", BigEndian({1u}));
   QTest::keyClicks(d.Edit("IDC_INPUT_FILE"), Q(dir / "QZ48_x_T2_16ps_e_f_g_h.dat"));
-  EXPECT_EQ(Form(d).dataType, "T2");
-  EXPECT_EQ(Form(d).resolution, "16");
+  EXPECT_EQ(Form(d), "QZ48 T2 '16' disabled shown");
   EXPECT_EQ(d.Text("IDC_RANGE_TO"), "0");
   EXPECT_EQ(d.Text("IDC_OUTPUT_DIR"), Q(dir.path().string() + "/"));
 }
