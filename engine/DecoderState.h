@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 
+#include "engine/TextLog.h"
 #include "engine/TextSink.h"
 #include "ittr/IttrState.h"
 #include "t1/T1State.h"
@@ -22,8 +23,11 @@ struct DecoderState : TttrDecoderFields, T1DecoderFields, IttrDecoderFields {
   // Copies of the run's flags, made by Start; the decoders read these.
   bool generateParsed = false;
   bool outputOverflow = false;
+  // Where the report's error logs put their text once it outgrows memory; empty: the system's
+  // temporary directory. A setting of the run, like the flags.
+  std::string spillDirectory;
 
-  // Returns every field to its construction value, except the two flag copies.
+  // Returns every field to its construction value, except the two flag copies and spillDirectory.
   void Reset();
 
   // Block decoders: take one block of 0..1,048,576 bytes; write text into `text` only when
@@ -41,11 +45,21 @@ struct DecoderState : TttrDecoderFields, T1DecoderFields, IttrDecoderFields {
   // End of a T1 run: the histogram text. Returns the bytes produced, 0 when none could be written.
   std::int64_t WriteT1Text(TextSink& text, std::int32_t resolutionPs, const char* deviceName);
 
-  // Report builders, one per family, and the dispatch by data type code (empty text for other codes).
-  std::string BuildT1Report();
-  std::string BuildTttrReport();
-  std::string BuildIttrReport();
+  // The report of data type code `dataType` (nothing for other codes), streamed to `write` in pieces.
+  // False when `write` returned false, or when the report's text could not be had (an error log
+  // failed, or memory ran out); in that case `*failure` (if given) says why, and nothing was written
+  // when an error log had failed. Throws nothing that `write` does not throw.
+  bool WriteReportText(std::int32_t dataType, const TextLog::Writer& write, std::string* failure = nullptr);
+  // The same report as one string; empty when it could not be had.
   std::string BuildReportText(std::int32_t dataType);
+  std::string BuildT1Report() { return BuildReportText(1); }
+  std::string BuildTttrReport() { return BuildReportText(2); }
+  std::string BuildIttrReport() { return BuildReportText(4); }
+
+  // Report writers, one per family.
+  void WriteT1Report(TextStream& out);
+  void WriteTttrReport(TextStream& out);
+  void WriteIttrReport(TextStream& out);
 };
 
 }  // namespace kestrun

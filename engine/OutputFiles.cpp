@@ -73,12 +73,18 @@ void TdcFileParser::WriteReport() {
     lastMessage = "Could Not Open Output File: " + path;
     return;
   }
-  const std::string text = decoderState.BuildReportText(dataType);
-  report.write(text.data(), static_cast<std::streamsize>(text.size()));
+  std::string failure;
+  const bool written = decoderState.WriteReportText(
+      dataType,
+      [&report](const char* data, std::size_t size) {
+        report.write(data, static_cast<std::streamsize>(size));
+        return report.good();
+      },
+      &failure);
   report.close();
-  if (report.fail()) {
+  if (!written || report.fail()) {
     statusCode = 5;
-    lastMessage = "Could Not Write Output File: " + path;
+    lastMessage = failure.empty() ? "Could Not Write Output File: " + path : failure;
   }
 }
 

@@ -6,7 +6,8 @@
 #include <cstdint>
 #include <map>
 #include <string>
-#include <vector>
+
+#include "engine/TextLog.h"
 
 namespace kestrun {
 
@@ -43,16 +44,19 @@ struct IttrStatistics {
   std::uint32_t packageTails = 0;
   std::int32_t previousPackageSerial = -1;
   std::uint64_t packageSerialWraps = 0;
-  std::vector<std::string> errors;
+  TextLog errors;  // each with its "Error i" line
 
+  // The checks record their breaks in `errors`, which puts its text in `spillDirectory` once it
+  // outgrows memory.
   // Statistics lead word of board key `board`, channel `channel`, serial `serial`: becomes the lead that
   // intensity words count under; with zeroUpdate 1 the serial must follow the previous one.
-  void CheckStatisticsLead(std::uint32_t board, std::uint32_t channel, std::uint32_t serial);
+  void CheckStatisticsLead(std::uint32_t board, std::uint32_t channel, std::uint32_t serial,
+                           const std::string& spillDirectory);
   // Overflow value (after an overflow marker, or of a statistics serial overflow word): must follow the
   // previous one modulo 65,536.
-  void CheckOverflowValue(std::uint32_t value);
+  void CheckOverflowValue(std::uint32_t value, const std::string& spillDirectory);
   // Package head serial: must follow the previous one modulo 65,536, starting from 0.
-  void CheckPackageSerial(std::uint32_t serial);
+  void CheckPackageSerial(std::uint32_t serial, const std::string& spillDirectory);
   // One intensity word for the current lead's board and channel.
   void CountEvent() {
     if (leadSlot_ >= 0) {

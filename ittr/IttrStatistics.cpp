@@ -1,38 +1,61 @@
+#include <algorithm>
+#include <string_view>
+
+#include "engine/Digits.h"
 #include "ittr/IttrState.h"
 
 namespace kestrun {
 
-void IttrStatistics::CheckStatisticsLead(std::uint32_t board, std::uint32_t channel, std::uint32_t serial) {
+namespace {
+
+// An error under its "Error i" line: `first` and `second` follow their labels.
+void LogError(TextLog& log, std::string_view label1, std::int64_t first, std::string_view label2, std::uint32_t second,
+              const std::string& spillDirectory) {
+  char line[256];
+  char* p = WriteLiteral(line, "Error ");
+  p = WriteU64(p, log.Count());
+  p = WriteLiteral(p, ": \n");
+  p = std::copy(label1.begin(), label1.end(), p);
+  p = WriteI64(p, first);
+  p = WriteLiteral(p, ",\t");
+  p = std::copy(label2.begin(), label2.end(), p);
+  p = WriteU32(p, second);
+  *p++ = '\n';
+  log.Append(std::string_view(line, static_cast<std::size_t>(p - line)), spillDirectory);
+}
+
+}  // namespace
+
+void IttrStatistics::CheckStatisticsLead(std::uint32_t board, std::uint32_t channel, std::uint32_t serial,
+                                         const std::string& spillDirectory) {
   leadBoard = board;
   leadChannel = channel;
   leadSlot_ = ((board & 0xFFF0FFFFu) == 0 && channel < 64) ? static_cast<std::int32_t>((board >> 16) * 64 + channel)
                                                           : -1;
   if (zeroUpdate == 1 && serial != ((previousLeadSerial + 1) & 0xFFFF)) {
-    errors.push_back("Statistics Lead Error: Previous Serial: " + std::to_string(previousLeadSerial) + ",\t" +
-                     "Current Serial: " + std::to_string(serial) + "\n");
+    LogError(errors, "Statistics Lead Error: Previous Serial: ", previousLeadSerial, "Current Serial: ", serial,
+             spillDirectory);
   }
   if (previousLeadSerial > serial) ++leadSerialWraps;
   previousLeadSerial = serial;
 }
 
-void IttrStatistics::CheckOverflowValue(std::uint32_t value) {
+void IttrStatistics::CheckOverflowValue(std::uint32_t value, const std::string& spillDirectory) {
   ++overflowValues;
   if (value != ((previousOverflowValue + 1) & 0xFFFF)) {
-    errors.push_back("Statistics Overflow Value Error: Previous Overflow Value: " +
-                     std::to_string(previousOverflowValue) + ",\t" + "Current Overflow Value: " +
-                     std::to_string(value) + "\n");
+    LogError(errors, "Statistics Overflow Value Error: Previous Overflow Value: ", previousOverflowValue,
+             "Current Overflow Value: ", value, spillDirectory);
   }
   previousOverflowValue = value;
   if (value == 0xFFFF) ++overflowValueWraps;
 }
 
-void IttrStatistics::CheckPackageSerial(std::uint32_t serial) {
+void IttrStatistics::CheckPackageSerial(std::uint32_t serial, const std::string& spillDirectory) {
   ++packageHeads;
   const auto expected = static_cast<std::uint32_t>(previousPackageSerial + 1) & 0xFFFF;
   if (serial != expected) {
-    errors.push_back("Package Serial Value Error: Previous Package Serial Value: " +
-                     std::to_string(previousPackageSerial) + ",\t" + "Current Package Serial Value: " +
-                     std::to_string(serial) + "\n");
+    LogError(errors, "Package Serial Value Error: Previous Package Serial Value: ", previousPackageSerial,
+             "Current Package Serial Value: ", serial, spillDirectory);
   }
   previousPackageSerial = static_cast<std::int32_t>(serial);
   if (serial == 0xFFFF) ++packageSerialWraps;

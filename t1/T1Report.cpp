@@ -3,14 +3,10 @@
 
 namespace kestrun {
 
-std::string DecoderState::BuildT1Report() {
+void DecoderState::WriteT1Report(TextStream& out) {
   const T1Statistics& s = t1Statistics;
-  std::string report = "T1 Statistics Report: \nHead Number:";
-  char digits[24];
-  report.append(digits, WriteU32(digits, s.headNumber));
-  report += "\tTail Number:";
-  report.append(digits, WriteU32(digits, s.tailNumber));
-  report += "\nBoard,\t Channel,\t Total Event Number,\t Max Value(MaxY@X)\n";
+  out << "T1 Statistics Report: \nHead Number:" << s.headNumber << "\tTail Number:" << s.tailNumber
+      << "\nBoard,\t Channel,\t Total Event Number,\t Max Value(MaxY@X)\n";
 
   // Longest row: two 11-character numbers, a 20-character count, a 20-character value, an
   // 11-character bin, four separators and the line end.
@@ -33,10 +29,9 @@ std::string DecoderState::BuildT1Report() {
       *p++ = '@';
       p = WriteI32(p, max.bin);
       *p++ = '\n';
-      report.append(row, p);
+      out << std::string_view(row, static_cast<std::size_t>(p - row));
     }
   }
-  return report;
 }
 
 }  // namespace kestrun

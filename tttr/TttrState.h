@@ -6,7 +6,8 @@
 #include <cstdint>
 #include <map>
 #include <string>
-#include <vector>
+
+#include "engine/TextLog.h"
 
 namespace kestrun {
 
@@ -43,13 +44,15 @@ struct TttrRecord {
 // Framing of the packaged layout.
 enum class TttrFrameState : std::uint8_t { Outside = 0, StorageSerial = 1, BetweenPackages = 2, InPackage = 3 };
 
-// Counters and integrity checks of one run, accumulated over all its blocks and files.
+// Counters and integrity checks of one run, accumulated over all its blocks and files. The logs hold
+// their entries as the report prints them; `spillDirectory` arguments say where a log that outgrows
+// memory puts its text.
 struct TttrStatistics {
   std::map<std::int32_t, std::map<std::int32_t, std::uint64_t>> eventCounts;  // board -> channel -> events
   std::uint64_t syncOverflowCount = 0;
   std::uint32_t previousSyncOverflow = 0;
-  std::vector<std::string> syncErrors;
-  std::vector<std::uint32_t> storageOverflowSerials;
+  TextLog syncErrors;
+  TextLog storageOverflowSerials;  // each serial with its separator
   std::uint64_t storageOverflowCount = 0;
   std::map<std::int32_t, std::uint64_t> markerCounts;  // mask -> marker words
   std::uint32_t packageHeadCount = 0;
@@ -58,11 +61,11 @@ struct TttrStatistics {
   std::uint32_t dataTypeTailCount = 0;
   std::int32_t previousPackageSerial = -1;
   std::uint64_t packageSerialOverflowCount = 0;
-  std::vector<std::string> packageSerialErrors;
+  TextLog packageSerialErrors;
   std::uint32_t declaredPackageLength = 0;
   std::uint32_t packageWordCount = 0;
   std::uint32_t plainLayout = 0;  // 1 while plain-layout words are decoded
-  std::vector<std::string> packageLengthErrors;
+  TextLog packageLengthErrors;  // each with its "Error i" line
 
   // One event word of (board, channel). Counted in flat counters; FoldCounts moves them into eventCounts.
   void CountEvent(std::int32_t board, std::int32_t channel) {
@@ -79,17 +82,28 @@ struct TttrStatistics {
     ++pendingMarkers_[mask & 15];
   }
   // One sync overflow word: counts it and records a break of the 0..1023 sequence.
-  void CheckSyncOverflow(std::uint32_t value);
+  void CheckSyncOverflow(std::uint32_t value, const std::string& spillDirectory) {
+    ++syncOverflowCount;
+    ++packageWordCount;
+    if (((previousSyncOverflow + 1) & 1023) != value) [[unlikely]] {
+      LogSyncError(value, spillDirectory);
+    }
+    previousSyncOverflow = value;
+  }
   // One package head: starts the length count and records a break of the serial sequence.
-  void CheckPackageHead(std::uint32_t length, std::uint32_t serial);
+  void CheckPackageHead(std::uint32_t length, std::uint32_t serial, const std::string& spillDirectory);
   // One package tail: records a package whose word count differs from its length field.
-  void CheckPackageTail();
+  void CheckPackageTail(const std::string& spillDirectory);
+  // One storage overflow serial word.
+  void TakeStorageSerial(std::uint32_t serial, const std::string& spillDirectory);
   // Start of a run: everything back to its construction value.
   void ResetTttrStatistics();
   // Moves the flat event and marker counters into eventCounts and markerCounts; call before reading them.
   void FoldCounts();
 
  private:
+  void LogSyncError(std::uint32_t value, const std::string& spillDirectory);
+
   static constexpr std::uint32_t kBoardBits = 0x000F0000;  // boards are held as bits 19..16 in place
   static constexpr std::uint32_t kChannels = 64;
   std::array<std::uint64_t, 16 * kChannels> pendingEvents_{};

@@ -1,41 +1,75 @@
 #include <string>
+#include <string_view>
 
+#include "engine/Digits.h"
 #include "tttr/TttrState.h"
 
 namespace kestrun {
 
-void TttrStatistics::CheckSyncOverflow(std::uint32_t value) {
-  ++syncOverflowCount;
-  ++packageWordCount;
-  if (((previousSyncOverflow + 1) & 1023) != value) {
-    syncErrors.push_back("Sync Pulse Seq Overflow Error: Previous Value: " + std::to_string(previousSyncOverflow) +
-                         ",\tCurrent Value: " + std::to_string(value) + "\n");
-  }
-  previousSyncOverflow = value;
+namespace {
+
+// Error lines are formatted into a local line; the longest is the package length one, about 140 bytes.
+using Line = char[192];
+
+std::string_view Text(const char* line, const char* end) {
+  return {line, static_cast<std::size_t>(end - line)};
 }
 
-void TttrStatistics::CheckPackageHead(std::uint32_t length, std::uint32_t serial) {
+}  // namespace
+
+void TttrStatistics::LogSyncError(std::uint32_t value, const std::string& spillDirectory) {
+  Line line;
+  char* p = WriteLiteral(line, "Sync Pulse Seq Overflow Error: Previous Value: ");
+  p = WriteU32(p, previousSyncOverflow);
+  p = WriteLiteral(p, ",\tCurrent Value: ");
+  p = WriteU32(p, value);
+  *p++ = '\n';
+  syncErrors.Append(Text(line, p), spillDirectory);
+}
+
+void TttrStatistics::CheckPackageHead(std::uint32_t length, std::uint32_t serial, const std::string& spillDirectory) {
   ++packageHeadCount;
   declaredPackageLength = length;
   packageWordCount = 0;
   // Computed wide so that no held value can overflow; -1 expects 0, and so does 1023.
   const std::int64_t expected = (static_cast<std::int64_t>(previousPackageSerial) + 1) % 1024;
   if (static_cast<std::int64_t>(serial) != expected) {
-    packageSerialErrors.push_back("Package Serial Error: Previous Value: " + std::to_string(previousPackageSerial) +
-                                  ",\tCurrent Value: " + std::to_string(serial) + "\n");
+    Line line;
+    char* p = WriteLiteral(line, "Package Serial Error: Previous Value: ");
+    p = WriteI32(p, previousPackageSerial);
+    p = WriteLiteral(p, ",\tCurrent Value: ");
+    p = WriteU32(p, serial);
+    *p++ = '\n';
+    packageSerialErrors.Append(Text(line, p), spillDirectory);
   }
   previousPackageSerial = static_cast<std::int32_t>(serial);
   if (serial == 1023) ++packageSerialOverflowCount;
 }
 
-void TttrStatistics::CheckPackageTail() {
+void TttrStatistics::CheckPackageTail(const std::string& spillDirectory) {
   ++packageTailCount;
   if (packageWordCount != declaredPackageLength) {
-    packageLengthErrors.push_back("Package Length Error, At Package with Serial:" +
-                                  std::to_string(previousPackageSerial) + ",\tData Length: " +
-                                  std::to_string(declaredPackageLength) + ",\tActual Number: " +
-                                  std::to_string(packageWordCount) + "\n");
+    Line line;
+    char* p = WriteLiteral(line, "Error ");
+    p = WriteU64(p, packageLengthErrors.Count());
+    p = WriteLiteral(p, ": \nPackage Length Error, At Package with Serial:");
+    p = WriteI32(p, previousPackageSerial);
+    p = WriteLiteral(p, ",\tData Length: ");
+    p = WriteU32(p, declaredPackageLength);
+    p = WriteLiteral(p, ",\tActual Number: ");
+    p = WriteU32(p, packageWordCount);
+    *p++ = '\n';
+    packageLengthErrors.Append(Text(line, p), spillDirectory);
   }
+}
+
+// The report prints the serials twenty to a line, after a first line of one.
+void TttrStatistics::TakeStorageSerial(std::uint32_t serial, const std::string& spillDirectory) {
+  char line[16];
+  char* p = WriteU32(line, serial);
+  p = storageOverflowSerials.Count() % 20 == 0 ? WriteLiteral(p, "\t\n") : WriteLiteral(p, "\t");
+  storageOverflowSerials.Append(Text(line, p), spillDirectory);
+  ++storageOverflowCount;
 }
 
 void TttrStatistics::ResetTttrStatistics() { *this = TttrStatistics(); }

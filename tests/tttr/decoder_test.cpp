@@ -190,7 +190,9 @@ TEST(PackagedFraming, AWordsKindDependsOnTheFrameItStandsIn) {
       EXPECT_EQ(r.kind, s.kind) << std::hex << s.word;
       EXPECT_EQ(s.channel < 0 ? -1 : static_cast<int>(r.channel), s.channel) << std::hex << s.word;
     }
-    EXPECT_EQ(d.tttrStatistics.storageOverflowSerials, (std::vector<std::uint32_t>{kT2Head, t3 ? kTail : 0x12345678}));
+    std::string serials;
+    d.tttrStatistics.storageOverflowSerials.WriteTo([&](const char* p, std::size_t n) { return serials.append(p, n), true; });
+    EXPECT_EQ(serials, std::to_string(kT2Head) + "\t\n" + std::to_string(t3 ? kTail : 0x12345678) + "\t");
     EXPECT_EQ(d.board, 0x30000);
   }
 }
