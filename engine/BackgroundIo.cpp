@@ -14,7 +14,7 @@ BackgroundIo::~BackgroundIo() {
   thread_.join();
 }
 
-void BackgroundIo::StartRead(std::ifstream& input, char* buffer, std::size_t size) {
+void BackgroundIo::StartRead(InputFile& input, char* buffer, std::size_t size) {
   {
     std::lock_guard lock(mutex_);
     readPending_ = true;
@@ -63,11 +63,7 @@ void BackgroundIo::Serve() {
     tasks_.pop_front();
     lock.unlock();
     if (task.input != nullptr) {
-      task.input->read(task.buffer, static_cast<std::streamsize>(task.size));
-      ReadResult result;
-      result.failed = task.input->bad();
-      result.length = result.failed ? 0 : static_cast<std::int32_t>(task.input->gcount());
-      result.endOfFile = task.input->eof();
+      const ReadResult result = task.input->Read(task.buffer, task.size);
       lock.lock();
       lastRead_ = result;
       readPending_ = false;

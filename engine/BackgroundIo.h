@@ -6,20 +6,17 @@
 #include <cstddef>
 #include <cstdint>
 #include <deque>
-#include <fstream>
 #include <functional>
 #include <mutex>
 #include <thread>
+
+#include "engine/InputFile.h"
 
 namespace kestrun {
 
 class BackgroundIo {
  public:
-  struct ReadResult {
-    std::int32_t length = 0;  // bytes read
-    bool endOfFile = false;   // the read reached the end of the file
-    bool failed = false;      // the read failed before the end of the file
-  };
+  using ReadResult = InputFile::ReadResult;
 
   // `write` takes text in order on the helper thread; false when it could not write all of it.
   explicit BackgroundIo(std::function<bool(const char*, std::size_t)> write);
@@ -29,7 +26,7 @@ class BackgroundIo {
   BackgroundIo& operator=(const BackgroundIo&) = delete;
 
   // Reads up to `size` bytes of `input` into `buffer`; at most one read is pending at a time.
-  void StartRead(std::ifstream& input, char* buffer, std::size_t size);
+  void StartRead(InputFile& input, char* buffer, std::size_t size);
   // Waits for the pending read and returns what it read.
   ReadResult FinishRead();
   // Queues `size` bytes at `data` for writing; they must stay untouched until WaitWritten(ticket).
@@ -41,7 +38,7 @@ class BackgroundIo {
 
  private:
   struct Task {
-    std::ifstream* input = nullptr;  // a read when set, else a write
+    InputFile* input = nullptr;  // a read when set, else a write
     char* buffer = nullptr;
     const char* data = nullptr;
     std::size_t size = 0;

@@ -1,8 +1,8 @@
-#include <climits>
-#include <filesystem>
+#include <algorithm>
+#include <exception>
 #include <memory>
+#include <new>
 #include <optional>
-#include <system_error>
 
 #include "engine/TdcFileParser.h"
 #include "tttr/TttrHeader.h"
@@ -10,22 +10,6 @@
 namespace kestrun {
 
 namespace {
-
-bool OpenInput(std::ifstream& input, const std::string& path) {
-  std::error_code ec;
-  if (std::filesystem::is_directory(std::filesystem::path(path), ec)) return false;
-  input.open(path, std::ios::in | std::ios::binary);
-  return input.is_open();
-}
-
-BackgroundIo::ReadResult ReadBlock(std::ifstream& input, char* buffer) {
-  input.read(buffer, kBlockSize);
-  BackgroundIo::ReadResult result;
-  result.failed = input.bad();
-  result.length = result.failed ? 0 : static_cast<std::int32_t>(input.gcount());
-  result.endOfFile = input.eof();
-  return result;
-}
 
 // Chunks of the text buffer that the writer takes in turn: small enough that writing overlaps most of
 // a block's decoding, large enough that a write costs little.
@@ -36,16 +20,33 @@ constexpr std::size_t kMinChunkBytes = 4096;
 
 void TdcFileParser::Run() {
   ResetRun();
+  // Nothing may leave the worker: a failure to allocate, anywhere, ends the run with its status.
+  try {
+    RunSteps();
+  } catch (const std::bad_alloc&) {
+    Fail(6, "Out Of Memory!");
+    if (onStatus) onStatus(6);
+  } catch (const std::exception& e) {
+    Fail(6, std::string("Conversion Failed: ") + e.what());
+    if (onStatus) onStatus(6);
+  }
+  if (parsedFile.IsOpen()) parsedFile.Discard();  // only a run that failed inside leaves it open
+}
+
+void TdcFileParser::RunSteps() {
   if (!PrepareOutputs()) {
     if (onStatus) onStatus(statusCode);
     return;
   }
   DiscoverInputFiles();
-  if (files.empty()) {
-    statusCode = 7;
-    lastMessage = "No Input File Found: " + inputPath;
+  if (!CreateParsedFile()) {
     if (onStatus) onStatus(statusCode);
-    if (parsedFile.is_open()) parsedFile.close();
+    return;
+  }
+  if (files.empty()) {
+    Fail(7, "No Input File Found: " + inputPath);
+    if (onStatus) onStatus(7);
+    if (parsedFile.IsOpen() && !parsedFile.Commit()) Fail(5, "Could Not Write Output File: " + parsedPath);
     return;
   }
   running = true;
@@ -59,9 +60,12 @@ void TdcFileParser::Run() {
       chunkIndex_ = 0;
       std::fill(std::begin(chunkTickets_), std::end(chunkTickets_), 0);
     }
+    struct ClearIo {
+      BackgroundIo*& io;
+      ~ClearIo() { io = nullptr; }
+    } clearIo{io_};
     RunBlockLoop();
     WriteT1TextIfAny();
-    io_ = nullptr;
   }
   FinishRun();
 }
@@ -73,25 +77,29 @@ void TdcFileParser::RunBlockLoop() {
   auto block = [&](int i) { return storage.get() + static_cast<std::size_t>(kBlockSize) * i; };
   int current = 0;
   bool readPending = false;
-  std::ifstream input;
+  InputFile input;
   std::size_t next = 0;
   std::string currentPath;
+  std::uint64_t fileBytes = 0;
   auto startRead = [&](int i) {
     io_->StartRead(input, reinterpret_cast<char*>(block(i)), kBlockSize);
     readPending = true;
   };
   for (;;) {
     if (!running || abandon_) break;
-    if (!input.is_open()) {
+    if (!input.IsOpen()) {
       const FileEntry& file = files[next];
-      if (!OpenInput(input, file.path)) {
-        statusCode = 3;
-        lastMessage = "Could Not Open Input File: " + file.path;
-        if (onStatus) onStatus(statusCode);
+      const InputFile::OpenResult opened = input.Open(file.path);
+      if (opened != InputFile::OpenResult::Opened) {
+        Fail(3, (opened == InputFile::OpenResult::NotRegular ? "Input File Is Not A Regular File: "
+                                                               : "Could Not Open Input File: ") +
+                    file.path);
+        if (onStatus) onStatus(3);
         break;
       }
       if (onMessage && !file.path.empty()) onMessage(file.path);
       currentPath = file.path;
+      fileBytes = 0;
       ++next;
       if (io_ != nullptr) startRead(current);
     }
@@ -100,23 +108,24 @@ void TdcFileParser::RunBlockLoop() {
       read = io_->FinishRead();
       readPending = false;
     } else {
-      read = ReadBlock(input, reinterpret_cast<char*>(block(current)));
+      read = input.Read(reinterpret_cast<char*>(block(current)), kBlockSize);
     }
     if (read.failed) {
-      statusCode = 3;
-      lastMessage = "Could Not Read Input File: " + currentPath;
-      if (onStatus) onStatus(statusCode);
+      Fail(3, "Could Not Read Input File: " + currentPath);
+      if (onStatus) onStatus(3);
       break;
     }
     if (io_ != nullptr && !read.endOfFile) startRead(1 - current);
     bytesRead += static_cast<std::uint64_t>(read.length);
+    fileBytes += static_cast<std::uint64_t>(read.length);
     ProcessBlock(block(current), read.length);
     if (onProgress && totalBytes != 0) {
-      const std::uint64_t percent = bytesRead * 100 / totalBytes;
-      onProgress(percent > INT_MAX ? INT_MAX : static_cast<int>(percent));
+      // Files that grew since discovery would carry the share past the whole.
+      onProgress(static_cast<int>(std::min<std::uint64_t>(bytesRead * 100 / totalBytes, 100)));
     }
     if (read.endOfFile) {
-      input.close();
+      input.Close();
+      CheckFileSize(files[next - 1], fileBytes);
       if (next >= files.size()) break;
     } else if (io_ != nullptr) {
       current = 1 - current;
@@ -132,15 +141,29 @@ void TdcFileParser::WriteT1TextIfAny() {
   const bool flushed = text.Flush();
   const bool written = io_ == nullptr || io_->FinishWrites();
   if (produced < 0 || !flushed || !written) {
-    statusCode = 7;
-    lastMessage = "Parsed Content Save Error!";
+    parsedTextLost_ = true;
+    Fail(7, "Parsed Content Save Error!");
   } else {
     parsedBytes += text.Produced();
   }
 }
 
+void TdcFileParser::CheckFileSize(const FileEntry& file, std::uint64_t bytes) {
+  if (bytes == file.size) return;
+  warnings.push_back("Input File " + std::string(bytes < file.size ? "Shrank" : "Grew") + " During The Run: " +
+                     file.path + " (" + std::to_string(file.size) + " bytes when the run began, " +
+                     std::to_string(bytes) + " bytes read)");
+}
+
 void TdcFileParser::FinishRun() {
-  if (parsedFile.is_open()) parsedFile.close();
+  if (parsedFile.IsOpen()) {
+    // A parsed file that lost text is no result: it never takes the final name.
+    if (parsedTextLost_) {
+      parsedFile.Discard();
+    } else if (!parsedFile.Commit()) {
+      Fail(5, "Could Not Write Output File: " + parsedPath);
+    }
+  }
   if (generateReport) WriteReport();
   dataType = -1;
   deviceType = -1;
@@ -148,19 +171,17 @@ void TdcFileParser::FinishRun() {
 
 bool TdcFileParser::ProcessBlock(const std::uint8_t* block, std::int32_t length) {
   if (dataType == -1) {
-    statusCode = 1;
-    lastMessage = "Data Type Not Recognized!";
+    Fail(1, "Data Type Not Recognized!");
     return false;
   }
   if (deviceType == -1) {
-    statusCode = 2;
-    lastMessage = "Device Type Not Recognized!";
+    Fail(2, "Device Type Not Recognized!");
     return false;
   }
   const std::int64_t produced = DecodeBlock(block, length);
   if (produced < 0) {
-    statusCode = 7;
-    lastMessage = "Parsed Content Save Error!";
+    parsedTextLost_ = true;
+    Fail(7, "Parsed Content Save Error!");
     return false;
   }
   parsedBytes += static_cast<std::uint64_t>(produced);

@@ -71,10 +71,8 @@ std::int64_t MeasureFileSize(const std::string& path) {
   // Only regular files have a size; opening a pipe or a device to measure it could block.
   std::error_code ec;
   if (!fs::is_regular_file(fs::path(path), ec)) return -1;
-  std::ifstream file(path, std::ios::binary | std::ios::ate);
-  if (!file.is_open()) return -1;
-  const std::streamoff end = file.tellg();
-  return end < 0 ? -1 : static_cast<std::int64_t>(end);
+  const std::uintmax_t size = fs::file_size(fs::path(path), ec);
+  return ec ? -1 : static_cast<std::int64_t>(size);
 }
 
 std::int32_t DiscoverFiles(const std::string& inputPath, std::int32_t first, std::int32_t last,

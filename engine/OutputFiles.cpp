@@ -3,6 +3,8 @@
 #include <new>
 #include <system_error>
 
+#include "engine/InputFile.h"
+#include "engine/OutputFile.h"
 #include "engine/PathPieces.h"
 #include "engine/TdcFileParser.h"
 
@@ -25,13 +27,15 @@ std::string TdcFileParser::ReportFilePath() const {
 
 bool TdcFileParser::PrepareOutputs() {
   if (!Exists(inputPath)) {
-    statusCode = 3;
-    lastMessage = "Could Not Create OutputFile: " + inputPath;
+    Fail(3, "Could Not Create OutputFile: " + inputPath);
+    return false;
+  }
+  if (IsSpecialFile(inputPath)) {
+    Fail(3, "Input File Is Not A Regular File: " + inputPath);
     return false;
   }
   if (!Exists(outputDir)) {
-    statusCode = 4;
-    lastMessage = "Could Not Open Output Directory :" + outputDir;
+    Fail(4, "Could Not Open Output Directory :" + outputDir);
     return false;
   }
   if (!generateParsed) return true;
@@ -40,51 +44,55 @@ bool TdcFileParser::PrepareOutputs() {
     if (!textBuffer) {
       std::printf("内存申请失败：%s\n", std::bad_alloc().what());
       std::fflush(stdout);
-      statusCode = 5;
+      Fail(5, "Out Of Memory!");
       return false;
     }
     textBufferSize = static_cast<std::uint32_t>(textBufferCapacity);
   }
-  parsedPath = ParsedFilePath();
-  parsedFile.close();
-  parsedFile.clear();
-  // Unbuffered: each block's text goes to the file in one write, and a short write shows at once.
-  parsedFile.rdbuf()->pubsetbuf(nullptr, 0);
-  parsedFile.open(parsedPath, std::ios::out | std::ios::binary | std::ios::trunc);
-  if (!parsedFile.is_open()) {
-    statusCode = 5;
-    lastMessage = "Could Not Open Output File: " + parsedPath;
-    return false;
-  }
   return true;
 }
 
-bool TdcFileParser::WriteParsed(const char* data, std::size_t size) {
-  if (!parsedFile.is_open() || !parsedFile.good()) return false;
-  parsedFile.write(data, static_cast<std::streamsize>(size));
-  return parsedFile.good();
+bool TdcFileParser::CreateParsedFile() {
+  // Checked before anything is written: an output name may be a link to, or another name of, an input.
+  std::vector<std::string> outputs;
+  if (generateParsed) outputs.push_back(ParsedFilePath());
+  if (generateReport) outputs.push_back(ReportFilePath());
+  for (const std::string& output : outputs) {
+    bool input = IsSameFile(output, inputPath);
+    for (const FileEntry& file : files) input = input || IsSameFile(output, file.path);
+    if (input) {
+      Fail(5, "Output File Is An Input File: " + output);
+      return false;
+    }
+  }
+  if (!generateParsed) return true;
+  parsedPath = ParsedFilePath();
+  if (!parsedFile.Create(parsedPath)) {
+    Fail(5, "Could Not Open Output File: " + parsedPath);
+    return false;
+  }
+  // The file this run replaces goes now, as a truncation would, so the disk never holds both.
+  RemoveEntry(parsedPath);
+  return true;
 }
+
+bool TdcFileParser::WriteParsed(const char* data, std::size_t size) { return parsedFile.Write(data, size); }
 
 void TdcFileParser::WriteReport() {
   const std::string path = ReportFilePath();
-  std::ofstream report(path, std::ios::out | std::ios::trunc);
-  if (!report.is_open()) {
-    statusCode = 5;
-    lastMessage = "Could Not Open Output File: " + path;
+  OutputFile report;
+  if (!report.Create(path)) {
+    Fail(5, "Could Not Open Output File: " + path);
     return;
   }
+  // Streamed: the error lists of a damaged run may be far larger than memory.
   std::string failure;
   const bool written = decoderState.WriteReportText(
-      dataType,
-      [&report](const char* data, std::size_t size) {
-        report.write(data, static_cast<std::streamsize>(size));
-        return report.good();
-      },
-      &failure);
-  report.close();
-  if (!written || report.fail()) {
-    statusCode = 5;
-    lastMessage = failure.empty() ? "Could Not Write Output File: " + path : failure;
+      dataType, [&report](const char* data, std::size_t size) { return report.Write(data, size); }, &failure);
+  if (!written && !failure.empty()) {
+    Fail(5, failure);
+  } else if (!written || !report.Commit()) {
+    Fail(5, "Could Not Write Output File: " + path);
   }
 }
 

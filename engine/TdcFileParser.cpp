@@ -30,7 +30,19 @@ void TdcFileParser::ResetRun() {
   totalBytes = 0;
   statusCode = 0;
   lastMessage.clear();
+  failures.clear();
+  warnings.clear();
+  parsedTextLost_ = false;
   decoderState.Reset();
+}
+
+void TdcFileParser::Fail(std::int32_t status, std::string message) {
+  if (!failures.empty() && failures.back().status == status && failures.back().message == message) return;
+  if (failures.empty()) {
+    statusCode = status;
+    lastMessage = message;
+  }
+  failures.push_back({status, std::move(message)});
 }
 
 const char* TdcFileParser::DeviceDisplayName(std::int32_t deviceCode) {

@@ -5,7 +5,6 @@
 
 #include <atomic>
 #include <cstdint>
-#include <fstream>
 #include <functional>
 #include <memory>
 #include <string>
@@ -14,6 +13,7 @@
 
 #include "engine/BackgroundIo.h"
 #include "engine/DecoderState.h"
+#include "engine/OutputFile.h"
 
 namespace kestrun {
 
@@ -23,6 +23,12 @@ inline constexpr std::uint32_t kTextBufferSize = 33'554'432;
 struct FileEntry {
   std::string path;         // full path of the file
   std::uint64_t size = 0;   // byte size seen at discovery
+};
+
+// One failure of a run: its status code and text.
+struct RunFailure {
+  std::int32_t status = 0;
+  std::string message;
 };
 
 class TdcFileParser {
@@ -45,7 +51,7 @@ class TdcFileParser {
   std::unique_ptr<char[]> textBuffer;  // allocated by the first run with parsed text, then kept
   std::uint32_t textBufferSize = 0;
   std::atomic<bool> running{false};    // cleared by the front end to stop the run after the current block
-  std::ofstream parsedFile;
+  OutputFile parsedFile;               // open from PrepareOutputs to the end of the run
   std::uint64_t parsedBytes = 0;
   std::uint64_t bytesRead = 0;
   std::uint64_t totalBytes = 0;
@@ -57,8 +63,12 @@ class TdcFileParser {
   std::function<void(int)> onStatus;              // status code of a failure that ends the run
   std::function<void(std::string)> onMessage;     // path of the input file about to be converted
   std::function<void()> onFinished;               // called last from the worker, when Run has returned
+  // The run's first failure; `failures` lists every different failure of the run in order.
   std::int32_t statusCode = 0;
   std::string lastMessage;
+  std::vector<RunFailure> failures;
+  // Doubts about the data that end no run: settings that do not fit the data, files that changed.
+  std::vector<std::string> warnings;
   std::int32_t rangeFirst = 0;
   std::int32_t rangeLast = 0;
   // Capacity of textBuffer when it is first allocated; tests lower it to exercise the spill path.
@@ -79,9 +89,11 @@ class TdcFileParser {
   std::string GetLastMessage() const { return lastMessage; }
   static const char* DeviceDisplayName(std::int32_t deviceCode);
 
-  // Checks the paths, provides the text buffer and creates the parsed file. False after recording a
-  // failure (status 3, 4 or 5).
+  // Checks the paths and provides the text buffer. False after recording a failure (status 3, 4 or 5).
   bool PrepareOutputs();
+  // Refuses outputs that are input files of the run, then creates the parsed file under its partial
+  // name and removes the one it replaces. False after recording a failure (status 5).
+  bool CreateParsedFile();
   // Lists the input files of the run into `files` and sums their sizes; -1 for an unusable path.
   std::int32_t DiscoverInputFiles();
   // Decodes one block and writes its text; false after recording a failure (status 1, 2 or 7).
@@ -90,12 +102,16 @@ class TdcFileParser {
   std::int64_t DecodeBlock(const std::uint8_t* block, std::int32_t length);
   // Creates and fills the report file; on failure status 5 and its text.
   void WriteReport();
+  // Records a failure: the first one sets statusCode and lastMessage; a repeat of the latest is not listed again.
+  void Fail(std::int32_t status, std::string message);
 
   std::string ParsedFilePath() const;  // outputDir + separator + stem + "_parsed.txt"
   std::string ReportFilePath() const;  // outputDir + separator + stem + "_report.txt"
 
  private:
+  void RunSteps();
   void RunBlockLoop();
+  void CheckFileSize(const FileEntry& file, std::uint64_t bytes);
   void WriteT1TextIfAny();
   void FinishRun();
   TextSink MakeTextSink();
@@ -110,6 +126,7 @@ class TdcFileParser {
   std::size_t chunkIndex_ = 0;
   std::uint64_t chunkTickets_[kMaxChunks] = {};
 
+  bool parsedTextLost_ = false;  // some text of the run could not be written
   std::thread worker_;
   std::atomic<bool> abandon_{false};  // set by the destructor: stops a run even before its block loop
 };

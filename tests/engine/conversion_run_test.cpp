@@ -115,7 +115,7 @@ TEST(ConversionRun, FailuresBeforeTheBlockLoopEndTheRunWithTheirStatusAndNoRepor
     EXPECT_EQ(calls.statuses, std::vector<int>{k.status});
     EXPECT_EQ(o.parsedExists, k.parsedLeft);  // left behind empty when only the input is missing
     EXPECT_FALSE(o.reportExists);
-    EXPECT_FALSE(parser.parsedFile.is_open());
+    EXPECT_FALSE(parser.parsedFile.IsOpen());
     EXPECT_EQ(parser.dataType, 2);  // not cleared: the block loop was never reached
   }
 }

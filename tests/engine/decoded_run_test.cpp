@@ -74,15 +74,5 @@ TEST(DecodedRun, OverlappedIoGivesTheSameBytesAndCallbacks) {
   }
 }
 
-TEST(DecodedRun, AFullDiskIsAFailureAndTheReportIsStillWritten) {
-  ScratchDir dir;
-  WriteFile(dir / "t2.dat", BigEndian(PackagedT2(2, 3)));
-  std::filesystem::create_symlink("/dev/full", dir / "t2_parsed.txt");
-  const Outputs full = Convert(Decoded(dir / "t2.dat"));
-  EXPECT_EQ(full.status, 7);
-  EXPECT_EQ(full.message, "Parsed Content Save Error!");
-  EXPECT_NE(full.report.find("Package Head Number: 2\n"), std::string::npos) << full.report;
-}
-
 }  // namespace
 }  // namespace kestrun::test

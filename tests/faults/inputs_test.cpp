@@ -1,5 +1,6 @@
 // Input files that are empty, short, random, huge, or that change while the run reads them.
 #include <filesystem>
+#include <fstream>
 #include <functional>
 
 #include "faults/FaultSupport.h"
@@ -136,6 +137,7 @@ struct ChangedRun {
   Outputs outputs;
   std::uint64_t bytesRead = 0;
   std::vector<int> progress;
+  std::vector<std::string> warnings;
 };
 ChangedRun ConvertChanging(const std::function<void(const std::string&)>& change) {
   ScratchDir dir;
@@ -152,6 +154,7 @@ ChangedRun ConvertChanging(const std::function<void(const std::string&)>& change
   c.overflow = false;
   run.outputs = Convert(parser, c);
   run.bytesRead = parser.bytesRead;
+  run.warnings = parser.warnings;
   return run;
 }
 
@@ -167,7 +170,7 @@ void ExpectConvertedAsPrefix(const ChangedRun& run) {
   EXPECT_EQ(run.outputs.status, 0);
   EXPECT_TRUE(run.outputs.parsed == expected.parsed) << "the parsed text is not that of the bytes read";
   EXPECT_EQ(run.outputs.report, expected.report);
-  EXPECT_EQ(run.progress.back(), static_cast<int>(run.bytesRead * 100 / (3 * kMiB)));
+  EXPECT_EQ(run.progress.back(), std::min<int>(100, static_cast<int>(run.bytesRead * 100 / (3 * kMiB))));
 }
 
 TEST(Inputs, FilesThatShrinkVanishOrGrowWhileReadConvertWhatWasRead) {
@@ -178,6 +181,9 @@ TEST(Inputs, FilesThatShrinkVanishOrGrowWhileReadConvertWhatWasRead) {
   EXPECT_GE(shrunk.bytesRead, kMiB + kMiB / 2);
   EXPECT_LE(shrunk.bytesRead, 2 * kMiB);
   ExpectConvertedAsPrefix(shrunk);
+  ASSERT_EQ(shrunk.warnings.size(), 1u);
+  EXPECT_EQ(shrunk.warnings[0].substr(shrunk.warnings[0].find(" (")),
+            " (3145728 bytes when the run began, " + std::to_string(shrunk.bytesRead) + " bytes read)");
   // Cut below what was already read: nothing more comes.
   const ChangedRun emptied = ConvertChanging([](const std::string& path) { std::filesystem::resize_file(path, 100); });
   EXPECT_GE(emptied.bytesRead, kMiB);
@@ -188,6 +194,7 @@ TEST(Inputs, FilesThatShrinkVanishOrGrowWhileReadConvertWhatWasRead) {
   EXPECT_EQ(removed.bytesRead, 3 * kMiB);
   EXPECT_EQ(removed.progress, (std::vector<int>{33, 66, 100, 100}));
   ExpectConvertedAsPrefix(removed);
+  EXPECT_EQ(removed.warnings, std::vector<std::string>{});
   // Grown: read to its new end, past the size found at discovery.
   const ChangedRun grown = ConvertChanging([](const std::string& path) {
     const std::vector<std::uint8_t> more = LiveData(3 * kMiB + kMiB / 2);
@@ -196,19 +203,28 @@ TEST(Inputs, FilesThatShrinkVanishOrGrowWhileReadConvertWhatWasRead) {
   });
   EXPECT_EQ(grown.bytesRead, 3 * kMiB + kMiB / 2);
   ExpectConvertedAsPrefix(grown);
+  EXPECT_EQ(grown.progress.back(), 100);  // never more
+  ASSERT_EQ(grown.warnings.size(), 1u);
+  EXPECT_EQ(grown.warnings[0].rfind("Input File Grew During The Run: ", 0), 0u) << grown.warnings[0];
 }
 
-TEST(Inputs, AChosenFileThatIsADirectoryCannotBeOpened) {
+TEST(Inputs, OnlyRegularFilesAreOpenedSoNoPipeOrDeviceCanHoldTheRun) {
   ScratchDir dir;
   std::filesystem::create_directory(dir / "folder.dat");
-  Conversion c;
-  c.input = dir / "folder.dat";
-  const Outputs o = Convert(c);
-  EXPECT_EQ(o.status, 3);
-  EXPECT_EQ(o.message, "Could Not Open Input File: " + (dir / "folder.dat"));
-  const CommandResult cli = Cli("-q " + CliArguments(c));
-  EXPECT_EQ(cli.exitCode, 1);
-  EXPECT_EQ(cli.err, "kestrun-cli: error: Could Not Open Input File: " + (dir / "folder.dat") + "\n");
+  ASSERT_EQ(RunCommand("mkfifo " + Quote(dir / "pipe.dat")).exitCode, 0);  // no writer: opening it would block
+  std::filesystem::create_symlink("/dev/zero", dir / "zero.dat");           // endless
+  for (const auto& [name, message] : {std::pair<std::string, std::string>{"folder.dat", "Could Not Open Input File: "},
+                                      {"pipe.dat", "Input File Is Not A Regular File: "},
+                                      {"zero.dat", "Input File Is Not A Regular File: "}}) {
+    Conversion c;
+    c.input = dir / name;
+    const Outputs o = Convert(c);
+    EXPECT_EQ(o.status, 3);
+    EXPECT_EQ(o.message, message + c.input);
+    const CommandResult cli = Cli("-q " + CliArguments(c), "timeout 10 ");
+    EXPECT_EQ(cli.exitCode, 1);
+    EXPECT_EQ(cli.err, "kestrun-cli: error: " + message + c.input + "\n");
+  }
 }
 
 }  // namespace

@@ -58,12 +58,25 @@ class Watch {
   std::map<int, std::string> dirs_;
 };
 
+// An output's own name, or the partial name it is written under before it takes its own.
+bool IsOutput(const std::string& path, const std::vector<std::string>& outputs) {
+  const std::string partial = ".partial";
+  for (const std::string& o : outputs) {
+    if (path == o) return true;
+    if (path.rfind(o + ".", 0) == 0 && path.size() > o.size() + partial.size() &&
+        path.compare(path.size() - partial.size(), partial.size(), partial) == 0) {
+      return true;
+    }
+  }
+  return false;
+}
+
 // Events other than reading, as "dir/name mask" texts.
 std::vector<std::string> Writes(const std::vector<Event>& events, const std::vector<std::string>& allowed = {}) {
   std::vector<std::string> writes;
   for (const Event& e : events) {
     if ((e.mask & ~kReadOnly) == 0) continue;
-    if (std::find(allowed.begin(), allowed.end(), e.dir + "/" + e.name) != allowed.end()) continue;
+    if (IsOutput(e.dir + "/" + e.name, allowed)) continue;
     writes.push_back(e.dir + "/" + e.name + " " + std::to_string(e.mask));
   }
   return writes;

@@ -1,0 +1,47 @@
+#pragma once
+// An output file written under a partial name beside its final name and renamed into place once it is
+// complete. So the final name only ever shows a whole file (or the earlier file it replaces), two runs of
+// the same outputs never mix, and a link at the final name is replaced, not followed. A killed run
+// leaves one partial file, "<name>.<pid>.partial", which the next run of the same output removes.
+
+#include <cstddef>
+#include <string>
+
+namespace kestrun {
+
+class OutputFile {
+ public:
+  OutputFile() = default;
+  ~OutputFile() { Discard(); }
+  OutputFile(const OutputFile&) = delete;
+  OutputFile& operator=(const OutputFile&) = delete;
+
+  // Removes the partial files of finished processes for `finalPath`, then creates this run's own.
+  // False (nothing created) when the final name is a directory, too long, or the partial file cannot
+  // be made.
+  bool Create(const std::string& finalPath);
+  // Appends all `size` bytes; false when they could not all be written, and for every write after
+  // such a failure, so that the file never has a gap.
+  bool Write(const char* data, std::size_t size);
+  // Closes the file and renames it to its final name; false when either fails (the partial is removed).
+  bool Commit();
+  // Closes and removes the partial file; no-op when none is open.
+  void Discard();
+  bool IsOpen() const { return handle_ >= 0; }
+  const std::string& FinalPath() const { return finalPath_; }
+
+ private:
+  int handle_ = -1;
+  bool failed_ = false;
+  std::string finalPath_;
+  std::string partialPath_;
+};
+
+// Removes the directory entry at `path` unless it is a directory; a link goes, not its target.
+void RemoveEntry(const std::string& path);
+// True when both paths name one existing file, links followed (symbolic or hard links).
+bool IsSameFile(const std::string& a, const std::string& b);
+// True when `path` names a directory (links followed).
+bool IsDirectory(const std::string& path);
+
+}  // namespace kestrun
