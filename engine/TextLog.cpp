@@ -18,12 +18,12 @@
 #include <windows.h>
 
 #include <atomic>
+#include <chrono>
 #else
 #include <fcntl.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <climits>
 #include <cstdlib>
 #endif
 
@@ -62,8 +62,9 @@ HANDLE HandleOf(std::intptr_t file) { return reinterpret_cast<HANDLE>(file); }
 std::intptr_t OpenTemporary(const fs::path& directory) {
   static std::atomic<unsigned> serial{0};
   for (int attempt = 0; attempt < 64; ++attempt) {
-    const std::wstring name = L"kestrun-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
-                              std::to_wstring(serial++) + L"-" + std::to_wstring(GetTickCount64()) + L".tmp";
+    const std::wstring name = L"kestrun-" + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(serial++) +
+                              L"-" + std::to_wstring(std::chrono::steady_clock::now().time_since_epoch().count()) +
+                              L".tmp";
     const HANDLE h = CreateFileW((directory / name).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                  FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
     if (h != INVALID_HANDLE_VALUE) return reinterpret_cast<std::intptr_t>(h);
