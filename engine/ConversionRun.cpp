@@ -4,6 +4,7 @@
 #include <new>
 #include <optional>
 
+#include "engine/DataCheck.h"
 #include "engine/TdcFileParser.h"
 #include "tttr/TttrHeader.h"
 
@@ -38,6 +39,8 @@ void TdcFileParser::RunSteps() {
     if (onStatus) onStatus(statusCode);
     return;
   }
+  // Error lists too long for memory spill beside the outputs, on the disk that has room for them.
+  decoderState.spillDirectory = outputDir;
   DiscoverInputFiles();
   if (!CreateParsedFile()) {
     if (onStatus) onStatus(statusCode);
@@ -116,6 +119,7 @@ void TdcFileParser::RunBlockLoop() {
       break;
     }
     if (io_ != nullptr && !read.endOfFile) startRead(1 - current);
+    if (bytesRead == 0) firstBlock_ = ReadSignature(block(current), static_cast<std::size_t>(read.length));
     bytesRead += static_cast<std::uint64_t>(read.length);
     fileBytes += static_cast<std::uint64_t>(read.length);
     ProcessBlock(block(current), read.length);
@@ -164,6 +168,8 @@ void TdcFileParser::FinishRun() {
       Fail(5, "Could Not Write Output File: " + parsedPath);
     }
   }
+  const std::string doubt = CheckDataFits(decoderState, dataType, deviceType, bytesRead, firstBlock_);
+  if (!doubt.empty()) warnings.push_back(doubt);
   if (generateReport) WriteReport();
   dataType = -1;
   deviceType = -1;

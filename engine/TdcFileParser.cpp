@@ -33,6 +33,7 @@ void TdcFileParser::ResetRun() {
   failures.clear();
   warnings.clear();
   parsedTextLost_ = false;
+  firstBlock_ = {};
   decoderState.Reset();
 }
 

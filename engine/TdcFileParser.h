@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "engine/BackgroundIo.h"
+#include "engine/DataCheck.h"
 #include "engine/DecoderState.h"
 #include "engine/OutputFile.h"
 
@@ -127,6 +128,7 @@ class TdcFileParser {
   std::uint64_t chunkTickets_[kMaxChunks] = {};
 
   bool parsedTextLost_ = false;  // some text of the run could not be written
+  DataSignature firstBlock_;     // what the run's first block looks like
   std::thread worker_;
   std::atomic<bool> abandon_{false};  // set by the destructor: stops a run even before its block loop
 };

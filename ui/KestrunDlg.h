@@ -66,7 +66,8 @@ class CKestrunDlg : public QDialog {
   void OnParseStatus(int status);
   void ShowCurrentFile(const QString& path);
   void OnWorkerFinished();
-  void ShowFailure();
+  // One box at the end of a run with every failure and warning of it, if it had any.
+  void ShowRunEnd();
   // Asks a running conversion to stop and handles events until its worker has returned: the worker
   // may be waiting for this thread to show its current file, so a plain join could never end.
   void FinishRunBeforeClosing();
@@ -91,7 +92,6 @@ class CKestrunDlg : public QDialog {
 
   // State of the run as this thread sees it.
   bool runActive_ = false;
-  bool statusShown_ = false;    // a failure box was shown for this run
   bool stopRequested_ = false;  // Stop or closing during this run
   bool closing_ = false;        // no boxes while the window closes
 

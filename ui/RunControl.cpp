@@ -80,7 +80,6 @@ void CKestrunDlg::OnBnClickedStart() {
   parser_.onFinished = [this] { emit workerFinished(); };
   progress_->setRange(0, 100);
   progress_->setValue(0);
-  statusShown_ = false;
   stopRequested_ = false;
   try {
     parser_.Start();
@@ -105,8 +104,8 @@ void CKestrunDlg::OnParseProgress(int percent) {
 }
 
 void CKestrunDlg::OnParseStatus(int) {
-  statusShown_ = true;
-  if (!closing_) ShowFailure();
+  // The box waits for the run's end: a failure that ends the block loop may be followed by others (the
+  // report's), and the box names them all.
 }
 
 void CKestrunDlg::ShowCurrentFile(const QString& path) {
@@ -120,17 +119,17 @@ void CKestrunDlg::OnWorkerFinished() {
   runActive_ = false;
   start_->setEnabled(true);
   emit runEnded();
-  // Failures of single blocks or of the report end no run and send no status; say so once at the end.
-  if (!statusShown_ && !closing_ && parser_.statusCode != 0) {
-    statusShown_ = true;
-    ShowFailure();
-  }
+  if (!closing_) ShowRunEnd();
 }
 
-void CKestrunDlg::ShowFailure() {
-  QString text = QStringLiteral("error");
-  const std::string message = parser_.GetLastMessage();
-  if (!message.empty()) text += QStringLiteral("\n") + UiText(message);
+void CKestrunDlg::ShowRunEnd() {
+  // The worker has returned: its failures and warnings no longer change.
+  if (parser_.failures.empty() && parser_.warnings.empty()) return;
+  QString text = parser_.failures.empty() ? QStringLiteral("warning") : QStringLiteral("error");
+  for (const kestrun::RunFailure& failure : parser_.failures) {
+    if (!failure.message.empty()) text += QStringLiteral("\n") + UiText(failure.message);
+  }
+  for (const std::string& warning : parser_.warnings) text += QStringLiteral("\n") + UiText(warning);
   showMessage(text);
 }
 

@@ -208,6 +208,43 @@ TEST(Inputs, FilesThatShrinkVanishOrGrowWhileReadConvertWhatWasRead) {
   EXPECT_EQ(grown.warnings[0].rfind("Input File Grew During The Run: ", 0), 0u) << grown.warnings[0];
 }
 
+TEST(Inputs, DataThatDoNotLookLikeTheChosenTypeGiveOneWarningAndConvertAsBefore) {
+  ScratchDir dir;
+  WriteFile(dir / "t2.dat", BigEndian(PackagedT2(3, 100)));
+  WriteFile(dir / "ff.dat", std::vector<std::uint8_t>(4096, 0xFF));
+  const std::string plain = "The data do not look like T2 data of a KR77A5 or RB9531 (plain layout): ";
+  struct Case {
+    const char* file;
+    std::int32_t type;
+    std::int32_t device;
+    std::string warning;
+  };
+  for (const Case& k : {
+           Case{"t2.dat", 2, 3, ""},
+           Case{"t2.dat", 3, 3, "The data do not look like T3 data of a QZ48 (packaged layout): their marker words are "
+                                "those of T2 data of a QZ48 (packaged layout)"},
+           Case{"t2.dat", 2, 1, plain + "their marker words are those of T2 data of a QZ48 (packaged layout)"},
+           Case{"ff.dat", 2, 1, plain + "the sync overflow sequence breaks at 1024 of 1024 sync overflow words"},
+           Case{"ff.dat", 2, 3, "The data do not look like T2 data of a QZ48 (packaged layout): no package in 1024 "
+                                "words; they may be of the plain layout (KR77A5 or RB9531)"},
+           Case{"ff.dat", 4, 1, "The data do not look like ITTR_T data: no ITTR mode word in 1024 words"},
+       }) {
+    SCOPED_TRACE(std::string(k.file) + " as " + CliType(k.type) + " " + CliDevice(k.device));
+    Conversion c;
+    c.input = dir / k.file;
+    c.dataType = k.type;
+    c.deviceType = k.device;
+    TdcFileParser parser;
+    EXPECT_EQ(Convert(parser, c).status, 0);
+    EXPECT_EQ(parser.warnings, k.warning.empty() ? std::vector<std::string>{} : std::vector<std::string>{k.warning});
+  }
+  Conversion c;
+  c.input = dir / "ff.dat";
+  c.deviceType = 1;
+  EXPECT_EQ(Cli("-q " + CliArguments(c)).err,
+            "kestrun-cli: warning: " + plain + "the sync overflow sequence breaks at 1024 of 1024 sync overflow words\n");
+}
+
 TEST(Inputs, OnlyRegularFilesAreOpenedSoNoPipeOrDeviceCanHoldTheRun) {
   ScratchDir dir;
   std::filesystem::create_directory(dir / "folder.dat");

@@ -110,7 +110,9 @@ TEST(OutputNames, LinksAreReplacedNotFollowedAndInputsAreNeverOutputs) {
     EXPECT_EQ(r.err, k.refused ? "kestrun-cli: error: Output File Is An Input File: " + (dir / k.name) + "\n" : "");
     EXPECT_EQ(ReadFile(dir / "b_1.dat") + ReadFile(dir / "b_2.dat"), original + original);
     EXPECT_EQ(ReadFile(dir / "victim"), "keep me");
-    if (!k.refused) EXPECT_EQ(ReadFile(dir / "b_1_parsed.txt") + ReadFile(dir / "b_1_report.txt"), clean.parsed + clean.report);
+    if (!k.refused) {
+      EXPECT_EQ(ReadFile(dir / "b_1_parsed.txt") + ReadFile(dir / "b_1_report.txt"), clean.parsed + clean.report);
+    }
   }
 }
 
