@@ -3,7 +3,7 @@
 // kept in memory, and beyond that the text goes to an unnamed temporary file (gone when the log is, or
 // when the process dies). The report's error lists live in these, so damaged input of any size cannot
 // run the memory out. When the temporary file cannot be written, the log is failed: it keeps counting
-// but no more text, and says why. Nothing here throws.
+// but no more text, and says why. Nothing here throws, apart from what a Writer given to it throws.
 
 #include <concepts>
 #include <cstddef>
