@@ -164,6 +164,7 @@ void TdcFileParser::FinishRun() {
     // A parsed file that lost text is no result: it never takes the final name.
     if (parsedTextLost_) {
       parsedFile.Discard();
+      Fail(7, "Incomplete Parsed File Not Kept: " + parsedPath);
     } else if (!parsedFile.Commit()) {
       Fail(5, "Could Not Write Output File: " + parsedPath);
     }

@@ -60,7 +60,8 @@ TEST(FullDisk, TextThatCannotBeWrittenNeverTakesTheFinalNameAndEveryFailureIsPri
   c.outputDir = limited.path().string();
   const CommandResult cut = Cli(CliArguments(c), "trap '' XFSZ; ulimit -f 2048; ");
   EXPECT_EQ(cut.exitCode, 1);
-  EXPECT_EQ(cut.err, "kestrun-cli: error: Parsed Content Save Error!\n");
+  EXPECT_EQ(cut.err, "kestrun-cli: error: Parsed Content Save Error!\nkestrun-cli: error: Incomplete Parsed File Not Kept: " +
+                         (limited / "full_parsed.txt") + "\n");
   EXPECT_EQ(Listing(c.outputDir), std::vector<std::string>{"full_report.txt"});
   EXPECT_EQ(ReadFile(limited / "full_report.txt"), wholeReport);
 
@@ -73,7 +74,8 @@ TEST(FullDisk, TextThatCannotBeWrittenNeverTakesTheFinalNameAndEveryFailureIsPri
   EXPECT_EQ(Listing(c.outputDir), std::vector<std::string>{"filler"});
   const CommandResult both = Cli(CliArguments(c));
   EXPECT_EQ(both.exitCode, 1);
-  EXPECT_EQ(both.err, "kestrun-cli: error: Parsed Content Save Error!\nkestrun-cli: error: Could Not Write Output File: " +
+  EXPECT_EQ(both.err, "kestrun-cli: error: Parsed Content Save Error!\nkestrun-cli: error: Incomplete Parsed File Not Kept: " +
+                          c.outputDir + "/full_parsed.txt\nkestrun-cli: error: Could Not Write Output File: " +
                           c.outputDir + "/full_report.txt\n");
   EXPECT_EQ(Listing(c.outputDir), std::vector<std::string>{"filler"});
 }
