@@ -12,15 +12,33 @@ constexpr std::uint32_t kHeadPattern = 0xEB90BA00;
 constexpr std::uint32_t kTailWord = 0xAAEEEEDD;
 
 // The channel the count words currently go to, with its maximum held in locals so the compiler can
-// keep them in registers while bins are written; Store puts them back.
+// keep them in registers while bins are written; Store puts them back. The page of the latest count is
+// kept too: counts run through consecutive bins, so most land in it.
 struct T1Target {
   std::uint64_t* events = nullptr;   // slot counter, or null for boards and channels outside 0..15
   std::int32_t* firstBin = nullptr;
   T1ChannelStatus* status = nullptr;  // null outside the 4 x 16 grid
-  std::uint64_t* bins = nullptr;      // allocated on the first count that lands in a bin
+  std::uint64_t* page = nullptr;
+  std::uint32_t pageStart = 0;        // first bin of the page
+  std::uint32_t pageBins = 0;         // bins it holds; 0 without a page
   std::uint64_t maxCount = 0;
   std::int32_t maxBin = 0;
   std::int32_t lastBin = 0;
+
+  // Makes the page of `bin` current, allocating or growing it as need be. Returns bin's offset in it,
+  // or pageBins (0) when the bin has no place: outside the histogram or the grid, or no memory.
+  std::uint32_t SelectPage(std::int32_t bin) {
+    page = nullptr;
+    pageBins = 0;
+    if (status == nullptr || static_cast<std::uint32_t>(bin) >= std::uint32_t{kT1Bins}) return 0;
+    T1Histogram* const histogram = status->EnsureHistogram();
+    std::uint64_t* const bins = histogram != nullptr ? histogram->PageFor(bin) : nullptr;
+    if (bins == nullptr) return 0;
+    page = bins;
+    pageStart = static_cast<std::uint32_t>(bin) & ~std::uint32_t{kT1PageBins - 1};
+    pageBins = histogram->sizes[bin >> kT1PageShift];
+    return static_cast<std::uint32_t>(bin) - pageStart;
+  }
 
   void Store() const {
     if (status == nullptr) return;
@@ -43,7 +61,6 @@ std::int32_t DecoderState::DecodeT1(const std::uint8_t* block, std::int32_t leng
     target.firstBin = &t1SlotFirstBin[slot];
     if (board >= kT1Boards) return;
     target.status = channelGrid[board][channel].get();
-    target.bins = target.status->histogram.get();
     target.maxCount = target.status->maxCount;
     target.maxBin = target.status->maxBin;
     target.lastBin = target.status->lastBin;
@@ -73,16 +90,15 @@ std::int32_t DecoderState::DecodeT1(const std::uint8_t* block, std::int32_t leng
       // Only a board left by another decoder gets here; such counts have no histogram.
       if (t1Statistics.eventCounts[board][channel]++ == 0) t1Statistics.maxValues[board][channel] = {bin, 0};
     }
-    if (static_cast<std::uint32_t>(bin) < std::uint32_t{kT1Bins} && target.status != nullptr) {
-      if (target.bins == nullptr) target.bins = target.status->EnsureHistogram();
-      if (target.bins != nullptr) {
-        const std::uint64_t h = target.bins[bin] += w;
-        if (h > target.maxCount) {
-          target.maxCount = h;
-          target.maxBin = bin;
-        }
-        if (bin > target.lastBin) target.lastBin = bin;
+    std::uint32_t offset = static_cast<std::uint32_t>(bin) - target.pageStart;
+    if (offset >= target.pageBins) offset = target.SelectPage(bin);
+    if (offset < target.pageBins) {
+      const std::uint64_t h = target.page[offset] += w;
+      if (h > target.maxCount) {
+        target.maxCount = h;
+        target.maxBin = bin;
       }
+      if (bin > target.lastBin) target.lastBin = bin;
     }
     if (bin != INT32_MAX) ++bin;
   }

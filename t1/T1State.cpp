@@ -1,12 +1,31 @@
 #include "t1/T1State.h"
 
+#include <cstring>
+#include <new>
+
 namespace kestrun {
 
-std::uint64_t* T1ChannelStatus::EnsureHistogram() {
-  if (!histogram) {
-    // calloc hands out fresh zero pages for a block this size, so only the bins written cost memory.
-    histogram.reset(static_cast<std::uint64_t*>(std::calloc(kT1Bins, sizeof(std::uint64_t))));
-  }
+T1Histogram::~T1Histogram() {
+  for (std::uint64_t* page : pages) std::free(page);
+}
+
+std::uint64_t* T1Histogram::PageFor(std::int32_t i) {
+  const auto p = static_cast<std::size_t>(i >> kT1PageShift);
+  const std::int32_t k = i & (kT1PageBins - 1);
+  const std::int32_t size = sizes[p];
+  if (k < size) return pages[p];
+  std::int32_t grown = size == 0 ? kT1FirstPageBins : size;
+  while (grown <= k) grown *= 2;
+  auto* const page = static_cast<std::uint64_t*>(std::realloc(pages[p], static_cast<std::size_t>(grown) * sizeof(std::uint64_t)));
+  if (page == nullptr) return nullptr;
+  std::memset(page + size, 0, static_cast<std::size_t>(grown - size) * sizeof(std::uint64_t));
+  pages[p] = page;
+  sizes[p] = static_cast<std::uint16_t>(grown);
+  return page;
+}
+
+T1Histogram* T1ChannelStatus::EnsureHistogram() {
+  if (!histogram) histogram.reset(new (std::nothrow) T1Histogram());
   return histogram.get();
 }
 

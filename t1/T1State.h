@@ -15,8 +15,37 @@ inline constexpr std::int32_t kT1Channels = 16;
 inline constexpr std::int32_t kT1Bins = 0x100000;
 inline constexpr std::int32_t kT1HeadBoards = 16;  // boards a head word can name; the grid holds 0..3
 
-// One channel's accumulated histogram. The bins are allocated zero-filled on first need and released by
-// Reset, so channels (and runs) that receive no counts cost no histogram memory.
+// Bins are kept in pages of up to 8192 (64 KiB). A page is allocated zero-filled when a count first
+// lands in it, with 256 bins, and doubles (the new bins zero) until it holds the highest bin counted in
+// it: a histogram costs memory in proportion to the bins it uses, and a run that counts a few bins
+// clears a few kilobytes, not the 8 MiB of a whole channel.
+inline constexpr std::int32_t kT1PageShift = 13;
+inline constexpr std::int32_t kT1PageBins = 1 << kT1PageShift;
+inline constexpr std::int32_t kT1Pages = kT1Bins / kT1PageBins;
+inline constexpr std::int32_t kT1FirstPageBins = 256;
+
+struct T1Histogram {
+  T1Histogram() = default;
+  T1Histogram(const T1Histogram&) = delete;
+  T1Histogram& operator=(const T1Histogram&) = delete;
+  ~T1Histogram();
+
+  std::uint64_t* pages[kT1Pages] = {};  // null: no bin of the page has been counted
+  std::uint16_t sizes[kT1Pages] = {};   // bins allocated in each page; the bins past them are 0
+
+  // The page of bin i (0 <= i < kT1Bins), allocated or grown to hold it; null when the memory cannot be
+  // had (the page then stays as it was).
+  std::uint64_t* PageFor(std::int32_t i);
+  // Value of bin i (0 <= i < kT1Bins).
+  std::uint64_t Bin(std::int32_t i) const {
+    const auto p = static_cast<std::size_t>(i >> kT1PageShift);
+    const std::int32_t k = i & (kT1PageBins - 1);
+    return k < sizes[p] ? pages[p][k] : 0;
+  }
+};
+
+// One channel's accumulated histogram. Its page table is allocated on the first count word and released
+// by Reset, so channels (and runs) that receive no counts cost no histogram memory.
 struct T1ChannelStatus {
   T1ChannelStatus(std::int32_t boardIndex, std::int32_t channelIndex) : board(boardIndex), channel(channelIndex) {}
 
@@ -24,16 +53,13 @@ struct T1ChannelStatus {
   std::int32_t channel;
   std::int32_t maxBin = 0;      // bin of the largest value, the first bin to reach it
   std::uint64_t maxCount = 0;   // the largest value
-  struct FreeBins {
-    void operator()(std::uint64_t* bins) const { std::free(bins); }
-  };
-  std::unique_ptr<std::uint64_t[], FreeBins> histogram;  // kT1Bins counters, or none before the first count word
+  std::unique_ptr<T1Histogram> histogram;  // none before the first count word
   std::int32_t lastBin = 0;     // highest bin that received a count word
 
   // Value of bin i (0 <= i < kT1Bins); 0 while no histogram exists.
-  std::uint64_t Bin(std::int32_t i) const { return histogram ? histogram[i] : 0; }
-  // The bins, allocated zero-filled if need be; null when the memory cannot be had.
-  std::uint64_t* EnsureHistogram();
+  std::uint64_t Bin(std::int32_t i) const { return histogram ? histogram->Bin(i) : 0; }
+  // The page table, allocated empty if need be; null when the memory cannot be had.
+  T1Histogram* EnsureHistogram();
   // Back to the creation state.
   void Reset();
 };

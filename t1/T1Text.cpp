@@ -42,14 +42,22 @@ bool WriteHistogram(TextSink& text, const T1ChannelStatus& status, std::int32_t 
   p = WriteLiteral(p, "ps\nTime(ps)\tCount\n");
   text.pos = p;
 
+  // Page by page: bins past what a page holds are 0.
+  const T1Histogram* const histogram = status.histogram.get();
   std::uint32_t time = 0;
-  for (std::int32_t i = 0; i < status.lastBin; ++i, time += static_cast<std::uint32_t>(resolutionPs)) {
-    if (!text.Reserve(kBinLineMax)) return false;
-    p = WriteI32(text.pos, static_cast<std::int32_t>(time));
-    *p++ = '\t';
-    p = WriteI64(p, static_cast<std::int64_t>(status.Bin(i)));
-    *p++ = '\n';
-    text.pos = p;
+  for (std::int32_t start = 0; start < status.lastBin; start += kT1PageBins) {
+    const std::size_t index = static_cast<std::size_t>(start >> kT1PageShift);
+    const std::uint64_t* const page = histogram != nullptr ? histogram->pages[index] : nullptr;
+    const std::int32_t held = histogram != nullptr ? histogram->sizes[index] : 0;
+    const std::int32_t n = std::min(kT1PageBins, status.lastBin - start);
+    for (std::int32_t k = 0; k < n; ++k, time += static_cast<std::uint32_t>(resolutionPs)) {
+      if (!text.Reserve(kBinLineMax)) return false;
+      p = WriteI32(text.pos, static_cast<std::int32_t>(time));
+      *p++ = '\t';
+      p = WriteI64(p, static_cast<std::int64_t>(k < held ? page[k] : 0));
+      *p++ = '\n';
+      text.pos = p;
+    }
   }
   if (!text.Reserve(2)) return false;
   text.pos = WriteLiteral(text.pos, "\n\n");
