@@ -34,6 +34,28 @@ constexpr std::size_t kGuard = 256;
 constexpr char kGuardByte = static_cast<char>(0xA5);
 constexpr std::size_t kAreaBytes = (1 << 20) + kGuard;
 
+// ASan marks a region usable or unusable; in pieces, because it would drop the shadow pages of a large
+// region at once and fault them in again at the next marking, which costs more than the decoding.
+constexpr std::size_t kPoisonPiece = 256 * 1024;
+void Unpoison(const void* p, std::size_t n) {
+#ifdef KESTRUN_ASAN
+  for (std::size_t at = 0; at < n; at += kPoisonPiece) {
+    ASAN_UNPOISON_MEMORY_REGION(static_cast<const char*>(p) + at, std::min(kPoisonPiece, n - at));
+  }
+#else
+  (void)p, (void)n;
+#endif
+}
+void Poison(const void* p, std::size_t n) {
+#ifdef KESTRUN_ASAN
+  for (std::size_t at = 0; at < n; at += kPoisonPiece) {
+    ASAN_POISON_MEMORY_REGION(static_cast<const char*>(p) + at, std::min(kPoisonPiece, n - at));
+  }
+#else
+  (void)p, (void)n;
+#endif
+}
+
 void Check(bool ok, const char* what) {
   if (ok) return;
   std::fprintf(stderr, "fuzz check failed: %s\n", what);
@@ -117,29 +139,29 @@ std::vector<Block> CutBlocks(const std::uint8_t* data, std::size_t size) {
 // use is poisoned, so a write past its end or into an area already handed over is caught at once.
 struct AreaPair {
   std::unique_ptr<char[]> bytes[2] = {std::make_unique<char[]>(kAreaBytes), std::make_unique<char[]>(kAreaBytes)};
+  std::size_t usable[2] = {0, 0};  // bytes at the start of each area not poisoned
 
-  // Start of a pass: both areas closed whole, so that past capacity + guard nothing needs touching.
+  AreaPair() {
+    Poison(bytes[0].get(), kAreaBytes);
+    Poison(bytes[1].get(), kAreaBytes);
+  }
+  // Start of a pass: both areas closed.
   void Reset() {
-    Close(0, kAreaBytes);
-    Close(1, kAreaBytes);
+    Close(0);
+    Close(1);
   }
   char* Open(int i, std::size_t capacity) {
     char* const a = bytes[i].get();
-#ifdef KESTRUN_ASAN
-    ASAN_UNPOISON_MEMORY_REGION(a, capacity + kGuard);
-#endif
+    Close(i);
+    Unpoison(a, capacity + kGuard);
     std::memset(a + capacity, kGuardByte, kGuard);
-#ifdef KESTRUN_ASAN
-    ASAN_POISON_MEMORY_REGION(a + capacity, kGuard);
-#endif
+    Poison(a + capacity, kGuard);
+    usable[i] = capacity;
     return a;
   }
-  void Close(int i, std::size_t used) {
-#ifdef KESTRUN_ASAN
-    ASAN_POISON_MEMORY_REGION(bytes[i].get(), used);
-#else
-    (void)i, (void)used;
-#endif
+  void Close(int i) {
+    Poison(bytes[i].get(), usable[i]);
+    usable[i] = 0;
   }
   bool GuardIntact(int i, std::size_t capacity) const {
 #ifdef KESTRUN_ASAN
@@ -155,12 +177,31 @@ struct AreaPair {
   }
 };
 
+// Where a pass reads a block from: a copy at the start of a buffer kept from one input to the next,
+// under ASan usable for exactly the block's bytes, so that reading past its end (or before its start)
+// is caught as with an allocation of its own size.
+struct BlockCopy {
+  static constexpr std::size_t kLead = 64;  // poisoned bytes before the block
+  std::unique_ptr<std::uint8_t[]> bytes = std::make_unique<std::uint8_t[]>(kLead + kMaxBlock + 64);
+  std::size_t usable = 0;
+
+  BlockCopy() { Poison(bytes.get(), kLead + kMaxBlock + 64); }
+  const std::uint8_t* Hold(const std::uint8_t* data, std::size_t length) {
+    Poison(bytes.get() + kLead, usable);
+    Unpoison(bytes.get() + kLead, length);
+    usable = length;
+    if (length != 0) std::memcpy(bytes.get() + kLead, data, length);
+    return bytes.get() + kLead;
+  }
+};
+
 // One pass over the blocks: a fresh state (or one used before and reset, which must decode alike)
 // and, with parsed text on, a text sink whose consumer collects the text, checks each hand-over and
 // gives back the other area.
 struct Pass {
-  Pass(bool parsed, std::size_t capacity, bool overflow, AreaPair* areas, std::unique_ptr<DecoderState> used = nullptr)
-      : state(used ? std::move(used) : std::make_unique<DecoderState>()), areas(areas) {
+  Pass(bool parsed, std::size_t capacity, bool overflow, AreaPair* areas, std::string* text, DecoderState* used = nullptr)
+      : owned(used ? nullptr : std::make_unique<DecoderState>()), state(used ? used : owned.get()), areas(areas), text(*text) {
+    this->text.clear();
     state->Reset();
     state->generateParsed = parsed;
     state->outputOverflow = overflow;
@@ -178,7 +219,7 @@ struct Pass {
     Check(size <= p.capacity, "hand-over larger than the area");
     Check(p.areas->GuardIntact(p.current, p.capacity), "text written past the area");
     p.text.append(data, size);
-    p.areas->Close(p.current, p.capacity + kGuard);
+    p.areas->Close(p.current);
     p.current = 1 - p.current;
     return p.areas->Open(p.current, p.capacity);
   }
@@ -206,12 +247,13 @@ struct Pass {
     Check(text.size() == returned, "text collected differs from the bytes reported");
   }
 
-  std::unique_ptr<DecoderState> state;
+  std::unique_ptr<DecoderState> owned;  // a fresh state, or none when the pass is given one used before
+  DecoderState* state;
   AreaPair* areas;
   int current = 0;
   std::size_t capacity = 0;
   TextSink sink;
-  std::string text;
+  std::string& text;  // kept from one input to the next, with its capacity
   std::uint64_t returned = 0;
   std::string report;
 };
@@ -242,31 +284,30 @@ void RunPass(Pass& pass, Family family, const Options& o, const std::uint8_t* da
     pass.Account(header, before);
   }
   for (const Block& b : blocks) {
-    // Each block in an allocation of its own size, so that reading past its end is caught.
-    const auto copy = std::make_unique<std::uint8_t[]>(b.length);
-    if (b.length != 0) std::memcpy(copy.get(), data + b.offset, b.length);
+    static BlockCopy copy;
+    const std::uint8_t* const block = copy.Hold(data + b.offset, b.length);
     const auto length = static_cast<std::int32_t>(b.length);
     const std::uint64_t before = pass.sink.Produced();
     std::int32_t r = 0;
     switch (family) {
       case Family::T2Device3:
-        r = d.DecodeT2Device3(copy.get(), length, pass.sink, o.resolutionPs, o.packetInfo);
+        r = d.DecodeT2Device3(block, length, pass.sink, o.resolutionPs, o.packetInfo);
         break;
       case Family::T2:
-        r = d.DecodeT2(copy.get(), length, pass.sink, o.resolutionPs);
+        r = d.DecodeT2(block, length, pass.sink, o.resolutionPs);
         break;
       case Family::T3Device3:
-        r = d.DecodeT3Device3(copy.get(), length, pass.sink, o.resolutionPs, o.packetInfo);
+        r = d.DecodeT3Device3(block, length, pass.sink, o.resolutionPs, o.packetInfo);
         break;
       case Family::T3:
-        r = d.DecodeT3(copy.get(), length, pass.sink, o.resolutionPs);
+        r = d.DecodeT3(block, length, pass.sink, o.resolutionPs);
         break;
       case Family::T1:
-        r = d.DecodeT1(copy.get(), length, device);
+        r = d.DecodeT1(block, length, device);
         Check(r == 0, "the T1 decoder wrote text");
         break;
       case Family::Ittr:
-        r = d.DecodeIttr(copy.get(), length, pass.sink);
+        r = d.DecodeIttr(block, length, pass.sink);
         break;
     }
     pass.Account(r, before);
@@ -291,14 +332,21 @@ void RunDecoderFuzz(Family family, const std::uint8_t* data, std::size_t size) {
 
   static AreaPair smallAreas;
   static AreaPair roomyAreas;
-  Pass small(true, o.capacity, o.overflow, &smallAreas);
+  static std::string smallText, offText, roomyText;
+  // The pass without text decodes on a state kept from input to input, reset: it must report as the
+  // fresh state of the first pass does.
+  static DecoderState offState;
+  Pass small(true, o.capacity, o.overflow, &smallAreas, &smallText);
   RunPass(small, family, o, data + 1, blocks);
-  Pass off(false, 0, o.overflow, nullptr);
+  Pass off(false, 0, o.overflow, nullptr, &offText, &offState);
   RunPass(off, family, o, data + 1, blocks);
   // The third pass decodes on the first pass's state after its reset, as a parser's next run does.
-  Pass roomy(true, kRoomyCapacity, o.overflow, &roomyAreas, std::move(small.state));
+  Pass roomy(true, kRoomyCapacity, o.overflow, &roomyAreas, &roomyText, small.state);
   RunPass(roomy, family, o, data + 1, blocks);
 
+  // What the kept state holds is released with the input's other memory: libFuzzer takes memory that
+  // outlives an input for a leak and runs the input again to look for one.
+  offState.Reset();
   Check(small.report == off.report, "the report differs with parsed text on and off");
   Check(small.text == roomy.text, "the text differs after a reset or with another area size");
   Check(small.report == roomy.report, "the report differs after a reset or with another area size");

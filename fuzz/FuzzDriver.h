@@ -1,7 +1,8 @@
 #pragma once
 // Drives one decoder family over a fuzz input: the input is cut into blocks of lengths it chooses
 // itself, and the blocks go through one DecoderState per pass, three times: parsed text on with a
-// small text area, off, and on with a roomy area on the first pass's state after its reset. Aborts
+// small text area on a fresh state, off on a state reset after earlier inputs, and on with a roomy
+// area on the first pass's state after its reset. Aborts
 // when a pass reads past a block, writes past its area, fails to write its text, or when the passes
 // disagree in their text, their byte counts or their report.
 //
