@@ -1,0 +1,61 @@
+// Fuzz target of kestrun-cli's command line: the input is split at NUL and newline bytes into the words
+// after the program name. Aborts when parsing ends with another status than 0 (help, version) or 2
+// (usage error), or accepts settings a run cannot take as they are: an unknown type or device, no
+// resolution for T1/T2/T3, a negative range, no output asked for, or paths that are not absolute.
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "cli/CliOptions.h"
+#include "engine/Codes.h"
+
+namespace {
+
+void Check(bool ok, const char* what) {
+  if (ok) return;
+  std::fprintf(stderr, "fuzz check failed: %s\n", what);
+  std::fflush(stderr);
+  std::abort();
+}
+
+constexpr std::size_t kMaxWords = 64;
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  std::vector<std::string> words = {"kestrun-cli"};
+  std::string word;
+  for (std::size_t i = 0; i < size && words.size() < kMaxWords; ++i) {
+    const char c = static_cast<char>(data[i]);
+    if (c == '\0' || c == '\n') {
+      words.push_back(word);
+      word.clear();
+    } else {
+      word += c;
+    }
+  }
+  if (!word.empty() && words.size() < kMaxWords) words.push_back(word);
+  std::vector<char*> argv;
+  for (std::string& w : words) argv.push_back(w.data());
+  argv.push_back(nullptr);
+
+  kestrun::cli::CliOptions options;
+  const std::optional<int> status = kestrun::cli::ParseCommandLine(static_cast<int>(words.size()), argv.data(), options);
+  if (status) {
+    Check(*status == 0 || *status == 2, "exit status other than 0 or 2");
+    return 0;
+  }
+  const kestrun::RunSettings& r = options.run;
+  Check(r.dataType >= kestrun::kDataTypeT1 && r.dataType <= kestrun::kDataTypeIttrM, "accepted without a data type");
+  Check(r.deviceType == kestrun::kDeviceKR77A5 || r.deviceType == kestrun::kDeviceRB9531 ||
+            r.deviceType == kestrun::kDeviceQZ48,
+        "accepted without a device");
+  Check(r.dataType > kestrun::kDataTypeT3 || r.resolutionPs > 0, "accepted without a resolution");
+  Check(r.rangeFirst >= 0 && r.rangeLast >= 0, "accepted a negative range");
+  Check(r.generateParsed || r.generateReport, "accepted with no output asked for");
+  Check(!r.inputPath.empty() && r.inputPath.front() == '/', "input path not absolute");
+  Check(!r.outputDir.empty() && r.outputDir.front() == '/', "output directory not absolute");
+  return 0;
+}

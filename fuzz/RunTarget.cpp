@@ -1,0 +1,308 @@
+// Fuzz target of a whole conversion: TdcFileParser::Run on the calling thread over a series of 1 to 4
+// files written into a scratch directory, with settings the input chooses. Aborts when the status is
+// not one the situation allows, when anything but the two outputs appears beside the inputs, or when a
+// successful run's parsed text, byte count or report differs from the block decoders fed the same
+// blocks directly. Unless the input asks for a fresh parser, the run goes to one of four parsers kept
+// from input to input (one per text buffer size), as a front end converts run after run on one.
+//
+// Input layout: four settings bytes, then a 2-byte size per file (low byte first), then the bytes the
+// files take in turn (a size past the end of the input takes what is left).
+#include <unistd.h>
+
+#include <algorithm>
+#include <climits>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <memory>
+#include <set>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "engine/Codes.h"
+#include "engine/NameRules.h"
+#include "engine/PathPieces.h"
+#include "engine/TdcFileParser.h"
+#include "tttr/TttrHeader.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace kestrun;
+
+void Check(bool ok, const char* what) {
+  if (ok) return;
+  std::fprintf(stderr, "fuzz check failed: %s\n", what);
+  std::fflush(stderr);
+  std::abort();
+}
+
+// Names of the series files, %d their number: the name rules' eight- and seven-piece names, series
+// marked by "_" or "s", zero-padded numbers, an upper-case extension, dots in the stem, and names that
+// make no series (only the chosen file is converted).
+struct NamePattern {
+  const char* pattern;
+  bool series;
+};
+constexpr NamePattern kNames[] = {
+    {"QZ48A_lab_T2_16ps_a_b_c_%d.dat", true}, {"RB9531_T3_4ps_a_b_c_%d.dat", true}, {"KR_x_T1_25ps_a_b_c_%d.dat", true},
+    {"KR_x_ITTR_M_a_b_c_%d.dat", true},       {"run_%d.dat", true},                  {"tests%d.dat", true},
+    {"scan_%03d.DAT", true},                  {"run.v2_%d.dat", true},               {"x_s%d.dat", true},
+    {"shot_%d_a.dat", false},                 {"m.%d.dat", false},                   {"RB9531_T2_2ps_a_b_c_%d.x.dat", false},
+};
+// Numbers of files 1 to 4: series order is 1, 2, 9, 10, unlike the order of their names.
+constexpr int kNumbers[] = {1, 10, 2, 9};
+
+constexpr std::int32_t kTypes[] = {1, 2, 3, 4, 5, 2, 3, -1};
+constexpr std::int32_t kDevices[] = {kDeviceKR77A5, kDeviceRB9531, kDeviceQZ48, -1};
+constexpr std::int32_t kResolutions[] = {16, 4, 25, 1, 0, -1, INT32_MAX, 333};
+constexpr std::int32_t kRanges[][2] = {{0, INT32_MAX}, {0, 0}, {1, INT32_MAX}, {0, 1}, {1, 2}, {2, 1}, {3, 3}, {0, 100000}};
+constexpr std::size_t kCapacities[] = {4096, 16384, 65536, 1 << 20};
+enum OutputChoice { kBesideInput, kSubdirectory, kMissingDirectory, kTrailingSeparator };
+
+struct Settings {
+  std::int32_t dataType, deviceType, resolutionPs, rangeFirst, rangeLast;
+  bool parsed, report, overflow, packetInfo, overlapIo, fromName, freshParser;
+  int capacityIndex;
+  int output;
+};
+
+struct InputFile {
+  std::string name;
+  int number;
+  std::string bytes;
+};
+
+// The scratch directory, made once per process in memory-backed storage where there is some.
+const fs::path& ScratchDir() {
+  static const fs::path dir = [] {
+    std::error_code ec;
+    fs::path base = fs::is_directory("/dev/shm", ec) ? fs::path("/dev/shm") : fs::temp_directory_path();
+    const fs::path d = base / ("kestrun-fuzz-run-" + std::to_string(::getpid()));
+    fs::remove_all(d, ec);
+    fs::create_directories(d);
+    std::atexit([] { std::error_code e; fs::remove_all(ScratchDir(), e); });
+    return d;
+  }();
+  return dir;
+}
+
+std::string Read(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return std::move(text).str();
+}
+
+// The blocks a run reads: 1 MiB pieces of each file, and an empty last block when a file ends on a
+// block boundary or is empty.
+std::vector<std::string_view> Blocks(const std::vector<const InputFile*>& files) {
+  std::vector<std::string_view> blocks;
+  for (const InputFile* f : files) {
+    const std::string_view b = f->bytes;
+    std::size_t at = 0;
+    for (; b.size() - at >= static_cast<std::size_t>(kBlockSize); at += kBlockSize) blocks.push_back(b.substr(at, kBlockSize));
+    blocks.push_back(b.substr(at));
+  }
+  return blocks;
+}
+
+struct Decoded {
+  std::string text;
+  std::string report;
+};
+
+// What the block decoders make of the blocks in one pass, composed as a run composes them: the T2/T3
+// header first, the T1 histograms last.
+Decoded DecodeDirectly(const Settings& s, const std::vector<std::string_view>& blocks) {
+  Decoded out;
+  // Kept from input to input, and reset after use so that nothing it holds outlives the input.
+  static DecoderState d;
+  d.generateParsed = s.parsed;
+  d.outputOverflow = s.overflow;
+  static char area[4096];
+  auto collect = [](void* text, char* data, std::size_t size) {
+    static_cast<std::string*>(text)->append(data, size);
+    return data;
+  };
+  TextSink text = s.parsed ? TextSink(area, sizeof area, collect, &out.text) : TextSink();
+  const char* const device = DeviceDisplayName(s.deviceType);
+  if (s.parsed && s.dataType == kDataTypeT2) WriteT2Header(text, s.resolutionPs, device);
+  if (s.parsed && s.dataType == kDataTypeT3) WriteT3Header(text, s.resolutionPs, device);
+  const bool device3 = s.deviceType == kDeviceQZ48;
+  for (const std::string_view b : blocks) {
+    const auto* const p = reinterpret_cast<const std::uint8_t*>(b.data());
+    const auto n = static_cast<std::int32_t>(b.size());
+    switch (s.dataType) {
+      case kDataTypeT1:
+        d.DecodeT1(p, n, device);
+        break;
+      case kDataTypeT2:
+        device3 ? d.DecodeT2Device3(p, n, text, s.resolutionPs, s.packetInfo) : d.DecodeT2(p, n, text, s.resolutionPs);
+        break;
+      case kDataTypeT3:
+        device3 ? d.DecodeT3Device3(p, n, text, s.resolutionPs, s.packetInfo) : d.DecodeT3(p, n, text, s.resolutionPs);
+        break;
+      default:
+        d.DecodeIttr(p, n, text);
+        break;
+    }
+  }
+  if (s.dataType == kDataTypeT1) d.WriteT1Text(text, s.resolutionPs, device);
+  if (s.parsed) Check(text.Flush(), "reference text not flushed");
+  out.report = d.BuildReportText(s.dataType);
+  d.Reset();
+  return out;
+}
+
+Settings ReadSettings(const std::uint8_t* b) {
+  Settings s{};
+  s.dataType = kTypes[b[0] & 7];
+  s.deviceType = kDevices[(b[0] >> 3) & 3];
+  s.resolutionPs = kResolutions[b[0] >> 5];
+  s.parsed = b[1] & 1;
+  s.report = b[1] & 2;
+  s.overflow = b[1] & 4;
+  s.packetInfo = b[1] & 8;
+  s.overlapIo = b[1] & 16;
+  s.fromName = b[1] & 32;
+  s.freshParser = (b[1] >> 6) == 3;  // one input in four: a fresh parser costs its buffers
+  s.rangeFirst = kRanges[b[3] & 7][0];
+  s.rangeLast = kRanges[b[3] & 7][1];
+  s.capacityIndex = (b[3] >> 3) & 3;
+  s.output = (b[3] >> 5) & 3;
+  return s;
+}
+
+// The type, device and resolution the file name decides, as the front ends take them from it.
+void ApplyName(Settings& s, std::string_view stem) {
+  const NameSettings n = SettingsFromName(stem);
+  if (n.dataTypeIndex) s.dataType = *n.dataTypeIndex + 1;
+  s.deviceType = DeviceFromText(kDeviceItems[static_cast<std::size_t>(n.deviceIndex)]);
+  if (n.resolutionText) s.resolutionPs = LeadingInteger(*n.resolutionText);
+}
+
+void ConvertAndCheck(const std::uint8_t* data, std::size_t size) {
+  if (size < 4) return;
+  Settings s = ReadSettings(data);
+  const NamePattern& pattern = kNames[(data[2] & 15) % std::size(kNames)];
+  const std::size_t count = 1 + (data[2] >> 6);
+  const std::size_t chosen = ((data[2] >> 4) & 3) % count;
+  std::size_t at = 4;
+  std::vector<InputFile> files(count);
+  std::vector<std::size_t> sizes(count);
+  for (std::size_t i = 0; i < count; ++i, at += 2) sizes[i] = at + 1 < size ? data[at] | data[at + 1] << 8 : 0;
+  at = std::min(at, size);
+  for (std::size_t i = 0; i < count; ++i) {
+    char name[64];
+    std::snprintf(name, sizeof name, pattern.pattern, kNumbers[i]);
+    const std::size_t n = std::min(sizes[i], size - at);
+    files[i] = {name, kNumbers[i], std::string(reinterpret_cast<const char*>(data + at), n)};
+    at += n;
+  }
+
+  const fs::path& dir = ScratchDir();
+  std::error_code ec;
+  for (const InputFile& f : files) std::ofstream(dir / f.name, std::ios::binary) << f.bytes;
+  std::string outputDir = dir.string();
+  if (s.output == kSubdirectory || s.output == kMissingDirectory) outputDir += "/out";
+  if (s.output == kSubdirectory) fs::create_directory(outputDir);
+  if (s.output == kTrailingSeparator) outputDir += "/";
+  const std::string input = (dir / files[chosen].name).string();
+  if (s.fromName) ApplyName(s, SplitPath(input).stem);
+
+  // What the run must convert: the chosen file alone, or the non-empty files of its series in number
+  // order, cut to the range.
+  std::vector<const InputFile*> converted;
+  if (!pattern.series) {
+    converted.push_back(&files[chosen]);
+  } else {
+    for (const InputFile& f : files) {
+      if (!f.bytes.empty()) converted.push_back(&f);
+    }
+    std::sort(converted.begin(), converted.end(), [](auto* a, auto* b) { return a->number < b->number; });
+    const auto first = std::min<std::size_t>(static_cast<std::size_t>(s.rangeFirst), converted.size());
+    const auto last = std::min<std::size_t>(static_cast<std::size_t>(s.rangeLast) + 1u, converted.size());
+    converted = std::vector<const InputFile*>(converted.begin() + first, converted.begin() + std::max(first, last));
+  }
+  // The failures the situation allows; none means the run must succeed.
+  std::set<std::int32_t> failures;
+  if (s.output == kMissingDirectory) failures.insert(4);
+  if (converted.empty()) failures.insert(7);
+  if (!converted.empty() && s.dataType == -1) failures.insert(1);
+  if (!converted.empty() && s.deviceType == -1) failures.insert(2);
+  const bool success = failures.empty();
+  const Decoded expected = success ? DecodeDirectly(s, Blocks(converted)) : Decoded{};
+
+  static std::unique_ptr<TdcFileParser> kept[std::size(kCapacities)];
+  std::unique_ptr<TdcFileParser> fresh;
+  std::unique_ptr<TdcFileParser>& slot = s.freshParser ? fresh : kept[s.capacityIndex];
+  if (!slot) {
+    slot = std::make_unique<TdcFileParser>();
+    slot->textBufferCapacity = kCapacities[s.capacityIndex];
+  }
+  TdcFileParser& parser = *slot;
+  parser.inputPath = input;
+  parser.outputDir = outputDir;
+  parser.generateParsed = s.parsed;
+  parser.generateReport = s.report;
+  parser.outputOverflow = s.overflow;
+  parser.outputPacketInfo = s.packetInfo;
+  parser.dataType = s.dataType;
+  parser.deviceType = s.deviceType;
+  parser.resolutionPs = s.resolutionPs;
+  parser.rangeFirst = s.rangeFirst;
+  parser.rangeLast = s.rangeLast;
+  parser.overlapIo = s.overlapIo;
+  // The copies Start makes for the decoders.
+  parser.decoderState.generateParsed = s.parsed;
+  parser.decoderState.outputOverflow = s.overflow;
+  parser.Run();
+
+  const std::string stem = SplitPath(input).stem;
+  const fs::path outDir = s.output == kSubdirectory ? dir / "out" : dir;
+  const fs::path parsedPath = outDir / (stem + "_parsed.txt");
+  const fs::path reportPath = outDir / (stem + "_report.txt");
+  if (success) {
+    Check(parser.statusCode == 0, "the run failed");
+    Check(fs::exists(parsedPath) == s.parsed, "parsed file present unless parsed text is off");
+    Check(fs::exists(reportPath) == s.report, "report present unless not asked for");
+    if (s.parsed) {
+      Check(parser.parsedBytes == fs::file_size(parsedPath, ec), "parsed bytes differ from the file's size");
+      Check(Read(parsedPath) == expected.text, "parsed text differs from the decoders' text");
+    }
+    if (s.report) Check(Read(reportPath) == expected.report, "report differs from the decoders' report");
+  } else {
+    Check(failures.count(parser.statusCode) == 1, "status not one the settings and files allow");
+  }
+  // Nothing but the inputs and the two outputs, whatever the outcome; all of it is removed for the
+  // next input.
+  std::set<std::string> allowed = {"out"};
+  for (const InputFile& f : files) allowed.insert(f.name);
+  if (outDir == dir) allowed.insert({parsedPath.filename().string(), reportPath.filename().string()});
+  if (s.output == kSubdirectory) {
+    for (const auto& entry : fs::directory_iterator(outDir, ec)) {
+      Check(entry.path() == parsedPath || entry.path() == reportPath, "a file other than the outputs was left");
+    }
+  }
+  for (const auto& entry : fs::directory_iterator(dir, ec)) {
+    Check(allowed.count(entry.path().filename().string()) == 1, "a file other than the outputs was left");
+    fs::remove_all(entry.path(), ec);
+  }
+  // A kept parser gives back what the run left in it, as its next run would: libFuzzer takes memory
+  // that outlives an input for a leak and runs the input again to look for one.
+  parser.decoderState.Reset();
+  parser.files.clear();
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  ConvertAndCheck(data, size);
+  return 0;
+}
