@@ -5,7 +5,9 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <exception>
 #include <future>
+#include <new>
 #include <string>
 #include <thread>
 
@@ -37,7 +39,7 @@ std::string Describe(const kestrun::RunFailure& failure) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int ConvertFromCommandLine(int argc, char** argv) {
   kestrun::cli::CliOptions options;
   if (auto exitCode = kestrun::cli::ParseCommandLine(argc, argv, options)) return *exitCode;
 
@@ -86,4 +88,17 @@ int main(int argc, char** argv) {
   }
   if (interrupted != 0) return 128 + interrupted;
   return parser.statusCode == 0 ? 0 : 1;
+}
+
+int main(int argc, char** argv) {
+  // The run itself ends every failure in its status; this catches what happens around it (no thread
+  // to be had, no memory for the command line).
+  try {
+    return ConvertFromCommandLine(argc, argv);
+  } catch (const std::bad_alloc&) {
+    std::fputs("kestrun-cli: error: Out Of Memory!\n", stderr);
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "kestrun-cli: error: %s\n", e.what());
+  }
+  return 1;
 }

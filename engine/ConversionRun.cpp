@@ -39,8 +39,9 @@ void TdcFileParser::RunSteps() {
     if (onStatus) onStatus(statusCode);
     return;
   }
-  // Error lists too long for memory spill beside the outputs, on the disk that has room for them.
-  decoderState.spillDirectory = outputDir;
+  // Error lists too long for memory spill beside the outputs, on the disk that has room for them; a run
+  // without a report has no use for their text.
+  decoderState.errorTexts = {outputDir, generateReport};
   DiscoverInputFiles();
   if (!CreateParsedFile()) {
     if (onStatus) onStatus(statusCode);

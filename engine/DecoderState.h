@@ -23,11 +23,11 @@ struct DecoderState : TttrDecoderFields, T1DecoderFields, IttrDecoderFields {
   // Copies of the run's flags, made by Start; the decoders read these.
   bool generateParsed = false;
   bool outputOverflow = false;
-  // Where the report's error logs put their text once it outgrows memory; empty: the system's
-  // temporary directory. A setting of the run, like the flags.
-  std::string spillDirectory;
+  // Whether the report's error logs keep their text, and where they put it once it outgrows memory.
+  // A setting of the run, like the flags.
+  TextLogPlace errorTexts;
 
-  // Returns every field to its construction value, except the two flag copies and spillDirectory.
+  // Returns every field to its construction value, except the two flag copies and errorTexts.
   void Reset();
 
   // Block decoders: take one block of 0..1,048,576 bytes; write text into `text` only when

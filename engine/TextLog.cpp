@@ -141,7 +141,7 @@ TextLog::TextLog(const TextLog& other) : count_(other.count_) {
     directory_ = other.directory_;
     std::string why;
     const bool copied =
-        other.WriteTo([this](const char* data, std::size_t size) { return Store(data, size, directory_); }, &why);
+        other.WriteTo([this](const char* data, std::size_t size) { return Store(data, size, TextLogPlace{directory_}); }, &why);
     if (!copied && !failed_) Fail(why.empty() ? kOutOfMemory : "", why);
   } catch (...) {
     Fail(kOutOfMemory, "");
@@ -181,24 +181,24 @@ TextLog& TextLog::operator=(TextLog&& other) noexcept {
   return *this;
 }
 
-void TextLog::Append(std::string_view text, const std::string& spillDirectory) {
+void TextLog::Append(std::string_view text, const TextLogPlace& place) {
   ++count_;
-  if (failed_) return;
+  if (failed_ || !place.keepText) return;
   try {
-    Store(text.data(), text.size(), spillDirectory);
+    Store(text.data(), text.size(), place);
   } catch (...) {
     Fail(kOutOfMemory, "");
   }
 }
 
-bool TextLog::Store(const char* data, std::size_t size, const std::string& spillDirectory) {
+bool TextLog::Store(const char* data, std::size_t size, const TextLogPlace& place) {
   if (size <= kMemoryBytes - memory_.size()) {
     memory_.append(data, size);
     return true;
   }
   if (file_ == -1) {
     std::error_code ec;
-    const fs::path directory = spillDirectory.empty() ? fs::temp_directory_path(ec) : PathOf(spillDirectory);
+    const fs::path directory = place.directory.empty() ? fs::temp_directory_path(ec) : PathOf(place.directory);
     directory_ = TextOf(directory);
     file_ = ec ? -1 : OpenTemporary(directory);
     if (file_ == -1) {

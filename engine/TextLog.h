@@ -16,6 +16,13 @@
 
 namespace kestrun {
 
+// Where a log's text goes once it outgrows memory (empty: the system's temporary directory), and whether
+// it is kept at all: a run that writes no report only counts its errors.
+struct TextLogPlace {
+  std::string directory;
+  bool keepText = true;
+};
+
 class TextLog {
  public:
   // Takes `size` bytes; false stops the writing.
@@ -30,9 +37,8 @@ class TextLog {
   TextLog(TextLog&& other) noexcept;
   TextLog& operator=(TextLog&& other) noexcept;
 
-  // One entry. `spillDirectory` (empty: the system's temporary directory) is where the temporary file
-  // is made, once the text outgrows the memory part.
-  void Append(std::string_view text, const std::string& spillDirectory);
+  // One entry: counted, and its text kept as `place` says.
+  void Append(std::string_view text, const TextLogPlace& place);
   std::uint64_t Count() const { return count_; }
   bool Empty() const { return count_ == 0; }
   bool Failed() const { return failed_; }
@@ -45,7 +51,7 @@ class TextLog {
   void Clear();
 
  private:
-  bool Store(const char* data, std::size_t size, const std::string& spillDirectory);
+  bool Store(const char* data, std::size_t size, const TextLogPlace& place);
   bool Spill(const char* data, std::size_t size);
   // Drops the text kept so far; the message is prefix + subject.
   void Fail(const char* prefix, const std::string& subject) noexcept;

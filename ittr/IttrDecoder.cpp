@@ -93,7 +93,7 @@ std::int32_t DecoderState::DecodeIttr(const std::uint8_t* block, std::int32_t le
       }
       if (ittrPosition == IttrPosition::OverflowValue) {
         ittrPosition = IttrPosition::Data;
-        stats.CheckOverflowValue(w, spillDirectory);
+        stats.CheckOverflowValue(w, errorTexts);
         if (char* q = line(kWordLineMax)) {
           q = WriteLiteral(q, "Data Overflow, Value: 0x");
           q = WriteHex32(q, w);
@@ -130,7 +130,7 @@ std::int32_t DecoderState::DecodeIttr(const std::uint8_t* block, std::int32_t le
         const std::uint64_t synced =
             ((std::uint64_t{overflowWraps} * 1024 + static_cast<std::uint64_t>(std::int64_t{overflowValue})) << 16) +
             serial;
-        stats.CheckStatisticsLead(static_cast<std::uint32_t>(board), ch, serial, spillDirectory);
+        stats.CheckStatisticsLead(static_cast<std::uint32_t>(board), ch, serial, errorTexts);
         if (char* q = line(kWordLineMax)) {
           q = WriteU32(q, words);
           *q++ = '\t';
@@ -146,7 +146,7 @@ std::int32_t DecoderState::DecodeIttr(const std::uint8_t* block, std::int32_t le
       }
       case 0x9: {  // package head word
         const std::uint32_t serial = w & 0xFFFF;
-        stats.CheckPackageSerial(serial, spillDirectory);
+        stats.CheckPackageSerial(serial, errorTexts);
         if (char* q = line(kWordLineMax)) {
           q = WriteLiteral(q, "[Package Head, Serial: 0x");
           q = WriteHex32(q, serial);
@@ -162,7 +162,7 @@ std::int32_t DecoderState::DecodeIttr(const std::uint8_t* block, std::int32_t le
         break;
       case 0xF: {  // statistics serial overflow word
         const std::uint32_t value = w & 0xFFFF;
-        stats.CheckOverflowValue(value, spillDirectory);
+        stats.CheckOverflowValue(value, errorTexts);
         if (overflowValue == 1023 && value == 0) ++overflowWraps;
         overflowValue = static_cast<std::int32_t>(value);
         if (outputOverflow) {

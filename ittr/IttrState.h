@@ -46,17 +46,16 @@ struct IttrStatistics {
   std::uint64_t packageSerialWraps = 0;
   TextLog errors;  // each with its "Error i" line
 
-  // The checks record their breaks in `errors`, which puts its text in `spillDirectory` once it
-  // outgrows memory.
+  // The checks record their breaks in `errors`, which keeps its text as `place` says.
   // Statistics lead word of board key `board`, channel `channel`, serial `serial`: becomes the lead that
   // intensity words count under; with zeroUpdate 1 the serial must follow the previous one.
   void CheckStatisticsLead(std::uint32_t board, std::uint32_t channel, std::uint32_t serial,
-                           const std::string& spillDirectory);
+                           const TextLogPlace& place);
   // Overflow value (after an overflow marker, or of a statistics serial overflow word): must follow the
   // previous one modulo 65,536.
-  void CheckOverflowValue(std::uint32_t value, const std::string& spillDirectory);
+  void CheckOverflowValue(std::uint32_t value, const TextLogPlace& place);
   // Package head serial: must follow the previous one modulo 65,536, starting from 0.
-  void CheckPackageSerial(std::uint32_t serial, const std::string& spillDirectory);
+  void CheckPackageSerial(std::uint32_t serial, const TextLogPlace& place);
   // One intensity word for the current lead's board and channel.
   void CountEvent() {
     if (leadSlot_ >= 0) {

@@ -10,7 +10,7 @@ namespace {
 
 // An error under its "Error i" line: `first` and `second` follow their labels.
 void LogError(TextLog& log, std::string_view label1, std::int64_t first, std::string_view label2, std::uint32_t second,
-              const std::string& spillDirectory) {
+              const TextLogPlace& place) {
   char line[256];
   char* p = WriteLiteral(line, "Error ");
   p = WriteU64(p, log.Count());
@@ -21,41 +21,41 @@ void LogError(TextLog& log, std::string_view label1, std::int64_t first, std::st
   p = std::copy(label2.begin(), label2.end(), p);
   p = WriteU32(p, second);
   *p++ = '\n';
-  log.Append(std::string_view(line, static_cast<std::size_t>(p - line)), spillDirectory);
+  log.Append(std::string_view(line, static_cast<std::size_t>(p - line)), place);
 }
 
 }  // namespace
 
 void IttrStatistics::CheckStatisticsLead(std::uint32_t board, std::uint32_t channel, std::uint32_t serial,
-                                         const std::string& spillDirectory) {
+                                         const TextLogPlace& place) {
   leadBoard = board;
   leadChannel = channel;
   leadSlot_ = ((board & 0xFFF0FFFFu) == 0 && channel < 64) ? static_cast<std::int32_t>((board >> 16) * 64 + channel)
                                                           : -1;
   if (zeroUpdate == 1 && serial != ((previousLeadSerial + 1) & 0xFFFF)) {
     LogError(errors, "Statistics Lead Error: Previous Serial: ", previousLeadSerial, "Current Serial: ", serial,
-             spillDirectory);
+             place);
   }
   if (previousLeadSerial > serial) ++leadSerialWraps;
   previousLeadSerial = serial;
 }
 
-void IttrStatistics::CheckOverflowValue(std::uint32_t value, const std::string& spillDirectory) {
+void IttrStatistics::CheckOverflowValue(std::uint32_t value, const TextLogPlace& place) {
   ++overflowValues;
   if (value != ((previousOverflowValue + 1) & 0xFFFF)) {
     LogError(errors, "Statistics Overflow Value Error: Previous Overflow Value: ", previousOverflowValue,
-             "Current Overflow Value: ", value, spillDirectory);
+             "Current Overflow Value: ", value, place);
   }
   previousOverflowValue = value;
   if (value == 0xFFFF) ++overflowValueWraps;
 }
 
-void IttrStatistics::CheckPackageSerial(std::uint32_t serial, const std::string& spillDirectory) {
+void IttrStatistics::CheckPackageSerial(std::uint32_t serial, const TextLogPlace& place) {
   ++packageHeads;
   const auto expected = static_cast<std::uint32_t>(previousPackageSerial + 1) & 0xFFFF;
   if (serial != expected) {
     LogError(errors, "Package Serial Value Error: Previous Package Serial Value: ", previousPackageSerial,
-             "Current Package Serial Value: ", serial, spillDirectory);
+             "Current Package Serial Value: ", serial, place);
   }
   previousPackageSerial = static_cast<std::int32_t>(serial);
   if (serial == 0xFFFF) ++packageSerialWraps;

@@ -45,8 +45,8 @@ struct TttrRecord {
 enum class TttrFrameState : std::uint8_t { Outside = 0, StorageSerial = 1, BetweenPackages = 2, InPackage = 3 };
 
 // Counters and integrity checks of one run, accumulated over all its blocks and files. The logs hold
-// their entries as the report prints them; `spillDirectory` arguments say where a log that outgrows
-// memory puts its text.
+// their entries as the report prints them; `place` arguments say whether the text is kept and where
+// a log that outgrows memory puts it.
 struct TttrStatistics {
   std::map<std::int32_t, std::map<std::int32_t, std::uint64_t>> eventCounts;  // board -> channel -> events
   std::uint64_t syncOverflowCount = 0;
@@ -82,27 +82,27 @@ struct TttrStatistics {
     ++pendingMarkers_[mask & 15];
   }
   // One sync overflow word: counts it and records a break of the 0..1023 sequence.
-  void CheckSyncOverflow(std::uint32_t value, const std::string& spillDirectory) {
+  void CheckSyncOverflow(std::uint32_t value, const TextLogPlace& place) {
     ++syncOverflowCount;
     ++packageWordCount;
     if (((previousSyncOverflow + 1) & 1023) != value) [[unlikely]] {
-      LogSyncError(value, spillDirectory);
+      LogSyncError(value, place);
     }
     previousSyncOverflow = value;
   }
   // One package head: starts the length count and records a break of the serial sequence.
-  void CheckPackageHead(std::uint32_t length, std::uint32_t serial, const std::string& spillDirectory);
+  void CheckPackageHead(std::uint32_t length, std::uint32_t serial, const TextLogPlace& place);
   // One package tail: records a package whose word count differs from its length field.
-  void CheckPackageTail(const std::string& spillDirectory);
+  void CheckPackageTail(const TextLogPlace& place);
   // One storage overflow serial word.
-  void TakeStorageSerial(std::uint32_t serial, const std::string& spillDirectory);
+  void TakeStorageSerial(std::uint32_t serial, const TextLogPlace& place);
   // Start of a run: everything back to its construction value.
   void ResetTttrStatistics();
   // Moves the flat event and marker counters into eventCounts and markerCounts; call before reading them.
   void FoldCounts();
 
  private:
-  void LogSyncError(std::uint32_t value, const std::string& spillDirectory);
+  void LogSyncError(std::uint32_t value, const TextLogPlace& place);
 
   static constexpr std::uint32_t kBoardBits = 0x000F0000;  // boards are held as bits 19..16 in place
   static constexpr std::uint32_t kChannels = 64;

@@ -17,17 +17,17 @@ std::string_view Text(const char* line, const char* end) {
 
 }  // namespace
 
-void TttrStatistics::LogSyncError(std::uint32_t value, const std::string& spillDirectory) {
+void TttrStatistics::LogSyncError(std::uint32_t value, const TextLogPlace& place) {
   Line line;
   char* p = WriteLiteral(line, "Sync Pulse Seq Overflow Error: Previous Value: ");
   p = WriteU32(p, previousSyncOverflow);
   p = WriteLiteral(p, ",\tCurrent Value: ");
   p = WriteU32(p, value);
   *p++ = '\n';
-  syncErrors.Append(Text(line, p), spillDirectory);
+  syncErrors.Append(Text(line, p), place);
 }
 
-void TttrStatistics::CheckPackageHead(std::uint32_t length, std::uint32_t serial, const std::string& spillDirectory) {
+void TttrStatistics::CheckPackageHead(std::uint32_t length, std::uint32_t serial, const TextLogPlace& place) {
   ++packageHeadCount;
   declaredPackageLength = length;
   packageWordCount = 0;
@@ -40,13 +40,13 @@ void TttrStatistics::CheckPackageHead(std::uint32_t length, std::uint32_t serial
     p = WriteLiteral(p, ",\tCurrent Value: ");
     p = WriteU32(p, serial);
     *p++ = '\n';
-    packageSerialErrors.Append(Text(line, p), spillDirectory);
+    packageSerialErrors.Append(Text(line, p), place);
   }
   previousPackageSerial = static_cast<std::int32_t>(serial);
   if (serial == 1023) ++packageSerialOverflowCount;
 }
 
-void TttrStatistics::CheckPackageTail(const std::string& spillDirectory) {
+void TttrStatistics::CheckPackageTail(const TextLogPlace& place) {
   ++packageTailCount;
   if (packageWordCount != declaredPackageLength) {
     Line line;
@@ -59,16 +59,16 @@ void TttrStatistics::CheckPackageTail(const std::string& spillDirectory) {
     p = WriteLiteral(p, ",\tActual Number: ");
     p = WriteU32(p, packageWordCount);
     *p++ = '\n';
-    packageLengthErrors.Append(Text(line, p), spillDirectory);
+    packageLengthErrors.Append(Text(line, p), place);
   }
 }
 
 // The report prints the serials twenty to a line, after a first line of one.
-void TttrStatistics::TakeStorageSerial(std::uint32_t serial, const std::string& spillDirectory) {
+void TttrStatistics::TakeStorageSerial(std::uint32_t serial, const TextLogPlace& place) {
   char line[16];
   char* p = WriteU32(line, serial);
   p = storageOverflowSerials.Count() % 20 == 0 ? WriteLiteral(p, "\t\n") : WriteLiteral(p, "\t");
-  storageOverflowSerials.Append(Text(line, p), spillDirectory);
+  storageOverflowSerials.Append(Text(line, p), place);
   ++storageOverflowCount;
 }
 

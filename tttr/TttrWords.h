@@ -24,7 +24,7 @@ inline constexpr std::uint32_t kBoardBits = 0x000F0000;
 inline void TakeSyncOverflow(DecoderState& d, std::uint32_t v) {
   if (d.overflowValue == 1023 && v == 0) ++d.overflowWraps;
   d.overflowValue = static_cast<std::int32_t>(v);
-  d.tttrStatistics.CheckSyncOverflow(v, d.spillDirectory);
+  d.tttrStatistics.CheckSyncOverflow(v, d.errorTexts);
 }
 
 // Digit groups g0..g5 (bits 3..0 up to 23..20) become the characters from '0' on.
@@ -106,7 +106,7 @@ inline void DecodePackagedWord(DecoderState& d, std::uint32_t w, TttrRecord& r) 
         r.kind = K::PackageTail;
         d.previousFrameState = F::InPackage;
         d.frameState = F::BetweenPackages;
-        s.CheckPackageTail(d.spillDirectory);
+        s.CheckPackageTail(d.errorTexts);
       } else if (top == 127) {
         r.kind = K::SyncOverflow;
         r.value = w & 1023;
@@ -139,7 +139,7 @@ inline void DecodePackagedWord(DecoderState& d, std::uint32_t w, TttrRecord& r) 
     case F::StorageSerial:
       r.kind = K::StorageOverflow;
       r.serial = w;
-      s.TakeStorageSerial(w, d.spillDirectory);
+      s.TakeStorageSerial(w, d.errorTexts);
       if (d.previousFrameState == F::Outside || d.previousFrameState == F::BetweenPackages) {
         d.frameState = d.previousFrameState;
         d.previousFrameState = F::StorageSerial;
@@ -152,7 +152,7 @@ inline void DecodePackagedWord(DecoderState& d, std::uint32_t w, TttrRecord& r) 
         r.serial = w & 1023;
         d.previousFrameState = F::BetweenPackages;
         d.frameState = F::InPackage;
-        s.CheckPackageHead(r.length, r.serial, d.spillDirectory);
+        s.CheckPackageHead(r.length, r.serial, d.errorTexts);
         r.sequenceNumber = std::uint64_t{d.packageSerialWraps} * 1024 + r.serial;
         if (r.serial == 1023) ++d.packageSerialWraps;
         return;

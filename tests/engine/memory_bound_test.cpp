@@ -26,7 +26,7 @@ TEST(TextLog, KeepsEveryByteAcrossTheSpillAndFailsWithItsMessage) {
   std::string expected;
   for (int i = 0; expected.size() < 3 * TextLog::kMemoryBytes; ++i) {
     const std::string entry = i == 5000 ? std::string(TextLog::kMemoryBytes + 3, 'x') : std::to_string(i) + "\n";
-    log.Append(entry, dir.path().string());
+    log.Append(entry, {dir.path().string()});
     expected += entry;
   }
   TextLog copy = log, moved = std::move(log);
@@ -38,7 +38,7 @@ TEST(TextLog, KeepsEveryByteAcrossTheSpillAndFailsWithItsMessage) {
   // Nowhere to spill: the text is dropped, the count goes on, and a report is refused with the reason.
   const std::string missing = dir / "missing";
   DecoderState d;
-  d.spillDirectory = missing;
+  d.errorTexts.directory = missing;
   const std::vector<std::uint8_t> ff(1 << 20, 0xFF);  // a sync overflow break in every word
   TextSink none;
   d.DecodeT2(ff.data(), static_cast<std::int32_t>(ff.size()), none, 16);
@@ -46,6 +46,12 @@ TEST(TextLog, KeepsEveryByteAcrossTheSpillAndFailsWithItsMessage) {
   EXPECT_EQ(Text(d.tttrStatistics.syncErrors, &why), "(failed)");
   EXPECT_EQ(why, "Could Not Write Temporary File: " + missing);
   EXPECT_EQ(d.tttrStatistics.syncErrors.Count(), ff.size() / 4);
+  // A run without a report only counts: no text, no temporary file, nothing to fail.
+  DecoderState counting;
+  counting.errorTexts = {missing, false};
+  counting.DecodeT2(ff.data(), static_cast<std::int32_t>(ff.size()), none, 16);
+  EXPECT_EQ(Text(counting.tttrStatistics.syncErrors), "");
+  EXPECT_EQ(counting.tttrStatistics.syncErrors.Count(), ff.size() / 4);
   why.clear();
   EXPECT_FALSE(d.WriteReportText(2, [](const char*, std::size_t) { return true; }, &why));
   EXPECT_EQ(why, "Could Not Write Temporary File: " + missing);
@@ -74,7 +80,7 @@ TEST(MemoryBound, DamagedDataKeepTheirErrorsOnDisk) {
     ASSERT_GE(child, 0);
     if (child == 0) {
       DecoderState d;
-      d.spillDirectory = dir.path().string();
+      d.errorTexts.directory = dir.path().string();
       TextSink none;
       std::mt19937 random(1);
       std::vector<std::uint8_t> block(1 << 20);
