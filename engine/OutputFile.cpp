@@ -28,6 +28,8 @@ namespace {
 constexpr std::size_t kNameMax = 255;
 constexpr std::string_view kPartialSuffix = ".partial";
 
+fs::path PathOf(const std::string& utf8) { return fs::path(std::u8string(utf8.begin(), utf8.end())); }
+
 #ifdef _WIN32
 long ProcessId() { return static_cast<long>(_getpid()); }
 bool ProcessAlive(long pid) {
@@ -38,7 +40,7 @@ bool ProcessAlive(long pid) {
   return alive;
 }
 int OpenNew(const std::string& path) {
-  return _wopen(fs::u8path(path).c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT, 0666);
+  return _wopen(PathOf(path).c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT, 0666);
 }
 int CloseHandleOf(int handle) { return _close(handle); }
 long WriteSome(int handle, const char* data, std::size_t size) {
@@ -53,8 +55,6 @@ int OpenNew(const std::string& path) {
 int CloseHandleOf(int handle) { return ::close(handle); }
 long WriteSome(int handle, const char* data, std::size_t size) { return ::write(handle, data, size); }
 #endif
-
-fs::path PathOf(const std::string& utf8) { return fs::path(std::u8string(utf8.begin(), utf8.end())); }
 
 // The leading part of a file name that leaves room for ".<pid>.partial" within the name length limit,
 // cut before a UTF-8 continuation byte so that the name stays valid text.
