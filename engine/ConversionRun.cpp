@@ -23,6 +23,7 @@ void TdcFileParser::Run() {
   ResetRun();
   // Nothing may leave the worker: a failure to allocate, anywhere, ends the run with its status.
   try {
+    decoderState.records.Start(recordSink, dataType);
     RunSteps();
   } catch (const std::bad_alloc&) {
     Fail(6, "Out Of Memory!");
@@ -70,6 +71,10 @@ void TdcFileParser::RunSteps() {
     } clearIo{io_};
     RunBlockLoop();
     WriteT1TextIfAny();
+    if (decoderState.records.Active()) {
+      decoderState.FinishRecords(dataType);
+      if (decoderState.records.NewFailure()) Fail(7, "Record Output Error!");
+    }
   }
   FinishRun();
 }
@@ -187,6 +192,10 @@ bool TdcFileParser::ProcessBlock(const std::uint8_t* block, std::int32_t length)
     return false;
   }
   const std::int64_t produced = DecodeBlock(block, length);
+  if (decoderState.records.Active()) {
+    decoderState.records.Flush();  // a chunk never waits for the next block
+    if (decoderState.records.NewFailure()) Fail(7, "Record Output Error!");
+  }
   if (produced < 0) {
     parsedTextLost_ = true;
     Fail(7, "Parsed Content Save Error!");

@@ -11,6 +11,7 @@ void DecoderState::Reset() {
   ResetTttr();
   ResetT1();
   ResetIttr();
+  records.Start(nullptr, 0);
 }
 
 bool DecoderState::WriteReportText(std::int32_t dataType, const TextLog::Writer& write, std::string* failure) {

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 
+#include "engine/RecordBuffer.h"
 #include "engine/TextLog.h"
 #include "engine/TextSink.h"
 #include "ittr/IttrState.h"
@@ -26,8 +27,10 @@ struct DecoderState : TttrDecoderFields, T1DecoderFields, IttrDecoderFields {
   // Whether the report's error logs keep their text, and where they put it once it outgrows memory.
   // A setting of the run, like the flags.
   TextLogPlace errorTexts;
+  // The run's records, when it has a sink (started by the run after Reset, which turns them off).
+  RecordBuffer records;
 
-  // Returns every field to its construction value, except the two flag copies and errorTexts.
+  // Returns every field to its construction value, except the two flag copies and errorTexts; no records.
   void Reset();
 
   // Block decoders: take one block of 0..1,048,576 bytes; write text into `text` only when
@@ -41,6 +44,11 @@ struct DecoderState : TttrDecoderFields, T1DecoderFields, IttrDecoderFields {
                                std::int32_t resolutionPs, bool outputPacketInfo);
   std::int32_t DecodeT3(const std::uint8_t* block, std::int32_t length, TextSink& text, std::int32_t resolutionPs);
   std::int32_t DecodeIttr(const std::uint8_t* block, std::int32_t length, TextSink& text);
+  template <bool kRecords>
+  std::int32_t DecodeIttrWords(const std::uint8_t* block, std::int32_t length, TextSink& text);
+
+  // End of a run with records: T1 histograms, the rows still held and the totals go to the sink.
+  void FinishRecords(std::int32_t dataType);
 
   // End of a T1 run: the histogram text. Returns the bytes produced, 0 when none could be written.
   std::int64_t WriteT1Text(TextSink& text, std::int32_t resolutionPs, const char* deviceName);

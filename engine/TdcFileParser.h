@@ -64,6 +64,9 @@ class TdcFileParser {
   std::function<void(int)> onStatus;              // status code of a failure that ends the run
   std::function<void(std::string)> onMessage;     // path of the input file about to be converted
   std::function<void()> onFinished;               // called last from the worker, when Run has returned
+  // Gets every decoded record of the run (columns of T2/T3/ITTR rows, T1 histograms at the end), from
+  // the worker; none when null. Must outlive the run.
+  RecordSink* recordSink = nullptr;
   // The run's first failure; `failures` lists every different failure of the run in order.
   std::int32_t statusCode = 0;
   std::string lastMessage;

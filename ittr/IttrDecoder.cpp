@@ -22,6 +22,11 @@ constexpr std::size_t kWordLineMax = 64;
 }  // namespace
 
 std::int32_t DecoderState::DecodeIttr(const std::uint8_t* block, std::int32_t length, TextSink& text) {
+  return records.Active() ? DecodeIttrWords<true>(block, length, text) : DecodeIttrWords<false>(block, length, text);
+}
+
+template <bool kRecords>
+std::int32_t DecoderState::DecodeIttrWords(const std::uint8_t* block, std::int32_t length, TextSink& text) {
   IttrStatistics& stats = ittrStatistics;
   const std::uint64_t before = text.Produced();
   bool writing = generateParsed;
@@ -113,6 +118,7 @@ std::int32_t DecoderState::DecodeIttr(const std::uint8_t* block, std::int32_t le
         if (remainingIntensityWords == 0) break;
         --remainingIntensityWords;
         stats.CountEvent();
+        if constexpr (kRecords) records.AddIntensity(w & 0x3FFFFFFF);
         if (char* q = line(kWordLineMax)) {
           q = scratch_digits::WriteDecimal(q, w & 0x3FFFFFFF);
           *q++ = '\n';
@@ -131,6 +137,7 @@ std::int32_t DecoderState::DecodeIttr(const std::uint8_t* block, std::int32_t le
             ((std::uint64_t{overflowWraps} * 1024 + static_cast<std::uint64_t>(std::int64_t{overflowValue})) << 16) +
             serial;
         stats.CheckStatisticsLead(static_cast<std::uint32_t>(board), ch, serial, errorTexts);
+        if constexpr (kRecords) records.SetIttrLead(synced, serial, ch, (static_cast<std::uint32_t>(board) >> 16) & 15);
         if (char* q = line(kWordLineMax)) {
           q = WriteU32(q, words);
           *q++ = '\t';

@@ -13,12 +13,25 @@ using tttr_detail::kMaxLineLength;
 using scratch_digits::WriteDecimal;
 using K = TttrRecordKind;
 
-// ((wraps * 1024 + overflow) * 2^25 + bins) * resolution, in unsigned 64-bit arithmetic so that any
-// held value wraps around instead of overflowing.
-std::uint64_t T2TimePs(const DecoderState& d, std::uint32_t bins, std::int32_t resolutionPs) {
+// (wraps * 1024 + overflow) * 2^25 + bins, in unsigned 64-bit arithmetic so that any held value wraps
+// around instead of overflowing.
+std::uint64_t T2TimeBins(const DecoderState& d, std::uint32_t bins) {
   const std::uint64_t overflows =
       std::uint64_t{d.overflowWraps} * 1024 + static_cast<std::uint64_t>(static_cast<std::int64_t>(d.overflowValue));
-  return ((overflows << 25) + bins) * static_cast<std::uint64_t>(static_cast<std::int64_t>(resolutionPs));
+  return (overflows << 25) + bins;
+}
+
+std::uint64_t T2TimePs(const DecoderState& d, std::uint32_t bins, std::int32_t resolutionPs) {
+  return T2TimeBins(d, bins) * static_cast<std::uint64_t>(static_cast<std::int64_t>(resolutionPs));
+}
+
+// Every event and marker word is a record, in both layouts: the words that print an event or marker line.
+void TakeT2Record(DecoderState& d, const TttrRecord& r) {
+  if (r.kind == K::Event) {
+    d.records.AddT2(T2TimeBins(d, r.bins), r.channel);
+  } else if (r.kind == K::Marker) {
+    d.records.AddMarker(r.mask);
+  }
 }
 
 bool WritePackagedLine(TextSink& text, const DecoderState& d, const TttrRecord& r, std::int32_t resolutionPs,
@@ -90,18 +103,20 @@ bool WritePlainLine(TextSink& text, const DecoderState& d, const TttrRecord& r, 
 
 std::int32_t DecoderState::DecodeT2Device3(const std::uint8_t* block, std::int32_t length, TextSink& text,
                                            std::int32_t resolutionPs, bool outputPacketInfo) {
-  return tttr_detail::DecodeWords(
-      tttr_detail::BlockWords(block, length), text, generateParsed,
+  return tttr_detail::DecodeBlockWords(
+      tttr_detail::BlockWords(block, length), text, generateParsed, records.Active(),
       [this](const std::uint8_t* word, TttrRecord& r) { DecodeT2Device3Word(*this, word, r); },
-      [&](TextSink& t, const TttrRecord& r) { return WritePackagedLine(t, *this, r, resolutionPs, outputPacketInfo); });
+      [&](TextSink& t, const TttrRecord& r) { return WritePackagedLine(t, *this, r, resolutionPs, outputPacketInfo); },
+      [this](const TttrRecord& r) { TakeT2Record(*this, r); });
 }
 
 std::int32_t DecoderState::DecodeT2(const std::uint8_t* block, std::int32_t length, TextSink& text,
                                     std::int32_t resolutionPs) {
-  return tttr_detail::DecodeWords(
-      tttr_detail::PlainBlockWords(block, length, 0x12), text, generateParsed,
+  return tttr_detail::DecodeBlockWords(
+      tttr_detail::PlainBlockWords(block, length, 0x12), text, generateParsed, records.Active(),
       [this](const std::uint8_t* word, TttrRecord& r) { DecodeT2Word(*this, word, r); },
-      [&](TextSink& t, const TttrRecord& r) { return WritePlainLine(t, *this, r, resolutionPs); });
+      [&](TextSink& t, const TttrRecord& r) { return WritePlainLine(t, *this, r, resolutionPs); },
+      [this](const TttrRecord& r) { TakeT2Record(*this, r); });
 }
 
 }  // namespace kestrun

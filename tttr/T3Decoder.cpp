@@ -19,6 +19,17 @@ std::uint64_t T3TimePs(std::uint32_t bins, std::int32_t resolutionPs) {
   return std::uint64_t{bins} * static_cast<std::uint64_t>(static_cast<std::int64_t>(resolutionPs));
 }
 
+// (wraps * 1024 + overflow) * 1024 + sequence: the sync pulse's number since the run began.
+void TakeT3Record(DecoderState& d, const TttrRecord& r) {
+  if (r.kind == K::Event) {
+    const std::uint64_t overflows = std::uint64_t{d.overflowWraps} * 1024 +
+                                    static_cast<std::uint64_t>(static_cast<std::int64_t>(d.overflowValue));
+    d.records.AddT3((overflows << 10) + r.sequence, r.bins, r.channel);
+  } else if (r.kind == K::Marker) {
+    d.records.AddMarker(r.mask);
+  }
+}
+
 char* WriteEventFields(char* p, const TttrRecord& r, std::int32_t resolutionPs) {
   p = WriteU32(WriteLiteral(p, "Event\t"), r.channel);
   *p++ = '\t';
@@ -95,18 +106,20 @@ bool WritePlainLine(TextSink& text, const DecoderState& d, const TttrRecord& r, 
 
 std::int32_t DecoderState::DecodeT3Device3(const std::uint8_t* block, std::int32_t length, TextSink& text,
                                            std::int32_t resolutionPs, bool outputPacketInfo) {
-  return tttr_detail::DecodeWords(
-      tttr_detail::BlockWords(block, length), text, generateParsed,
+  return tttr_detail::DecodeBlockWords(
+      tttr_detail::BlockWords(block, length), text, generateParsed, records.Active(),
       [this](const std::uint8_t* word, TttrRecord& r) { DecodeT3Device3Word(*this, word, r); },
-      [&](TextSink& t, const TttrRecord& r) { return WritePackagedLine(t, *this, r, resolutionPs, outputPacketInfo); });
+      [&](TextSink& t, const TttrRecord& r) { return WritePackagedLine(t, *this, r, resolutionPs, outputPacketInfo); },
+      [this](const TttrRecord& r) { TakeT3Record(*this, r); });
 }
 
 std::int32_t DecoderState::DecodeT3(const std::uint8_t* block, std::int32_t length, TextSink& text,
                                     std::int32_t resolutionPs) {
-  return tttr_detail::DecodeWords(
-      tttr_detail::PlainBlockWords(block, length, 0x13), text, generateParsed,
+  return tttr_detail::DecodeBlockWords(
+      tttr_detail::PlainBlockWords(block, length, 0x13), text, generateParsed, records.Active(),
       [this](const std::uint8_t* word, TttrRecord& r) { DecodeT3Word(*this, word, r); },
-      [&](TextSink& t, const TttrRecord& r) { return WritePlainLine(t, *this, r, resolutionPs); });
+      [&](TextSink& t, const TttrRecord& r) { return WritePlainLine(t, *this, r, resolutionPs); },
+      [this](const TttrRecord& r) { TakeT3Record(*this, r); });
 }
 
 }  // namespace kestrun

@@ -66,12 +66,13 @@ inline WordRange PlainBlockWords(const std::uint8_t* block, std::int32_t length,
   return words;
 }
 
-// Decodes every word with `decode(bytes, record)` and, when `withText`, writes its line with
-// `write(text, record)`, which answers false when the text area could not take the line. The words
-// after such a failure are still decoded, so the statistics stay whole, but write no more text.
-// Returns the bytes of text produced, or -1 when a line was lost.
-template <typename Decode, typename Write>
-std::int32_t DecodeWords(WordRange words, TextSink& text, bool withText, Decode&& decode, Write&& write) {
+// Decodes every word with `decode(bytes, record)`, hands it to `take(record)` when kRecords, and, when
+// `withText`, writes its line with `write(text, record)`, which answers false when the text area could
+// not take the line. The words after such a failure are still decoded, so the statistics and records
+// stay whole, but write no more text. Returns the bytes of text produced, or -1 when a line was lost.
+template <bool kRecords, typename Decode, typename Write, typename Take>
+std::int32_t DecodeWords(WordRange words, TextSink& text, bool withText, Decode&& decode, Write&& write,
+                         Take&& take) {
   const std::uint64_t before = text.Produced();
   TttrRecord record;  // starts every block with channel, bins and sequence 0
   const std::uint8_t* p = words.first;
@@ -80,6 +81,7 @@ std::int32_t DecodeWords(WordRange words, TextSink& text, bool withText, Decode&
   if (withText) {
     for (; p != end; p += 4) {
       decode(p, record);
+      if constexpr (kRecords) take(record);
       if (!write(text, record)) {
         lost = true;
         p += 4;
@@ -87,10 +89,22 @@ std::int32_t DecodeWords(WordRange words, TextSink& text, bool withText, Decode&
       }
     }
   }
-  for (; p != end; p += 4) decode(p, record);
+  for (; p != end; p += 4) {
+    decode(p, record);
+    if constexpr (kRecords) take(record);
+  }
   const std::uint64_t produced = text.Produced() - before;
   if (lost || produced > static_cast<std::uint64_t>(INT32_MAX)) return -1;
   return static_cast<std::int32_t>(produced);
+}
+
+// DecodeWords with the records of the run, if it has any: the choice is made once per block, so a run
+// without records decodes as if they did not exist.
+template <typename Decode, typename Write, typename Take>
+std::int32_t DecodeBlockWords(WordRange words, TextSink& text, bool withText, bool withRecords, Decode&& decode,
+                              Write&& write, Take&& take) {
+  return withRecords ? DecodeWords<true>(words, text, withText, decode, write, take)
+                     : DecodeWords<false>(words, text, withText, decode, write, take);
 }
 
 }  // namespace kestrun::tttr_detail
