@@ -171,7 +171,7 @@ Settings ReadSettings(const std::uint8_t* b) {
   s.packetInfo = b[1] & 8;
   s.overlapIo = b[1] & 16;
   s.fromName = b[1] & 32;
-  s.freshParser = (b[1] >> 6) == 3;  // one input in four: a fresh parser costs its buffers
+  s.freshParser = (b[1] >> 6) == 3 && (b[3] >> 7) != 0;  // one input in eight: its buffers cost most
   s.rangeFirst = kRanges[b[3] & 7][0];
   s.rangeLast = kRanges[b[3] & 7][1];
   s.capacityIndex = (b[3] >> 3) & 3;
