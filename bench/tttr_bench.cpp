@@ -1,5 +1,6 @@
 // T2/T3 block decoding speed: a 64 MiB stream of each layout, decoded in 1 MiB blocks as a run does,
-// with parsed text off (report only) and on. Reports words per second.
+// with parsed text off (report only) and on, and with records handed to a sink that keeps nothing.
+// Reports words per second.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -90,7 +91,16 @@ std::int32_t DecodeBlock(DecoderState& d, Layout layout, const std::uint8_t* blo
   }
 }
 
-void DecodeStream(benchmark::State& state, Layout layout, bool parsed) {
+// A record sink that keeps nothing: what handing the records over costs the decoders.
+struct DiscardRecords : kestrun::RecordSink {
+  bool Take(const kestrun::RecordChunk& chunk) override {
+    benchmark::DoNotOptimize(chunk.channel.data());
+    return true;
+  }
+};
+
+void DecodeStream(benchmark::State& state, Layout layout, bool parsed, bool records = false) {
+  DiscardRecords sink;
   const std::vector<std::uint8_t>& stream = Stream(layout);
   auto textArea = std::make_unique<char[]>(kTextBytes);
   std::uint64_t textBytes = 0;
@@ -102,10 +112,12 @@ void DecodeStream(benchmark::State& state, Layout layout, bool parsed) {
   for (auto _ : state) {
     d->Reset();
     d->generateParsed = parsed;
+    if (records) d->records.Start(&sink, layout == Layout::T2Packaged || layout == Layout::T2Plain ? 2 : 3);
     for (std::size_t at = 0; at < stream.size(); at += kBlockBytes) {
       TextSink text = parsed ? TextSink(textArea.get(), kTextBytes, discard, &textBytes) : TextSink();
       benchmark::DoNotOptimize(DecodeBlock(*d, layout, stream.data() + at, text));
       text.Flush();
+      d->records.Flush();
     }
     benchmark::DoNotOptimize(d->BuildTttrReport());
   }
@@ -118,6 +130,8 @@ void BM_T2Packaged(benchmark::State& s) { DecodeStream(s, Layout::T2Packaged, s.
 void BM_T2Plain(benchmark::State& s) { DecodeStream(s, Layout::T2Plain, s.range(0) != 0); }
 void BM_T3Packaged(benchmark::State& s) { DecodeStream(s, Layout::T3Packaged, s.range(0) != 0); }
 void BM_T3Plain(benchmark::State& s) { DecodeStream(s, Layout::T3Plain, s.range(0) != 0); }
+void BM_T2PlainRecords(benchmark::State& s) { DecodeStream(s, Layout::T2Plain, s.range(0) != 0, true); }
+void BM_T3PackagedRecords(benchmark::State& s) { DecodeStream(s, Layout::T3Packaged, s.range(0) != 0, true); }
 
 // On a shared machine the best of several repetitions (--benchmark_repetitions=N) is the figure to
 // quote: "_max" for words/s.
@@ -130,5 +144,7 @@ BENCHMARK(BM_T2Packaged)->Apply(Configure);
 BENCHMARK(BM_T2Plain)->Apply(Configure);
 BENCHMARK(BM_T3Packaged)->Apply(Configure);
 BENCHMARK(BM_T3Plain)->Apply(Configure);
+BENCHMARK(BM_T2PlainRecords)->Apply(Configure);
+BENCHMARK(BM_T3PackagedRecords)->Apply(Configure);
 
 }  // namespace

@@ -40,7 +40,8 @@ char* WriteEventFields(char* p, const TttrRecord& r, std::int32_t resolutionPs) 
   return WriteDecimal(p, T3TimePs(r.bins, resolutionPs));
 }
 
-bool WritePackagedLine(TextSink& text, const DecoderState& d, const TttrRecord& r, std::int32_t resolutionPs,
+// Inlined into both word loops, with records and without, as it was into the one loop before them.
+[[gnu::always_inline]] inline bool WritePackagedLine(TextSink& text, const DecoderState& d, const TttrRecord& r, std::int32_t resolutionPs,
                        bool outputPacketInfo) {
   if (!tttr_detail::PrintsPackagedLine(r.kind, outputPacketInfo, d.outputOverflow)) return true;
   if (!text.Reserve(kMaxLineLength)) return false;
@@ -77,7 +78,7 @@ bool WritePackagedLine(TextSink& text, const DecoderState& d, const TttrRecord& 
   return true;
 }
 
-bool WritePlainLine(TextSink& text, const DecoderState& d, const TttrRecord& r, std::int32_t resolutionPs) {
+[[gnu::always_inline]] inline bool WritePlainLine(TextSink& text, const DecoderState& d, const TttrRecord& r, std::int32_t resolutionPs) {
   if (!tttr_detail::PrintsPlainLine(r.kind, d.outputOverflow)) return true;
   if (!text.Reserve(kMaxLineLength)) return false;
   char* p = text.pos;
@@ -108,18 +109,18 @@ std::int32_t DecoderState::DecodeT3Device3(const std::uint8_t* block, std::int32
                                            std::int32_t resolutionPs, bool outputPacketInfo) {
   return tttr_detail::DecodeBlockWords(
       tttr_detail::BlockWords(block, length), text, generateParsed, records.Active(),
-      [this](const std::uint8_t* word, TttrRecord& r) { DecodeT3Device3Word(*this, word, r); },
-      [&](TextSink& t, const TttrRecord& r) { return WritePackagedLine(t, *this, r, resolutionPs, outputPacketInfo); },
-      [this](const TttrRecord& r) { TakeT3Record(*this, r); });
+      [this](const std::uint8_t* word, TttrRecord& r) __attribute__((always_inline)) { DecodeT3Device3Word(*this, word, r); },
+      [&](TextSink& t, const TttrRecord& r) __attribute__((always_inline)) { return WritePackagedLine(t, *this, r, resolutionPs, outputPacketInfo); },
+      [this](const TttrRecord& r) __attribute__((always_inline)) { TakeT3Record(*this, r); });
 }
 
 std::int32_t DecoderState::DecodeT3(const std::uint8_t* block, std::int32_t length, TextSink& text,
                                     std::int32_t resolutionPs) {
   return tttr_detail::DecodeBlockWords(
       tttr_detail::PlainBlockWords(block, length, 0x13), text, generateParsed, records.Active(),
-      [this](const std::uint8_t* word, TttrRecord& r) { DecodeT3Word(*this, word, r); },
-      [&](TextSink& t, const TttrRecord& r) { return WritePlainLine(t, *this, r, resolutionPs); },
-      [this](const TttrRecord& r) { TakeT3Record(*this, r); });
+      [this](const std::uint8_t* word, TttrRecord& r) __attribute__((always_inline)) { DecodeT3Word(*this, word, r); },
+      [&](TextSink& t, const TttrRecord& r) __attribute__((always_inline)) { return WritePlainLine(t, *this, r, resolutionPs); },
+      [this](const TttrRecord& r) __attribute__((always_inline)) { TakeT3Record(*this, r); });
 }
 
 }  // namespace kestrun

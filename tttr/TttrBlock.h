@@ -98,13 +98,20 @@ std::int32_t DecodeWords(WordRange words, TextSink& text, bool withText, Decode&
   return static_cast<std::int32_t>(produced);
 }
 
-// DecodeWords with the records of the run, if it has any: the choice is made once per block, so a run
-// without records decodes as if they did not exist.
+// The records variant out of line: the text path's function then stays as compact, and is inlined
+// and scheduled, as if records did not exist.
+template <typename Decode, typename Write, typename Take>
+[[gnu::noinline]] std::int32_t DecodeWordsWithRecords(WordRange words, TextSink& text, bool withText, Decode& decode,
+                                                      Write& write, Take& take) {
+  return DecodeWords<true>(words, text, withText, decode, write, take);
+}
+
+// DecodeWords with the records of the run, if it has any: the choice is made once per block.
 template <typename Decode, typename Write, typename Take>
 std::int32_t DecodeBlockWords(WordRange words, TextSink& text, bool withText, bool withRecords, Decode&& decode,
                               Write&& write, Take&& take) {
-  return withRecords ? DecodeWords<true>(words, text, withText, decode, write, take)
-                     : DecodeWords<false>(words, text, withText, decode, write, take);
+  if (withRecords) return DecodeWordsWithRecords(words, text, withText, decode, write, take);
+  return DecodeWords<false>(words, text, withText, decode, write, take);
 }
 
 }  // namespace kestrun::tttr_detail

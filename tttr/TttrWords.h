@@ -216,19 +216,19 @@ inline void DecodePlainWord(DecoderState& d, std::uint32_t w, TttrRecord& r) {
 
 }  // namespace tttr_detail
 
-// Packaged layout (device code 3) of T2 and T3.
-inline void DecodeT2Device3Word(DecoderState& d, const std::uint8_t* bytes, TttrRecord& r) {
+// Packaged layout (device code 3) of T2 and T3. Always inlined: each block decoder has two word loops.
+[[gnu::always_inline]] inline void DecodeT2Device3Word(DecoderState& d, const std::uint8_t* bytes, TttrRecord& r) {
   tttr_detail::DecodePackagedWord<false>(d, WordAt(bytes), r);
 }
-inline void DecodeT3Device3Word(DecoderState& d, const std::uint8_t* bytes, TttrRecord& r) {
+[[gnu::always_inline]] inline void DecodeT3Device3Word(DecoderState& d, const std::uint8_t* bytes, TttrRecord& r) {
   tttr_detail::DecodePackagedWord<true>(d, WordAt(bytes), r);
 }
 
 // Plain layout (every other device code) of T2 and T3.
-inline void DecodeT2Word(DecoderState& d, const std::uint8_t* bytes, TttrRecord& r) {
+[[gnu::always_inline]] inline void DecodeT2Word(DecoderState& d, const std::uint8_t* bytes, TttrRecord& r) {
   tttr_detail::DecodePlainWord<false>(d, WordAt(bytes), r);
 }
-inline void DecodeT3Word(DecoderState& d, const std::uint8_t* bytes, TttrRecord& r) {
+[[gnu::always_inline]] inline void DecodeT3Word(DecoderState& d, const std::uint8_t* bytes, TttrRecord& r) {
   tttr_detail::DecodePlainWord<true>(d, WordAt(bytes), r);
 }
 
