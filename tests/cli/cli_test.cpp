@@ -96,7 +96,9 @@ TEST(Cli, InterruptStopsAfterTheCurrentBlockAndKeepsWhatWasConverted) {
     EXPECT_TRUE(signals[1] == 'I' ? r.exitCode == 130 || r.exitCode == 143 : r.exitCode == 137) << r.exitCode;
     const std::vector<std::string> left = Listing(dir.path().string());
     ASSERT_LE(left.size(), 2u);  // no partial file yet when it was ended during its start
-    if (left.size() == 2) EXPECT_EQ(left[1].rfind("live_parsed.txt.", 0), 0u) << left[1];
+    if (left.size() == 2) {
+      EXPECT_EQ(left[1].rfind("live_parsed.txt.", 0), 0u) << left[1];
+    }
   }
   EXPECT_EQ(RunCommand(cli + "kill $cli; wait $cli").exitCode, 143);
   EXPECT_EQ(Listing(dir.path().string()), (std::vector<std::string>{"live.dat", "live_parsed.txt", "live_report.txt"}));
