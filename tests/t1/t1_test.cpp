@@ -173,6 +173,16 @@ TEST(T1Text, TextAndReportAndAFailingFile) {
       area.data(), area.size(), [](void*, char*, std::size_t) -> char* { return nullptr; }, nullptr);
   EXPECT_EQ(s->WriteT1Text(bad, 25, "KR77A5"), 0);
   EXPECT_TRUE(bad.Failed());
+
+  // A frame across three pages of bins, in blocks that end inside them: each line has its own bin's count,
+  // and the last bin is not listed.
+  std::vector<std::uint32_t> frame = {T1Head(2, 5)};
+  for (std::uint32_t i = 0; i < 2 * kT1PageBins + 3; ++i) frame.push_back(i + 1);
+  const std::string pages = Text(*Decode(BigEndian(frame), 4092), 1, 4096);
+  for (std::uint32_t i : {0u, 8191u, 8192u, 16383u, 16384u, 16385u}) {
+    EXPECT_NE(pages.find("\n" + std::to_string(i) + "\t" + std::to_string(i + 1) + "\n"), std::string::npos) << i;
+  }
+  EXPECT_EQ(pages.find("\n16386\t"), std::string::npos);
 }
 
 std::vector<std::uint32_t> Frames(std::uint32_t seed, std::uint32_t bins) {
