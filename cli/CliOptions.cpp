@@ -70,6 +70,8 @@ std::optional<int> ParseCommandLine(int argc, char** argv, CliOptions& options) 
     return UsageError(e.what());
   }
 
+  // An empty word would name no file, and with it no directory for the outputs.
+  if (options.run.inputPath.empty()) return UsageError("INPUT is empty: name a .dat file");
   std::error_code ec;
   options.run.inputPath = std::filesystem::absolute(options.run.inputPath, ec).string();
   if (options.run.outputDir.empty()) options.run.outputDir = SplitPath(options.run.inputPath).directory;

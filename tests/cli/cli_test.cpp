@@ -26,6 +26,8 @@ TEST(Cli, UsageErrorsExitWithTwoAndSayWhatIsMissing) {
     EXPECT_EQ(r.out, "") << arguments;
   }
   EXPECT_EQ(Cli("").exitCode, 2);
+  EXPECT_EQ(Cli("-t T2 -r 5 ''").err,
+            "kestrun-cli: error: INPUT is empty: name a .dat file\nRun with --help for more information.\n");
   const CommandResult version = Cli("--version");
   EXPECT_EQ(version.exitCode, 0);
   EXPECT_EQ(version.out, "kestrun-cli 3.0.0.2\n");
