@@ -90,8 +90,8 @@ struct Block {
 // Cuts [data, data + size) into blocks: each length choice is read from the back of what is left, the
 // block itself from its front, shortened to the data left. A final empty block closes the stream, as
 // the run hands one over after a file that ends on a block boundary.
-std::vector<Block> CutBlocks(const std::uint8_t* data, std::size_t size) {
-  std::vector<Block> blocks;
+void CutBlocks(const std::uint8_t* data, std::size_t size, std::vector<Block>& blocks) {
+  blocks.clear();
   std::size_t front = 0;
   std::size_t back = size;
   auto take = [&]() -> std::uint32_t { return front < back ? data[--back] : 0; };
@@ -130,7 +130,6 @@ std::vector<Block> CutBlocks(const std::uint8_t* data, std::size_t size) {
     front += length;
   }
   blocks.push_back({front, 0});
-  return blocks;
 }
 
 // Where a pass writes its text: two areas of one capacity, handed out in turn as the engine hands out
@@ -328,7 +327,8 @@ void RunPass(Pass& pass, Family family, const Options& o, const std::uint8_t* da
 void RunDecoderFuzz(Family family, const std::uint8_t* data, std::size_t size) {
   if (size == 0) return;
   const Options o = ReadOptions(data[0]);
-  const std::vector<Block> blocks = CutBlocks(data + 1, size - 1);
+  static std::vector<Block> blocks;  // kept, with its capacity: an input may cut thousands
+  CutBlocks(data + 1, size - 1, blocks);
 
   static AreaPair smallAreas;
   static AreaPair roomyAreas;

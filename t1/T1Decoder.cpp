@@ -57,6 +57,7 @@ std::int32_t DecoderState::DecodeT1(const std::uint8_t* block, std::int32_t leng
     target = {};
     if (board < 0 || board >= kT1HeadBoards || channel < 0 || channel >= kT1Channels) return;
     const auto slot = static_cast<std::size_t>(board * kT1Channels + channel);
+    t1SlotsSelected[slot / 64] |= std::uint64_t{1} << (slot % 64);
     target.events = &t1SlotEvents[slot];
     target.firstBin = &t1SlotFirstBin[slot];
     if (board >= kT1Boards) return;

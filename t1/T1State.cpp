@@ -1,7 +1,9 @@
 #include "t1/T1State.h"
 
+#include <bit>
 #include <cstring>
 #include <new>
+#include <utility>
 
 namespace kestrun {
 
@@ -54,24 +56,31 @@ void T1DecoderFields::ResetT1() {
   t1SlotEvents.fill(0);
   t1SlotFolded.fill(0);
   t1SlotFirstBin.fill(0);
+  t1SlotsSelected.fill(0);
 }
 
 void T1DecoderFields::FoldT1Slots() {
-  for (std::size_t slot = 0; slot < kT1Slots; ++slot) {
-    if (t1SlotEvents[slot] == t1SlotFolded[slot]) continue;
-    t1SlotFolded[slot] = t1SlotEvents[slot];
-    const int b = static_cast<int>(slot / kT1Channels);
-    const int ch = static_cast<int>(slot % kT1Channels);
-    t1Statistics.eventCounts[b][ch] = t1SlotEvents[slot];
-    // The largest value follows the channel's own maximum; until a count makes a bin non-zero it stays
-    // (first bin, 0), as it was created by the channel's first count word.
-    T1MaxValue max{t1SlotFirstBin[slot], 0};
-    if (b < kT1Boards) {
-      const T1ChannelStatus& status = *channelGrid[b][ch];
-      if (status.maxCount > 0) max = {status.maxBin, status.maxCount};
+  for (std::size_t word = 0; word < t1SlotsSelected.size(); ++word) {
+    for (std::uint64_t bits = std::exchange(t1SlotsSelected[word], 0); bits != 0; bits &= bits - 1) {
+      FoldT1Slot(word * 64 + static_cast<std::size_t>(std::countr_zero(bits)));
     }
-    t1Statistics.maxValues[b][ch] = max;
   }
+}
+
+void T1DecoderFields::FoldT1Slot(std::size_t slot) {
+  if (t1SlotEvents[slot] == t1SlotFolded[slot]) return;
+  t1SlotFolded[slot] = t1SlotEvents[slot];
+  const int b = static_cast<int>(slot / kT1Channels);
+  const int ch = static_cast<int>(slot % kT1Channels);
+  t1Statistics.eventCounts[b][ch] = t1SlotEvents[slot];
+  // The largest value follows the channel's own maximum; until a count makes a bin non-zero it stays
+  // (first bin, 0), as it was created by the channel's first count word.
+  T1MaxValue max{t1SlotFirstBin[slot], 0};
+  if (b < kT1Boards) {
+    const T1ChannelStatus& status = *channelGrid[b][ch];
+    if (status.maxCount > 0) max = {status.maxBin, status.maxCount};
+  }
+  t1Statistics.maxValues[b][ch] = max;
 }
 
 }  // namespace kestrun

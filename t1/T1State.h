@@ -93,8 +93,11 @@ struct T1DecoderFields {
   std::array<std::uint64_t, kT1Slots> t1SlotEvents{};
   std::array<std::uint64_t, kT1Slots> t1SlotFolded{};
   std::array<std::int32_t, kT1Slots> t1SlotFirstBin{};
+  // Bit per slot the decoder has selected since the last fold: no other slot's counters can have changed.
+  std::array<std::uint64_t, kT1Slots / 64> t1SlotsSelected{};
   // Writes the slot counters that changed into t1Statistics' maps.
   void FoldT1Slots();
+  void FoldT1Slot(std::size_t slot);
 };
 
 }  // namespace kestrun
