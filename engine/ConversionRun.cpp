@@ -82,8 +82,14 @@ void TdcFileParser::RunSteps() {
 void TdcFileParser::RunBlockLoop() {
   // Two block buffers when reading ahead: one being decoded while the other is filled.
   const int buffers = io_ != nullptr ? 2 : 1;
-  const auto storage = std::make_unique<std::uint8_t[]>(static_cast<std::size_t>(kBlockSize) * buffers);  // zero-filled
-  auto block = [&](int i) { return storage.get() + static_cast<std::size_t>(kBlockSize) * i; };
+  // Kept from run to run, as the text buffer is, and left uninitialised: a block is decoded only up to
+  // the bytes read into it.
+  if (blockBuffers_ < buffers) {
+    blockStorage_.reset();
+    blockStorage_ = std::make_unique_for_overwrite<std::uint8_t[]>(static_cast<std::size_t>(kBlockSize) * buffers);
+    blockBuffers_ = buffers;
+  }
+  auto block = [&](int i) { return blockStorage_.get() + static_cast<std::size_t>(kBlockSize) * i; };
   int current = 0;
   bool readPending = false;
   InputFile input;

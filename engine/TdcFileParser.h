@@ -130,6 +130,8 @@ class TdcFileParser {
   std::size_t chunkIndex_ = 0;
   std::uint64_t chunkTickets_[kMaxChunks] = {};
 
+  std::unique_ptr<std::uint8_t[]> blockStorage_;  // the block buffers, kept for the next run
+  int blockBuffers_ = 0;
   bool parsedTextLost_ = false;  // some text of the run could not be written
   DataSignature firstBlock_;     // what the run's first block looks like
   std::thread worker_;
