@@ -74,6 +74,9 @@ struct IttrStatistics {
   std::int32_t leadSlot_ = -1;
   std::array<std::uint64_t, kSlots> slotEvents_{};
   std::array<std::uint64_t, kSlots> slotFolded_{};
+  // Bit per slot that has been the lead since the last fold: no other slot's count can have changed.
+  std::array<std::uint64_t, kSlots / 64> slotsSelected_{};
+  void MarkLeadSlot();
 };
 
 struct IttrDecoderFields {

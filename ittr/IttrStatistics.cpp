@@ -1,5 +1,7 @@
 #include <algorithm>
+#include <bit>
 #include <string_view>
+#include <utility>
 
 #include "engine/Digits.h"
 #include "ittr/IttrState.h"
@@ -32,6 +34,7 @@ void IttrStatistics::CheckStatisticsLead(std::uint32_t board, std::uint32_t chan
   leadChannel = channel;
   leadSlot_ = ((board & 0xFFF0FFFFu) == 0 && channel < 64) ? static_cast<std::int32_t>((board >> 16) * 64 + channel)
                                                           : -1;
+  MarkLeadSlot();
   if (zeroUpdate == 1 && serial != ((previousLeadSerial + 1) & 0xFFFF)) {
     LogError(errors, "Statistics Lead Error: Previous Serial: ", previousLeadSerial, "Current Serial: ", serial,
              place);
@@ -62,11 +65,19 @@ void IttrStatistics::CheckPackageSerial(std::uint32_t serial, const TextLogPlace
 }
 
 void IttrStatistics::FoldEventCounts() {
-  for (std::size_t slot = 0; slot < kSlots; ++slot) {
-    if (slotEvents_[slot] == slotFolded_[slot]) continue;
-    slotFolded_[slot] = slotEvents_[slot];
-    eventCounts[static_cast<int>((slot / 64) << 16)][static_cast<int>(slot % 64)] = slotEvents_[slot];
+  for (std::size_t word = 0; word < slotsSelected_.size(); ++word) {
+    for (std::uint64_t bits = std::exchange(slotsSelected_[word], 0); bits != 0; bits &= bits - 1) {
+      const std::size_t slot = word * 64 + static_cast<std::size_t>(std::countr_zero(bits));
+      if (slotEvents_[slot] == slotFolded_[slot]) continue;
+      slotFolded_[slot] = slotEvents_[slot];
+      eventCounts[static_cast<int>((slot / 64) << 16)][static_cast<int>(slot % 64)] = slotEvents_[slot];
+    }
   }
+  MarkLeadSlot();  // the lead goes on counting in the next block
+}
+
+void IttrStatistics::MarkLeadSlot() {
+  if (leadSlot_ >= 0) slotsSelected_[static_cast<std::size_t>(leadSlot_) / 64] |= std::uint64_t{1} << (leadSlot_ % 64);
 }
 
 }  // namespace kestrun
