@@ -2,6 +2,7 @@
 
 #include <CLI/CLI.hpp>
 #include <climits>
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
 
@@ -42,23 +43,32 @@ bool ParseRange(const std::string& text, std::int32_t& first, std::int32_t& last
 }  // namespace
 
 std::optional<int> ParseCommandLine(int argc, char** argv, CliOptions& options) {
-  CLI::App app{"Converts TDC photon-counting data files (a whole numbered series) into text.", "kestrun-cli"};
+  CLI::App app{"Converts TDC photon-counting data files (a whole numbered series) into text and Photon-HDF5.",
+               "kestrun-cli"};
   app.set_version_flag("--version", "kestrun-cli " KESTRUN_VERSION);
+  RunSettings common;
+  std::vector<std::string> inputs;
   std::string type, device, range;
   std::optional<std::int32_t> resolution;
+  std::optional<double> syncRate;
   bool noParsed = false;
-  app.add_option("INPUT", options.run.inputPath, "A .dat file; its numbered series is converted with it")->required();
+  app.add_option("INPUT", inputs, "A .dat file; its numbered series is converted with it (several: one run each)")
+      ->required();
   app.add_option("-t,--type", type, "T1, T2, T3, ITTR_T or ITTR_M (default: from the file name)")
       ->check(CLI::IsMember({"T1", "T2", "T3", "ITTR_T", "ITTR_M"}));
   app.add_option("-d,--device", device, "KR77A5, RB9531 or QZ48 (default: from the file name)")
       ->check(CLI::IsMember({"KR77A5", "RB9531", "QZ48"}));
   app.add_option("-r,--resolution", resolution, "Picoseconds per bin (T1, T2, T3; default: from the file name)");
-  app.add_option("-o,--output-dir", options.run.outputDir, "Directory for the output files (default: that of INPUT)");
+  app.add_option("-o,--output-dir", common.outputDir, "Directory for the output files (default: that of INPUT)");
   app.add_option("--range", range, "Series indexes to convert, FIRST:LAST, inclusive, from 0 (default: all)");
   app.add_flag("--no-parsed", noParsed, "Do not write <name>_parsed.txt");
-  app.add_flag("--report", options.run.generateReport, "Write <name>_report.txt");
-  app.add_flag("--overflow", options.run.outputOverflow, "Output Overflow: add the overflow lines");
-  app.add_flag("--packet-info", options.run.outputPacketInfo, "Output Packet Info: add package head and tail lines");
+  app.add_flag("--report", common.generateReport, "Write <name>_report.txt");
+  app.add_flag("--overflow", common.outputOverflow, "Output Overflow: add the overflow lines");
+  app.add_flag("--packet-info", common.outputPacketInfo, "Output Packet Info: add package head and tail lines");
+  app.add_flag("--hdf5", common.hdf5.generate, "Write <name>.hdf5: Photon-HDF5 for T2/T3, histograms or intensities for T1/ITTR");
+  app.add_flag("--hdf5-compress", common.hdf5.compress, "Write the HDF5 file compressed (shuffle + deflate); implies --hdf5");
+  app.add_option("--sync-rate", syncRate, "Sync (laser) rate in Hz: the timestamp unit of T3 data in Photon-HDF5");
+  app.add_option("--description", common.hdf5.description, "Description stored in the HDF5 file (default: made from the input)");
   app.add_flag("-q,--quiet", options.quiet, "No progress display and no summary");
   try {
     app.parse(argc, argv);
@@ -70,44 +80,64 @@ std::optional<int> ParseCommandLine(int argc, char** argv, CliOptions& options) 
     return UsageError(e.what());
   }
 
-  // An empty word would name no file, and with it no directory for the outputs.
-  if (options.run.inputPath.empty()) return UsageError("INPUT is empty: name a .dat file");
-  std::error_code ec;
-  options.run.inputPath = std::filesystem::absolute(options.run.inputPath, ec).string();
-  if (options.run.outputDir.empty()) options.run.outputDir = SplitPath(options.run.inputPath).directory;
-  if (options.run.outputDir.size() > 1 && options.run.outputDir.back() == kPathSeparator) options.run.outputDir.pop_back();
-  options.run.outputDir = std::filesystem::absolute(options.run.outputDir, ec).string();
-  options.run.generateParsed = !noParsed;
-  if (!options.run.generateParsed && !options.run.generateReport) {
-    return UsageError("Please Select \"Gen Parsed File\" or \"Gen Report\"! (--no-parsed needs --report)");
+  common.generateParsed = !noParsed;
+  if (common.hdf5.compress) common.hdf5.generate = true;
+  if (!common.generateParsed && !common.generateReport && !common.hdf5.generate) {
+    return UsageError("Please Select \"Gen Parsed File\" or \"Gen Report\"! (--no-parsed needs --report or --hdf5)");
   }
-
-  const NameSettings fromName = SettingsFromName(SplitPath(options.run.inputPath).stem);
-  if (!type.empty()) {
-    options.run.dataType = DataTypeFromText(type);
-  } else if (fromName.dataTypeIndex) {
-    options.run.dataType = *fromName.dataTypeIndex + 1;
-  } else {
-    return UsageError("the data type is not given and the file name does not tell it; use -t");
+  if (syncRate) {
+    if (!(*syncRate > 0 && std::isfinite(*syncRate))) return UsageError("--sync-rate takes a rate in Hz above 0, such as 40e6");
+    common.hdf5.syncRateHz = *syncRate;
   }
-  options.run.deviceType = DeviceFromText(device.empty() ? kDeviceItems[static_cast<std::size_t>(fromName.deviceIndex)] : device);
-  if (resolution) {
-    options.run.resolutionPs = *resolution;
-  } else if (fromName.resolutionText) {
-    options.run.resolutionPs = LeadingInteger(*fromName.resolutionText);
-  }
-  if (options.run.dataType <= kDataTypeT3 && options.run.resolutionPs <= 0) {
-    return UsageError("Resolution Not Specified! (use -r PS)");
-  }
-
   if (!range.empty()) {
-    if (!ParseRange(range, options.run.rangeFirst, options.run.rangeLast)) {
+    if (!ParseRange(range, common.rangeFirst, common.rangeLast)) {
       return UsageError("--range takes FIRST:LAST, two indexes from 0, such as 0:3");
     }
   } else {
     // The whole series: the same files as 0 to its count minus one, without listing it twice.
-    options.run.rangeFirst = 0;
-    options.run.rangeLast = INT32_MAX;
+    common.rangeFirst = 0;
+    common.rangeLast = INT32_MAX;
+  }
+  std::error_code ec;
+  std::string outputDir = common.outputDir;
+  if (!outputDir.empty()) {
+    if (outputDir.size() > 1 && outputDir.back() == kPathSeparator) outputDir.pop_back();
+    outputDir = std::filesystem::absolute(outputDir, ec).string();
+  }
+
+  options.runs.clear();
+  for (const std::string& input : inputs) {
+    RunSettings run = common;
+    // An empty word would name no file, and with it no directory for the outputs.
+    if (input.empty()) return UsageError("INPUT is empty: name a .dat file");
+    run.inputPath = std::filesystem::absolute(input, ec).string();
+    run.outputDir = outputDir;
+    if (run.outputDir.empty()) {
+      run.outputDir = SplitPath(run.inputPath).directory;
+      if (run.outputDir.size() > 1 && run.outputDir.back() == kPathSeparator) run.outputDir.pop_back();
+      run.outputDir = std::filesystem::absolute(run.outputDir, ec).string();
+    }
+    const std::string named = inputs.size() > 1 ? " (" + input + ")" : "";
+    const NameSettings fromName = SettingsFromName(SplitPath(run.inputPath).stem);
+    if (!type.empty()) {
+      run.dataType = DataTypeFromText(type);
+    } else if (fromName.dataTypeIndex) {
+      run.dataType = *fromName.dataTypeIndex + 1;
+    } else {
+      return UsageError("the data type is not given and the file name does not tell it; use -t" + named);
+    }
+    run.deviceType = DeviceFromText(device.empty() ? kDeviceItems[static_cast<std::size_t>(fromName.deviceIndex)] : device);
+    if (resolution) {
+      run.resolutionPs = *resolution;
+    } else if (fromName.resolutionText) {
+      run.resolutionPs = LeadingInteger(*fromName.resolutionText);
+    }
+    if (run.dataType <= kDataTypeT3 && run.resolutionPs <= 0) return UsageError("Resolution Not Specified! (use -r PS)" + named);
+    if (run.hdf5.generate && run.dataType == kDataTypeT3 && run.hdf5.syncRateHz <= 0) {
+      return UsageError("T3 data in Photon-HDF5 need the sync rate: add --sync-rate HZ (the laser's repetition rate)" +
+                        named);
+    }
+    options.runs.push_back(std::move(run));
   }
   return std::nullopt;
 }

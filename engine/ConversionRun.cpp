@@ -23,7 +23,6 @@ void TdcFileParser::Run() {
   ResetRun();
   // Nothing may leave the worker: a failure to allocate, anywhere, ends the run with its status.
   try {
-    decoderState.records.Start(recordSink, dataType);
     RunSteps();
   } catch (const std::bad_alloc&) {
     Fail(6, "Out Of Memory!");
@@ -32,7 +31,9 @@ void TdcFileParser::Run() {
     Fail(6, std::string("Conversion Failed: ") + e.what());
     if (onStatus) onStatus(6);
   }
-  if (parsedFile.IsOpen()) parsedFile.Discard();  // only a run that failed inside leaves it open
+  // Only a run that failed inside leaves these open.
+  if (parsedFile.IsOpen()) parsedFile.Discard();
+  hdf5Output_.reset();
 }
 
 void TdcFileParser::RunSteps() {
@@ -41,13 +42,22 @@ void TdcFileParser::RunSteps() {
     return;
   }
   // Error lists too long for memory spill beside the outputs, on the disk that has room for them; a run
-  // without a report has no use for their text.
-  decoderState.errorTexts = {outputDir, generateReport};
+  // without a report or an HDF5 file (which holds the report too) has no use for their text.
+  decoderState.errorTexts = {outputDir, generateReport || hdf5.generate};
   DiscoverInputFiles();
   if (!CreateParsedFile()) {
     if (onStatus) onStatus(statusCode);
     return;
   }
+  RecordSink* sink = recordSink;
+  if (hdf5Output_ && sink != nullptr) {
+    recordTee_.first = sink;
+    recordTee_.second = hdf5Output_.get();
+    sink = &recordTee_;
+  } else if (hdf5Output_) {
+    sink = hdf5Output_.get();
+  }
+  decoderState.records.Start(sink, dataType);
   if (files.empty()) {
     Fail(7, "No Input File Found: " + inputPath);
     if (onStatus) onStatus(7);
@@ -73,7 +83,7 @@ void TdcFileParser::RunSteps() {
     WriteT1TextIfAny();
     if (decoderState.records.Active()) {
       decoderState.FinishRecords(dataType);
-      if (decoderState.records.NewFailure()) Fail(7, "Record Output Error!");
+      if (decoderState.records.NewFailure()) Fail(7, RecordFailureText());
     }
   }
   FinishRun();
@@ -101,7 +111,10 @@ void TdcFileParser::RunBlockLoop() {
     readPending = true;
   };
   for (;;) {
-    if (!running || abandon_) break;
+    if (!running || abandon_) {
+      stopped_ = true;
+      break;
+    }
     if (!input.IsOpen()) {
       const FileEntry& file = files[next];
       const InputFile::OpenResult opened = input.Open(file.path);
@@ -142,7 +155,10 @@ void TdcFileParser::RunBlockLoop() {
     if (read.endOfFile) {
       input.Close();
       CheckFileSize(files[next - 1], fileBytes);
-      if (next >= files.size()) break;
+      if (next >= files.size()) {
+        allRead_ = true;
+        break;
+      }
     } else if (io_ != nullptr) {
       current = 1 - current;
     }
@@ -184,8 +200,31 @@ void TdcFileParser::FinishRun() {
   const std::string doubt = CheckDataFits(decoderState, dataType, deviceType, bytesRead, firstBlock_);
   if (!doubt.empty()) warnings.push_back(doubt);
   if (generateReport) WriteReport();
+  if (hdf5Output_) FinishHdf5();
   dataType = -1;
   deviceType = -1;
+}
+
+void TdcFileParser::FinishHdf5() {
+  const std::unique_ptr<Hdf5Output> output = std::move(hdf5Output_);
+  if (!output->Failure().empty()) {  // its records could not all be written: reported when that happened
+    output->Discard();
+    return;
+  }
+  // Records cut short by a failure (not by a stop) would make a file that looks whole but is not.
+  bool cut = !allRead_ && !stopped_;
+  for (const RunFailure& f : failures) cut = cut || f.status == 1 || f.status == 2 || f.status == 3 || f.status == 6;
+  if (cut) {
+    output->Discard();
+    Fail(7, "Incomplete HDF5 File Not Kept: " + Hdf5FilePath());
+  } else if (!output->Complete(*this, stopped_)) {
+    Fail(7, output->Failure());
+  }
+}
+
+std::string TdcFileParser::RecordFailureText() const {
+  if (hdf5Output_ && !hdf5Output_->Failure().empty()) return hdf5Output_->Failure();
+  return "Record Output Error!";
 }
 
 bool TdcFileParser::ProcessBlock(const std::uint8_t* block, std::int32_t length) {
@@ -200,7 +239,7 @@ bool TdcFileParser::ProcessBlock(const std::uint8_t* block, std::int32_t length)
   const std::int64_t produced = DecodeBlock(block, length);
   if (decoderState.records.Active()) {
     decoderState.records.Flush();  // a chunk never waits for the next block
-    if (decoderState.records.NewFailure()) Fail(7, "Record Output Error!");
+    if (decoderState.records.NewFailure()) Fail(7, RecordFailureText());
   }
   if (produced < 0) {
     parsedTextLost_ = true;

@@ -118,6 +118,15 @@ bool OutputFile::Create(const std::string& finalPath) {
   return true;
 }
 
+bool OutputFile::CreateForName(const std::string& finalPath) {
+  if (!Create(finalPath)) return false;
+  const bool closed = CloseHandleOf(handle_) == 0;
+  handle_ = -1;
+  named_ = true;
+  if (!closed) Discard();
+  return closed;
+}
+
 bool OutputFile::Write(const char* data, std::size_t size) {
   if (handle_ < 0 || failed_) return false;
   while (size > 0) {
@@ -134,9 +143,10 @@ bool OutputFile::Write(const char* data, std::size_t size) {
 }
 
 bool OutputFile::Commit() {
-  if (handle_ < 0) return false;
-  const bool closed = CloseHandleOf(handle_) == 0 && !failed_;
+  if (!IsOpen()) return false;
+  const bool closed = (named_ || CloseHandleOf(handle_) == 0) && !failed_;
   handle_ = -1;
+  named_ = false;
   std::error_code ec;
   if (closed) fs::rename(PathOf(partialPath_), PathOf(finalPath_), ec);
   if (!closed || ec) {
@@ -147,9 +157,10 @@ bool OutputFile::Commit() {
 }
 
 void OutputFile::Discard() {
-  if (handle_ < 0) return;
-  CloseHandleOf(handle_);
+  if (!IsOpen()) return;
+  if (!named_) CloseHandleOf(handle_);
   handle_ = -1;
+  named_ = false;
   std::error_code ec;
   fs::remove(PathOf(partialPath_), ec);
 }

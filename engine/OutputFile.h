@@ -20,6 +20,9 @@ class OutputFile {
   // False (nothing created) when the final name is a directory, too long, or the partial file cannot
   // be made.
   bool Create(const std::string& finalPath);
+  // Creates the partial file as Create does and closes it again, for a library that writes a file by
+  // its name (PartialPath); Commit and Discard then work as after Create.
+  bool CreateForName(const std::string& finalPath);
   // Appends all `size` bytes; false when they could not all be written, and for every write after
   // such a failure, so that the file never has a gap.
   bool Write(const char* data, std::size_t size);
@@ -27,11 +30,13 @@ class OutputFile {
   bool Commit();
   // Closes and removes the partial file; no-op when none is open.
   void Discard();
-  bool IsOpen() const { return handle_ >= 0; }
+  bool IsOpen() const { return handle_ >= 0 || named_; }
   const std::string& FinalPath() const { return finalPath_; }
+  const std::string& PartialPath() const { return partialPath_; }
 
  private:
   int handle_ = -1;
+  bool named_ = false;  // created for a library that writes it by name
   bool failed_ = false;
   std::string finalPath_;
   std::string partialPath_;

@@ -1,3 +1,4 @@
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <new>
@@ -25,6 +26,10 @@ std::string TdcFileParser::ReportFilePath() const {
   return outputDir + kPathSeparator + SplitPath(inputPath).stem + "_report.txt";
 }
 
+std::string TdcFileParser::Hdf5FilePath() const {
+  return outputDir + kPathSeparator + SplitPath(inputPath).stem + ".hdf5";
+}
+
 bool TdcFileParser::PrepareOutputs() {
   if (!Exists(inputPath)) {
     Fail(3, "Could Not Create OutputFile: " + inputPath);
@@ -36,6 +41,14 @@ bool TdcFileParser::PrepareOutputs() {
   }
   if (!Exists(outputDir)) {
     Fail(4, "Could Not Open Output Directory :" + outputDir);
+    return false;
+  }
+  if (hdf5.generate && !Hdf5Available()) {
+    Fail(5, "HDF5 Output Is Not Available In This Build");
+    return false;
+  }
+  if (hdf5.generate && dataType == 3 && !(hdf5.syncRateHz > 0 && hdf5.syncRateHz < HUGE_VAL)) {
+    Fail(5, "Sync Rate Not Specified! (T3 data in Photon-HDF5 need the sync rate in Hz)");
     return false;
   }
   if (!generateParsed) return true;
@@ -57,6 +70,7 @@ bool TdcFileParser::CreateParsedFile() {
   std::vector<std::string> outputs;
   if (generateParsed) outputs.push_back(ParsedFilePath());
   if (generateReport) outputs.push_back(ReportFilePath());
+  if (hdf5.generate) outputs.push_back(Hdf5FilePath());
   for (const std::string& output : outputs) {
     bool input = IsSameFile(output, inputPath);
     for (const FileEntry& file : files) input = input || IsSameFile(output, file.path);
@@ -65,6 +79,7 @@ bool TdcFileParser::CreateParsedFile() {
       return false;
     }
   }
+  if (hdf5.generate && !CreateHdf5File()) return false;
   if (!generateParsed) return true;
   parsedPath = ParsedFilePath();
   if (!parsedFile.Create(parsedPath)) {
@@ -73,6 +88,17 @@ bool TdcFileParser::CreateParsedFile() {
   }
   // The file this run replaces goes now, as a truncation would, so the disk never holds both.
   RemoveEntry(parsedPath);
+  return true;
+}
+
+bool TdcFileParser::CreateHdf5File() {
+  if (dataType < 1 || dataType > 5) return true;  // the run fails on its first block
+  std::string failure;
+  hdf5Output_ = CreateHdf5Output(Hdf5FilePath(), hdf5, dataType, resolutionPs, failure);
+  if (!hdf5Output_) {
+    Fail(5, failure);
+    return false;
+  }
   return true;
 }
 

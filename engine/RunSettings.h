@@ -20,6 +20,7 @@ struct RunSettings {
   std::int32_t resolutionPs = 0;
   std::int32_t rangeFirst = 0;
   std::int32_t rangeLast = 0;
+  Hdf5Settings hdf5;
 
   // Copies every setting into the parser's fields; call only while no run is going on.
   void ApplyTo(TdcFileParser& parser) const {
@@ -34,6 +35,7 @@ struct RunSettings {
     parser.resolutionPs = resolutionPs;
     parser.rangeFirst = rangeFirst;
     parser.rangeLast = rangeLast;
+    parser.hdf5 = hdf5;
   }
 };
 

@@ -33,6 +33,8 @@ void TdcFileParser::ResetRun() {
   failures.clear();
   warnings.clear();
   parsedTextLost_ = false;
+  stopped_ = false;
+  allRead_ = false;
   firstBlock_ = {};
   decoderState.Reset();
 }

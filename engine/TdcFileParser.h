@@ -14,7 +14,9 @@
 #include "engine/BackgroundIo.h"
 #include "engine/DataCheck.h"
 #include "engine/DecoderState.h"
+#include "engine/Hdf5Output.h"
 #include "engine/OutputFile.h"
+#include "engine/RecordTee.h"
 
 namespace kestrun {
 
@@ -67,6 +69,8 @@ class TdcFileParser {
   // Gets every decoded record of the run (columns of T2/T3/ITTR rows, T1 histograms at the end), from
   // the worker; none when null. Must outlive the run.
   RecordSink* recordSink = nullptr;
+  // Also write the records into <stem>.hdf5 in the output directory (Photon-HDF5 for T2/T3).
+  Hdf5Settings hdf5;
   // The run's first failure; `failures` lists every different failure of the run in order.
   std::int32_t statusCode = 0;
   std::string lastMessage;
@@ -111,6 +115,7 @@ class TdcFileParser {
 
   std::string ParsedFilePath() const;  // outputDir + separator + stem + "_parsed.txt"
   std::string ReportFilePath() const;  // outputDir + separator + stem + "_report.txt"
+  std::string Hdf5FilePath() const;    // outputDir + separator + stem + ".hdf5"
 
  private:
   void RunSteps();
@@ -118,6 +123,9 @@ class TdcFileParser {
   void CheckFileSize(const FileEntry& file, std::uint64_t bytes);
   void WriteT1TextIfAny();
   void FinishRun();
+  void FinishHdf5();
+  bool CreateHdf5File();
+  std::string RecordFailureText() const;
   TextSink MakeTextSink();
   bool WriteParsed(const char* data, std::size_t size);
   char* HandOverChunk(char* data, std::size_t size);
@@ -132,6 +140,10 @@ class TdcFileParser {
 
   std::unique_ptr<std::uint8_t[]> blockStorage_;  // the block buffers, kept for the next run
   int blockBuffers_ = 0;
+  std::unique_ptr<Hdf5Output> hdf5Output_;  // open from CreateParsedFile to the end of the run
+  RecordTee recordTee_;                      // when the run has both a record sink and an HDF5 file
+  bool stopped_ = false;                     // the block loop ended on a stop
+  bool allRead_ = false;                     // the block loop read every file to its end
   bool parsedTextLost_ = false;  // some text of the run could not be written
   DataSignature firstBlock_;     // what the run's first block looks like
   std::thread worker_;

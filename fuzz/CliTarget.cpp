@@ -1,7 +1,8 @@
 // Fuzz target of kestrun-cli's command line: the input is split at NUL and newline bytes into the words
 // after the program name. Aborts when parsing ends with another status than 0 (help, version) or 2
 // (usage error), or accepts settings a run cannot take as they are: an unknown type or device, no
-// resolution for T1/T2/T3, a negative range, no output asked for, or paths that are not absolute.
+// resolution for T1/T2/T3, a negative range, no output asked for, T3 Photon-HDF5 without a sync rate,
+// or paths that are not absolute.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -47,15 +48,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Check(*status == 0 || *status == 2, "exit status other than 0 or 2");
     return 0;
   }
-  const kestrun::RunSettings& r = options.run;
-  Check(r.dataType >= kestrun::kDataTypeT1 && r.dataType <= kestrun::kDataTypeIttrM, "accepted without a data type");
-  Check(r.deviceType == kestrun::kDeviceKR77A5 || r.deviceType == kestrun::kDeviceRB9531 ||
-            r.deviceType == kestrun::kDeviceQZ48,
-        "accepted without a device");
-  Check(r.dataType > kestrun::kDataTypeT3 || r.resolutionPs > 0, "accepted without a resolution");
-  Check(r.rangeFirst >= 0 && r.rangeLast >= 0, "accepted a negative range");
-  Check(r.generateParsed || r.generateReport, "accepted with no output asked for");
-  Check(!r.inputPath.empty() && r.inputPath.front() == '/', "input path not absolute");
-  Check(!r.outputDir.empty() && r.outputDir.front() == '/', "output directory not absolute");
+  Check(!options.runs.empty(), "accepted without a run");
+  for (const kestrun::RunSettings& r : options.runs) {
+    Check(r.dataType >= kestrun::kDataTypeT1 && r.dataType <= kestrun::kDataTypeIttrM, "accepted without a data type");
+    Check(r.deviceType == kestrun::kDeviceKR77A5 || r.deviceType == kestrun::kDeviceRB9531 ||
+              r.deviceType == kestrun::kDeviceQZ48,
+          "accepted without a device");
+    Check(r.dataType > kestrun::kDataTypeT3 || r.resolutionPs > 0, "accepted without a resolution");
+    Check(r.rangeFirst >= 0 && r.rangeLast >= 0, "accepted a negative range");
+    Check(r.generateParsed || r.generateReport || r.hdf5.generate, "accepted with no output asked for");
+    Check(!r.hdf5.generate || r.dataType != kestrun::kDataTypeT3 || r.hdf5.syncRateHz > 0,
+          "accepted T3 Photon-HDF5 without a sync rate");
+    Check(!r.inputPath.empty() && r.inputPath.front() == '/', "input path not absolute");
+    Check(!r.outputDir.empty() && r.outputDir.front() == '/', "output directory not absolute");
+  }
   return 0;
 }
