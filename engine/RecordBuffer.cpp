@@ -24,7 +24,12 @@ void RecordBuffer::Start(RecordSink* sink, std::int32_t dataType) {
 void RecordBuffer::Flush() {
   if (rows_ == 0 && markers_ == 0) return;
   if (!failed_ && sink_ != nullptr) {
-    const Columns& c = *columns_;
+    Columns& c = *columns_;
+    const std::size_t rows = rows_;
+    for (std::size_t i = 0; i < rows; ++i) c.channel[i] = static_cast<std::uint8_t>(c.channelWide[i]);
+    if (dataType_ > 3) {
+      for (std::size_t i = 0; i < rows; ++i) c.board[i] = static_cast<std::uint8_t>(c.boardWide[i]);
+    }
     RecordChunk chunk;
     chunk.dataType = dataType_;
     const std::size_t n = rows_;

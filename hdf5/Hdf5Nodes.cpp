@@ -88,7 +88,10 @@ Id CreateColumn(hid_t parent, const char* name, hid_t fileType, bool compress, s
   if (!space.ok() || !properties.ok() || H5Pset_chunk(properties.get(), 1, &chunk) < 0) return {};
   // The level the format's own tools use; shuffling first groups the bytes of like significance.
   if (compress && (H5Pset_shuffle(properties.get()) < 0 || H5Pset_deflate(properties.get(), 6) < 0)) return {};
-  return Id(H5Dcreate2(parent, name, fileType, space.get(), H5P_DEFAULT, properties.get(), H5P_DEFAULT), H5Dclose);
+  // No chunk cache: the columns hand over whole chunks, which then go straight to the file uncopied.
+  Id access(H5Pcreate(H5P_DATASET_ACCESS), H5Pclose);
+  if (!access.ok() || H5Pset_chunk_cache(access.get(), 0, 0, 1.0) < 0) return {};
+  return Id(H5Dcreate2(parent, name, fileType, space.get(), H5P_DEFAULT, properties.get(), access.get()), H5Dclose);
 }
 
 bool AppendRows(hid_t dataset, hid_t memoryType, std::uint64_t at, const void* rows, std::size_t n) {

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <string>
 #include <string_view>
@@ -90,28 +91,35 @@ template <typename T>
 class Column {
  public:
   static constexpr std::size_t kChunkRows = 65536;
-  static constexpr std::size_t kBufferRows = 16 * kChunkRows;
+  static constexpr std::size_t kBufferChunks = 16;
 
   bool Create(hid_t parent, const char* name, bool compress, std::size_t chunkRows = kChunkRows);
-  bool Append(std::span<const T> rows) {
+  bool Append(std::span<const T> rows) { return AppendConverted(rows); }
+  bool Append(T row) { return Append(std::span<const T>(&row, 1)); }
+  // Rows of another integer type, converted as they are copied in.
+  template <typename U>
+  bool AppendConverted(std::span<const U> rows) {
+    if (!rows.empty() && capacity_ == 0) return false;  // never created
     while (!rows.empty()) {
-      const std::size_t n = std::min(rows.size(), bufferRows_ - buffer_.size());
-      buffer_.insert(buffer_.end(), rows.begin(), rows.begin() + static_cast<std::ptrdiff_t>(n));
+      const std::size_t n = std::min(rows.size(), capacity_ - held_);
+      T* const to = buffer_.get() + held_;
+      for (std::size_t i = 0; i < n; ++i) to[i] = static_cast<T>(rows[i]);
+      held_ += n;
       rows = rows.subspan(n);
-      if (buffer_.size() == bufferRows_ && !Flush()) return false;
+      if (held_ == capacity_ && !Flush()) return false;
     }
     return true;
   }
-  bool Append(T row) { return Append(std::span<const T>(&row, 1)); }
   // Writes the rows still buffered.
   bool Flush();
-  std::uint64_t Rows() const { return written_ + buffer_.size(); }
+  std::uint64_t Rows() const { return written_ + held_; }
   bool ok() const { return dataset_.ok(); }
 
  private:
   Id dataset_;
-  std::vector<T> buffer_;
-  std::size_t bufferRows_ = kBufferRows;
+  std::unique_ptr<T[]> buffer_;  // whole chunks, written before they are read
+  std::size_t capacity_ = 0;
+  std::size_t held_ = 0;
   std::uint64_t written_ = 0;
 };
 
@@ -122,19 +130,19 @@ bool AppendRows(hid_t dataset, hid_t memoryType, std::uint64_t at, const void* r
 template <typename T>
 bool Column<T>::Create(hid_t parent, const char* name, bool compress, std::size_t chunkRows) {
   dataset_ = CreateColumn(parent, name, Type<T>::File(), compress, chunkRows);
-  bufferRows_ = chunkRows * (kBufferRows / kChunkRows);
-  buffer_.clear();
-  buffer_.reserve(bufferRows_);
+  capacity_ = chunkRows * kBufferChunks;
+  buffer_ = std::make_unique_for_overwrite<T[]>(capacity_);
+  held_ = 0;
   written_ = 0;
   return dataset_.ok();
 }
 
 template <typename T>
 bool Column<T>::Flush() {
-  if (buffer_.empty()) return true;
-  const bool ok = AppendRows(dataset_.get(), Type<T>::Memory(), written_, buffer_.data(), buffer_.size());
-  written_ += buffer_.size();
-  buffer_.clear();
+  if (held_ == 0) return true;
+  const bool ok = AppendRows(dataset_.get(), Type<T>::Memory(), written_, buffer_.get(), held_);
+  written_ += held_;
+  held_ = 0;
   return ok;
 }
 

@@ -96,7 +96,6 @@ class Hdf5Writer final : public Hdf5Output {
   h5::Column<std::uint64_t> markerPositions_;
   h5::Column<std::uint8_t> markerMasks_;
   std::array<std::uint64_t, 256> detectorCounts_{};
-  std::vector<std::int64_t> scratch_;  // timestamps of a chunk as the file's signed type
   std::uint64_t firstTime_ = 0;
   std::uint64_t lastTime_ = 0;  // the largest
 
@@ -165,14 +164,20 @@ bool Hdf5Writer::PhotonTake(const RecordChunk& chunk) {
   const std::span<const std::uint64_t> times = T3() ? chunk.sync : chunk.time;
   if (!times.empty()) {
     if (timestamps_.Rows() == 0) firstTime_ = times.front();
-    scratch_.resize(times.size());
-    for (std::size_t i = 0; i < times.size(); ++i) {
-      scratch_[i] = static_cast<std::int64_t>(times[i]);
-      lastTime_ = std::max(lastTime_, times[i]);
+    std::uint64_t largest = lastTime_;
+    for (const std::uint64_t t : times) largest = std::max(largest, t);
+    lastTime_ = largest;
+    // Four tables, so that runs of one channel do not wait on the count they just stored.
+    std::array<std::array<std::uint64_t, 256>, 4> counts{};
+    const std::size_t n = chunk.channel.size();
+    std::size_t i = 0;
+    for (; i + 4 <= n; i += 4) {
+      for (std::size_t k = 0; k < 4; ++k) ++counts[k][chunk.channel[i + k]];
     }
-    for (const std::uint8_t c : chunk.channel) ++detectorCounts_[c];
+    for (; i < n; ++i) ++counts[0][chunk.channel[i]];
+    for (std::size_t c = 0; c < 256; ++c) detectorCounts_[c] += counts[0][c] + counts[1][c] + counts[2][c] + counts[3][c];
   }
-  return timestamps_.Append(std::span<const std::int64_t>(scratch_.data(), times.size())) &&
+  return timestamps_.AppendConverted(times) &&
          detectors_.Append(chunk.channel) && (!T3() || nanotimes_.Append(chunk.dtime)) &&
          markerPositions_.Append(chunk.markerPosition) && markerMasks_.Append(chunk.markerMask);
 }

@@ -101,7 +101,7 @@ std::int32_t DecodeWords(WordRange words, TextSink& text, bool withText, Decode&
 // The records variant out of line: the text path's function then stays as compact, and is inlined
 // and scheduled, as if records did not exist.
 template <typename Decode, typename Write, typename Take>
-[[gnu::noinline]] std::int32_t DecodeWordsWithRecords(WordRange words, TextSink& text, bool withText, Decode& decode,
+[[gnu::noinline, gnu::flatten]] std::int32_t DecodeWordsWithRecords(WordRange words, TextSink& text, bool withText, Decode& decode,
                                                       Write& write, Take& take) {
   return DecodeWords<true>(words, text, withText, decode, write, take);
 }
