@@ -24,12 +24,7 @@ void RecordBuffer::Start(RecordSink* sink, std::int32_t dataType) {
 void RecordBuffer::Flush() {
   if (rows_ == 0 && markers_ == 0) return;
   if (!failed_ && sink_ != nullptr) {
-    Columns& c = *columns_;
-    const std::size_t rows = rows_;
-    for (std::size_t i = 0; i < rows; ++i) c.channel[i] = static_cast<std::uint8_t>(c.channelWide[i]);
-    if (dataType_ > 3) {
-      for (std::size_t i = 0; i < rows; ++i) c.board[i] = static_cast<std::uint8_t>(c.boardWide[i]);
-    }
+    const Columns& c = *columns_;
     RecordChunk chunk;
     chunk.dataType = dataType_;
     const std::size_t n = rows_;

@@ -19,14 +19,14 @@ class RecordBuffer {
   void AddT2(std::uint64_t time, std::uint32_t channel) {
     std::size_t i = NextRow();
     columns_->wide[i] = time;
-    columns_->channelWide[i] = channel;
+    columns_->channel[i] = static_cast<std::uint8_t>(channel);
     Order(time);
   }
   void AddT3(std::uint64_t sync, std::uint32_t dtime, std::uint32_t channel) {
     std::size_t i = NextRow();
     columns_->wide[i] = sync;
     columns_->narrow[i] = static_cast<std::uint16_t>(dtime);
-    columns_->channelWide[i] = channel;
+    columns_->channel[i] = static_cast<std::uint8_t>(channel);
     Order(sync);
   }
   void AddMarker(std::uint32_t mask) {
@@ -36,14 +36,15 @@ class RecordBuffer {
   }
   // The ITTR lead word that the following intensity rows belong to; kept across blocks and files.
   void SetIttrLead(std::uint64_t serialSynced, std::uint32_t serial, std::uint32_t channel, std::uint32_t board) {
-    lead_ = {serialSynced, static_cast<std::uint16_t>(serial), channel, board};
+    lead_ = {serialSynced, static_cast<std::uint16_t>(serial), static_cast<std::uint8_t>(channel),
+             static_cast<std::uint8_t>(board)};
   }
   void AddIntensity(std::uint32_t intensity) {
     std::size_t i = NextRow();
     columns_->wide[i] = lead_.serialSynced;
     columns_->narrow[i] = lead_.serial;
-    columns_->channelWide[i] = lead_.channel;
-    columns_->boardWide[i] = lead_.board;
+    columns_->channel[i] = lead_.channel;
+    columns_->board[i] = lead_.board;
     columns_->intensity[i] = intensity;
     Order(lead_.serialSynced);
   }
@@ -66,10 +67,6 @@ class RecordBuffer {
   struct Columns {
     std::uint64_t wide[kRecordChunkRows];    // T2 time, T3 sync, ITTR serialSynced
     std::uint16_t narrow[kRecordChunkRows];  // T3 dtime, ITTR serial
-    // Channels and boards are gathered as 32-bit values and narrowed when the chunk is handed over: a
-    // byte store may alias any object, and would make the decoder reload its state after every row.
-    std::uint32_t channelWide[kRecordChunkRows];
-    std::uint32_t boardWide[kRecordChunkRows];
     std::uint8_t channel[kRecordChunkRows];
     std::uint8_t board[kRecordChunkRows];
     std::uint32_t intensity[kRecordChunkRows];
@@ -79,8 +76,8 @@ class RecordBuffer {
   struct Lead {
     std::uint64_t serialSynced = 0;
     std::uint16_t serial = 0;
-    std::uint32_t channel = 0;
-    std::uint32_t board = 0;
+    std::uint8_t channel = 0;
+    std::uint8_t board = 0;
   };
 
   std::size_t NextRow() {
