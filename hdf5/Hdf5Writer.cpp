@@ -6,6 +6,8 @@
 #include <ctime>
 #include <filesystem>
 #include <string>
+#include <string_view>
+#include <system_error>
 #include <vector>
 
 #include "engine/Codes.h"
@@ -74,6 +76,8 @@ class Hdf5Writer final : public Hdf5Output {
   bool WritePhotonMetadata(const TdcFileParser& parser);
   bool WriteKestrunGroup(TdcFileParser& parser, bool stopped);
   bool WriteIdentity(const TdcFileParser& parser, const char* format, const char* version);
+  // Closes every handle and the file; true when `keep` and all of it reached the disk.
+  bool CloseFile(bool keep);
   std::string Description(const TdcFileParser& parser, bool stopped) const;
   bool T3() const { return dataType_ == kDataTypeT3; }
   bool Photons() const { return dataType_ == kDataTypeT2 || dataType_ == kDataTypeT3; }
@@ -120,6 +124,10 @@ bool Hdf5Writer::Open(const std::string& finalPath, const Hdf5Settings& settings
     failure = "Could Not Open Output File: " + finalPath;
     return false;
   }
+  // The library's own clean-up at exit is not needed (every file is closed before) and would meet
+  // whatever a failed close left behind. Only takes effect before the library's first use.
+  static const bool noAtExit = H5dont_atexit() >= 0;
+  (void)noAtExit;
   h5::Quiet();
   h5_ = h5::Id(H5Fcreate(file_.PartialPath().c_str(), H5F_ACC_TRUNC, H5P_DEFAULT, H5P_DEFAULT), H5Fclose);
   bool ok = h5_.ok();
@@ -243,18 +251,19 @@ bool Hdf5Writer::WriteIdentity(const TdcFileParser& parser, const char* format, 
   h5::Id identity = h5::Group(h5_.get(), "identity");
   h5::Id provenance = h5::Group(h5_.get(), "provenance");
   const std::string source = parser.files.empty() ? parser.inputPath : parser.files.front().path;
+  const int photon = std::string_view(format) == kPhotonFormat;  // only that format has a public address
   return identity.ok() && provenance.ok() && h5::String(identity.get(), "creation_time", LocalTime(std::time(nullptr))) &&
          h5::String(identity.get(), "software", "Kestrun") &&
          h5::String(identity.get(), "software_version", KESTRUN_VERSION) &&
          h5::String(identity.get(), "format_name", format) && h5::String(identity.get(), "format_version", version) &&
-         h5::String(identity.get(), "format_url", kPhotonUrl) &&
+         (photon == 0 || h5::String(identity.get(), "format_url", kPhotonUrl)) &&
          h5::String(identity.get(), "filename", FileName(file_.FinalPath())) &&
          h5::String(identity.get(), "filename_full", file_.FinalPath()) &&
          h5::String(provenance.get(), "filename", FileName(source)) &&
          h5::String(provenance.get(), "filename_full", source) &&
          h5::StringAttribute(h5_.get(), "format_name", format) &&
          h5::StringAttribute(h5_.get(), "format_version", version) &&
-         h5::StringAttribute(h5_.get(), "format_url", kPhotonUrl);
+         (photon == 0 || h5::StringAttribute(h5_.get(), "format_url", kPhotonUrl));
 }
 
 bool Hdf5Writer::WritePhotonMetadata(const TdcFileParser& parser) {
@@ -395,6 +404,15 @@ bool Hdf5Writer::Complete(TdcFileParser& parser, bool stopped) {
          WriteIdentity(parser, kKestrunFormat, kKestrunVersion);
   }
   ok = ok && h5::String(h5_.get(), "description", Description(parser, stopped)) && WriteKestrunGroup(parser, stopped);
+  if (!CloseFile(ok) || !file_.Commit()) {
+    Fail();
+    file_.Discard();
+    return false;
+  }
+  return true;
+}
+
+bool Hdf5Writer::CloseFile(bool keep) {
   // Every handle goes before the file, whose close writes what the library still holds.
   timestamps_ = {};
   detectors_ = {};
@@ -409,20 +427,23 @@ bool Hdf5Writer::Complete(TdcFileParser& parser, bool stopped) {
   counts_ = {};
   timeNs_ = {};
   user_.Close();
-  ok = h5_.Close() && ok;
-  if (!ok || !file_.Commit()) {
-    Fail();
-    Discard();
-    return false;
+  if (keep && H5Fflush(h5_.get(), H5F_SCOPE_LOCAL) < 0) keep = false;
+  // A close that fails to write leaves this library version with a half-freed file, on which it later
+  // crashes. A file that is not kept gives its disk space back first, so that the close has room for
+  // the little it still writes.
+  if (!keep) {
+    std::error_code ec;
+    const std::string& partial = file_.PartialPath();
+    std::filesystem::resize_file(std::filesystem::path(std::u8string(partial.begin(), partial.end())), 0, ec);
   }
-  return true;
+  const bool closed = h5_.Close();
+  return keep && closed;
 }
 
 void Hdf5Writer::Discard() {
   if (h5_.ok()) {
     h5::Quiet();
-    user_.Close();
-    h5_.Close();
+    CloseFile(false);
   }
   file_.Discard();
 }

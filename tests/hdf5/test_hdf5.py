@@ -162,7 +162,6 @@ def test_full_disk_fails_and_leaves_nothing(tmp_path):
     finally:
         subprocess.run(['umount', disk], check=True)
     assert f'Could Not Write HDF5 File: {disk}' in run.stderr and left == []
-    # OPEN BUG, fails on purpose: after the failed H5Fclose, HDF5 1.10's exit handler crashes (SIGSEGV, -11).
     assert run.returncode == 1, f'kestrun-cli exit {run.returncode} after a full disk, not 1'
 
 
