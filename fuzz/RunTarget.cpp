@@ -169,7 +169,8 @@ Settings ReadSettings(const std::uint8_t* b) {
   s.report = b[1] & 2;
   s.overflow = b[1] & 4;
   s.packetInfo = b[1] & 8;
-  s.overlapIo = (b[1] & 16) && (b[1] & 64);  // one input in four: starting its thread costs most of a run
+  // One input in eight: starting its thread costs more than the rest of a small run.
+  s.overlapIo = (b[1] & 16) && (b[1] & 64) && (b[3] & 128);
   s.fromName = b[1] & 32;
   s.rangeFirst = kRanges[b[3] & 7][0];
   s.rangeLast = kRanges[b[3] & 7][1];
