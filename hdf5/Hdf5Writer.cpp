@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <ctime>
 #include <filesystem>
+#include <map>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -73,7 +74,7 @@ class Hdf5Writer final : public Hdf5Output {
   }
   bool PhotonTake(const RecordChunk& chunk);
   bool IttrTake(const RecordChunk& chunk);
-  bool WritePhotonMetadata(const TdcFileParser& parser);
+  bool WritePhotonMetadata(TdcFileParser& parser);
   bool WriteKestrunGroup(TdcFileParser& parser, bool stopped);
   bool WriteIdentity(const TdcFileParser& parser, const char* format, const char* version);
   // Closes every handle and the file; true when `keep` and all of it reached the disk.
@@ -99,7 +100,6 @@ class Hdf5Writer final : public Hdf5Output {
   h5::Column<std::uint16_t> nanotimes_;
   h5::Column<std::uint64_t> markerPositions_;
   h5::Column<std::uint8_t> markerMasks_;
-  std::array<std::uint64_t, 256> detectorCounts_{};
   std::uint64_t firstTime_ = 0;
   std::uint64_t lastTime_ = 0;  // the largest
 
@@ -175,15 +175,6 @@ bool Hdf5Writer::PhotonTake(const RecordChunk& chunk) {
     std::uint64_t largest = lastTime_;
     for (const std::uint64_t t : times) largest = std::max(largest, t);
     lastTime_ = largest;
-    // Four tables, so that runs of one channel do not wait on the count they just stored.
-    std::array<std::array<std::uint64_t, 256>, 4> counts{};
-    const std::size_t n = chunk.channel.size();
-    std::size_t i = 0;
-    for (; i + 4 <= n; i += 4) {
-      for (std::size_t k = 0; k < 4; ++k) ++counts[k][chunk.channel[i + k]];
-    }
-    for (; i < n; ++i) ++counts[0][chunk.channel[i]];
-    for (std::size_t c = 0; c < 256; ++c) detectorCounts_[c] += counts[0][c] + counts[1][c] + counts[2][c] + counts[3][c];
   }
   return timestamps_.AppendConverted(times) &&
          detectors_.Append(chunk.channel) && (!T3() || nanotimes_.Append(chunk.dtime)) &&
@@ -266,14 +257,22 @@ bool Hdf5Writer::WriteIdentity(const TdcFileParser& parser, const char* format, 
          (photon == 0 || h5::StringAttribute(h5_.get(), "format_url", kPhotonUrl));
 }
 
-bool Hdf5Writer::WritePhotonMetadata(const TdcFileParser& parser) {
+bool Hdf5Writer::WritePhotonMetadata(TdcFileParser& parser) {
   const hid_t root = h5_.get();
+  // The decoders count every event word per board and channel, as the rows are made: the detectors'
+  // counts are those counts summed over the boards.
+  TttrStatistics& statistics = parser.decoderState.tttrStatistics;
+  statistics.FoldCounts();
+  std::map<std::int32_t, std::uint64_t> perChannel;
+  for (const auto& [board, channels] : statistics.eventCounts) {
+    for (const auto& [channel, count] : channels) perChannel[channel] += count;
+  }
   std::vector<std::uint8_t> ids;
   std::vector<std::int64_t> counts;
-  for (std::size_t c = 0; c < detectorCounts_.size(); ++c) {
-    if (detectorCounts_[c] == 0) continue;
-    ids.push_back(static_cast<std::uint8_t>(c));
-    counts.push_back(static_cast<std::int64_t>(detectorCounts_[c]));
+  for (const auto& [channel, count] : perChannel) {
+    if (count == 0) continue;
+    ids.push_back(static_cast<std::uint8_t>(channel));
+    counts.push_back(static_cast<std::int64_t>(count));
   }
   const double unit = TimestampUnit();
   const double duration = timestamps_.Rows() == 0 ? 0.0 : static_cast<double>(lastTime_ - firstTime_) * unit;
