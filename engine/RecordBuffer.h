@@ -16,23 +16,39 @@ class RecordBuffer {
   void Start(RecordSink* sink, std::int32_t dataType);
   bool Active() const { return sink_ != nullptr; }
 
-  void AddT2(std::uint64_t time, std::uint32_t channel) {
-    std::size_t i = NextRow();
-    columns_->wide[i] = time;
-    columns_->channel[i] = static_cast<std::uint8_t>(channel);
-    Order(time);
+  struct Columns;
+  // What adding a row changes, held by a T2/T3 decoder in locals for a whole block: the stores to the
+  // columns (a byte store may alias anything) then cannot make it reload them from memory every row.
+  struct Cursor {
+    Columns* columns;
+    std::size_t rows;
+    std::uint64_t lastTime;
+    std::uint64_t decreases;
+  };
+  Cursor Open() { return {columns_.get(), rows_, lastTime_, 0}; }
+  void Close(const Cursor& c) {
+    rows_ = c.rows;
+    lastTime_ = c.lastTime;
+    totals_.timeDecreases += c.decreases;
   }
-  void AddT3(std::uint64_t sync, std::uint32_t dtime, std::uint32_t channel) {
-    std::size_t i = NextRow();
-    columns_->wide[i] = sync;
-    columns_->narrow[i] = static_cast<std::uint16_t>(dtime);
-    columns_->channel[i] = static_cast<std::uint8_t>(channel);
-    Order(sync);
+
+  void AddT2(Cursor& c, std::uint64_t time, std::uint32_t channel) {
+    const std::size_t i = NextRow(c);
+    c.columns->wide[i] = time;
+    c.columns->channel[i] = static_cast<std::uint8_t>(channel);
+    Order(c, time);
   }
-  void AddMarker(std::uint32_t mask) {
-    if (markers_ == kRecordChunkRows) Flush();
-    columns_->markerPosition[markers_] = handedEvents_ + rows_;
-    columns_->markerMask[markers_++] = static_cast<std::uint8_t>(mask);
+  void AddT3(Cursor& c, std::uint64_t sync, std::uint32_t dtime, std::uint32_t channel) {
+    const std::size_t i = NextRow(c);
+    c.columns->wide[i] = sync;
+    c.columns->narrow[i] = static_cast<std::uint16_t>(dtime);
+    c.columns->channel[i] = static_cast<std::uint8_t>(channel);
+    Order(c, sync);
+  }
+  void AddMarker(Cursor& c, std::uint32_t mask) {
+    if (markers_ == kRecordChunkRows) FlushFrom(c);
+    c.columns->markerPosition[markers_] = handedEvents_ + c.rows;
+    c.columns->markerMask[markers_++] = static_cast<std::uint8_t>(mask);
   }
   // The ITTR lead word that the following intensity rows belong to; kept across blocks and files.
   void SetIttrLead(std::uint64_t serialSynced, std::uint32_t serial, std::uint32_t channel, std::uint32_t board) {
@@ -63,7 +79,6 @@ class RecordBuffer {
   }
   const RecordTotals& Totals() const { return totals_; }
 
- private:
   struct Columns {
     std::uint64_t wide[kRecordChunkRows];    // T2 time, T3 sync, ITTR serialSynced
     std::uint16_t narrow[kRecordChunkRows];  // T3 dtime, ITTR serial
@@ -73,6 +88,7 @@ class RecordBuffer {
     std::uint64_t markerPosition[kRecordChunkRows];
     std::uint8_t markerMask[kRecordChunkRows];
   };
+ private:
   struct Lead {
     std::uint64_t serialSynced = 0;
     std::uint16_t serial = 0;
@@ -87,6 +103,19 @@ class RecordBuffer {
   void Order(std::uint64_t time) {
     if (time < lastTime_) ++totals_.timeDecreases;
     lastTime_ = time;
+  }
+  std::size_t NextRow(Cursor& c) {
+    if (c.rows == kRecordChunkRows) FlushFrom(c);
+    return c.rows++;
+  }
+  static void Order(Cursor& c, std::uint64_t time) {
+    c.decreases += time < c.lastTime;
+    c.lastTime = time;
+  }
+  void FlushFrom(Cursor& c) {
+    Close(c);
+    Flush();
+    c = Open();
   }
 
   RecordSink* sink_ = nullptr;

@@ -26,11 +26,11 @@ std::uint64_t T2TimePs(const DecoderState& d, std::uint32_t bins, std::int32_t r
 }
 
 // Every event and marker word is a record, in both layouts: the words that print an event or marker line.
-void TakeT2Record(DecoderState& d, const TttrRecord& r) {
+void TakeT2Record(DecoderState& d, const TttrRecord& r, RecordBuffer::Cursor& c) {
   if (r.kind == K::Event) {
-    d.records.AddT2(T2TimeBins(d, r.bins), r.channel);
+    d.records.AddT2(c, T2TimeBins(d, r.bins), r.channel);
   } else if (r.kind == K::Marker) {
-    d.records.AddMarker(r.mask);
+    d.records.AddMarker(c, r.mask);
   }
 }
 
@@ -105,19 +105,19 @@ void TakeT2Record(DecoderState& d, const TttrRecord& r) {
 std::int32_t DecoderState::DecodeT2Device3(const std::uint8_t* block, std::int32_t length, TextSink& text,
                                            std::int32_t resolutionPs, bool outputPacketInfo) {
   return tttr_detail::DecodeBlockWords(
-      tttr_detail::BlockWords(block, length), text, generateParsed, records.Active(),
+      tttr_detail::BlockWords(block, length), text, generateParsed, records,
       [this](const std::uint8_t* word, TttrRecord& r) __attribute__((always_inline)) { DecodeT2Device3Word(*this, word, r); },
       [&](TextSink& t, const TttrRecord& r) __attribute__((always_inline)) { return WritePackagedLine(t, *this, r, resolutionPs, outputPacketInfo); },
-      [this](const TttrRecord& r) __attribute__((always_inline)) { TakeT2Record(*this, r); });
+      [this](const TttrRecord& r, RecordBuffer::Cursor& c) __attribute__((always_inline)) { TakeT2Record(*this, r, c); });
 }
 
 std::int32_t DecoderState::DecodeT2(const std::uint8_t* block, std::int32_t length, TextSink& text,
                                     std::int32_t resolutionPs) {
   return tttr_detail::DecodeBlockWords(
-      tttr_detail::PlainBlockWords(block, length, 0x12), text, generateParsed, records.Active(),
+      tttr_detail::PlainBlockWords(block, length, 0x12), text, generateParsed, records,
       [this](const std::uint8_t* word, TttrRecord& r) __attribute__((always_inline)) { DecodeT2Word(*this, word, r); },
       [&](TextSink& t, const TttrRecord& r) __attribute__((always_inline)) { return WritePlainLine(t, *this, r, resolutionPs); },
-      [this](const TttrRecord& r) __attribute__((always_inline)) { TakeT2Record(*this, r); });
+      [this](const TttrRecord& r, RecordBuffer::Cursor& c) __attribute__((always_inline)) { TakeT2Record(*this, r, c); });
 }
 
 }  // namespace kestrun

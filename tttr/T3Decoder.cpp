@@ -20,13 +20,13 @@ std::uint64_t T3TimePs(std::uint32_t bins, std::int32_t resolutionPs) {
 }
 
 // (wraps * 1024 + overflow) * 1024 + sequence: the sync pulse's number since the run began.
-void TakeT3Record(DecoderState& d, const TttrRecord& r) {
+void TakeT3Record(DecoderState& d, const TttrRecord& r, RecordBuffer::Cursor& c) {
   if (r.kind == K::Event) {
     const std::uint64_t overflows = std::uint64_t{d.overflowWraps} * 1024 +
                                     static_cast<std::uint64_t>(static_cast<std::int64_t>(d.overflowValue));
-    d.records.AddT3((overflows << 10) + r.sequence, r.bins, r.channel);
+    d.records.AddT3(c, (overflows << 10) + r.sequence, r.bins, r.channel);
   } else if (r.kind == K::Marker) {
-    d.records.AddMarker(r.mask);
+    d.records.AddMarker(c, r.mask);
   }
 }
 
@@ -108,19 +108,19 @@ char* WriteEventFields(char* p, const TttrRecord& r, std::int32_t resolutionPs) 
 std::int32_t DecoderState::DecodeT3Device3(const std::uint8_t* block, std::int32_t length, TextSink& text,
                                            std::int32_t resolutionPs, bool outputPacketInfo) {
   return tttr_detail::DecodeBlockWords(
-      tttr_detail::BlockWords(block, length), text, generateParsed, records.Active(),
+      tttr_detail::BlockWords(block, length), text, generateParsed, records,
       [this](const std::uint8_t* word, TttrRecord& r) __attribute__((always_inline)) { DecodeT3Device3Word(*this, word, r); },
       [&](TextSink& t, const TttrRecord& r) __attribute__((always_inline)) { return WritePackagedLine(t, *this, r, resolutionPs, outputPacketInfo); },
-      [this](const TttrRecord& r) __attribute__((always_inline)) { TakeT3Record(*this, r); });
+      [this](const TttrRecord& r, RecordBuffer::Cursor& c) __attribute__((always_inline)) { TakeT3Record(*this, r, c); });
 }
 
 std::int32_t DecoderState::DecodeT3(const std::uint8_t* block, std::int32_t length, TextSink& text,
                                     std::int32_t resolutionPs) {
   return tttr_detail::DecodeBlockWords(
-      tttr_detail::PlainBlockWords(block, length, 0x13), text, generateParsed, records.Active(),
+      tttr_detail::PlainBlockWords(block, length, 0x13), text, generateParsed, records,
       [this](const std::uint8_t* word, TttrRecord& r) __attribute__((always_inline)) { DecodeT3Word(*this, word, r); },
       [&](TextSink& t, const TttrRecord& r) __attribute__((always_inline)) { return WritePlainLine(t, *this, r, resolutionPs); },
-      [this](const TttrRecord& r) __attribute__((always_inline)) { TakeT3Record(*this, r); });
+      [this](const TttrRecord& r, RecordBuffer::Cursor& c) __attribute__((always_inline)) { TakeT3Record(*this, r, c); });
 }
 
 }  // namespace kestrun

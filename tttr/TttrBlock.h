@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "engine/RecordBuffer.h"
 #include "engine/TextSink.h"
 #include "tttr/TttrState.h"
 
@@ -99,19 +100,25 @@ std::int32_t DecodeWords(WordRange words, TextSink& text, bool withText, Decode&
 }
 
 // The records variant out of line: the text path's function then stays as compact, and is inlined
-// and scheduled, as if records did not exist.
+// and scheduled, as if records did not exist. Flattened, with the records' cursor in locals for the
+// block: `take(record, cursor)` then costs a few stores per row.
 template <typename Decode, typename Write, typename Take>
-[[gnu::noinline, gnu::flatten]] std::int32_t DecodeWordsWithRecords(WordRange words, TextSink& text, bool withText, Decode& decode,
-                                                      Write& write, Take& take) {
-  return DecodeWords<true>(words, text, withText, decode, write, take);
+[[gnu::noinline, gnu::flatten]] std::int32_t DecodeWordsWithRecords(WordRange words, TextSink& text, bool withText,
+                                                                   Decode& decode, Write& write, Take& take,
+                                                                   RecordBuffer& records) {
+  RecordBuffer::Cursor cursor = records.Open();
+  const std::int32_t produced =
+      DecodeWords<true>(words, text, withText, decode, write, [&](const TttrRecord& r) { take(r, cursor); });
+  records.Close(cursor);
+  return produced;
 }
 
 // DecodeWords with the records of the run, if it has any: the choice is made once per block.
 template <typename Decode, typename Write, typename Take>
-std::int32_t DecodeBlockWords(WordRange words, TextSink& text, bool withText, bool withRecords, Decode&& decode,
+std::int32_t DecodeBlockWords(WordRange words, TextSink& text, bool withText, RecordBuffer& records, Decode&& decode,
                               Write&& write, Take&& take) {
-  if (withRecords) return DecodeWordsWithRecords(words, text, withText, decode, write, take);
-  return DecodeWords<false>(words, text, withText, decode, write, take);
+  if (records.Active()) return DecodeWordsWithRecords(words, text, withText, decode, write, take, records);
+  return DecodeWords<false>(words, text, withText, decode, write, [](const TttrRecord&) {});
 }
 
 }  // namespace kestrun::tttr_detail
