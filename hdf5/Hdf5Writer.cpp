@@ -94,25 +94,26 @@ class Hdf5Writer final : public Hdf5Output {
   bool failed_ = false;
   RecordTotals totals_;
 
-  // T2/T3: the photon columns and the markers.
-  h5::Column<std::int64_t> timestamps_;
-  h5::Column<std::uint8_t> detectors_;
-  h5::Column<std::uint16_t> nanotimes_;
-  h5::Column<std::uint64_t> markerPositions_;
-  h5::Column<std::uint8_t> markerMasks_;
-  std::uint64_t firstTime_ = 0;
-  std::uint64_t lastTime_ = 0;  // the largest
-
-  // ITTR rows.
-  h5::Column<std::uint64_t> serialSynced_;
-  h5::Column<std::uint16_t> serial_;
-  h5::Column<std::uint8_t> channel_;
-  h5::Column<std::uint32_t> intensity_;
-  h5::Column<std::uint8_t> board_;
-
-  // T1: the histogram being received.
-  h5::Column<std::uint64_t> counts_;
-  h5::Column<double> timeNs_;
+  // The columns of the file's type; closed all at once, before the file.
+  struct Columns {
+    // T2/T3: the photon columns and the markers.
+    h5::Column<std::int64_t> timestamps;
+    h5::Column<std::uint8_t> detectors;
+    h5::Column<std::uint16_t> nanotimes;
+    h5::Column<std::uint64_t> markerPositions;
+    h5::Column<std::uint8_t> markerMasks;
+    // ITTR rows.
+    h5::Column<std::uint64_t> serialSynced;
+    h5::Column<std::uint16_t> serial;
+    h5::Column<std::uint8_t> channel;
+    h5::Column<std::uint32_t> intensity;
+    h5::Column<std::uint8_t> board;
+    // T1: the histogram being received.
+    h5::Column<std::uint64_t> counts;
+    h5::Column<double> timeNs;
+  } c_;
+  std::uint64_t firstTime_ = 0;  // of the photons
+  std::uint64_t lastTime_ = 0;   // the largest
 };
 
 bool Hdf5Writer::Open(const std::string& finalPath, const Hdf5Settings& settings, std::int32_t dataType,
@@ -138,19 +139,19 @@ bool Hdf5Writer::Open(const std::string& finalPath, const Hdf5Settings& settings
   if (ok && Photons()) {
     h5::Id photons = h5::Group(h5_.get(), "photon_data");
     h5::Id markers = user_.ok() ? h5::Group(user_.get(), "markers") : h5::Id();
-    ok = photons.ok() && markers.ok() && timestamps_.Create(photons.get(), "timestamps", compress) &&
-         detectors_.Create(photons.get(), "detectors", compress) &&
-         (!T3() || nanotimes_.Create(photons.get(), "nanotimes", compress)) &&
-         markerPositions_.Create(markers.get(), "position", compress, 4096) &&
-         markerMasks_.Create(markers.get(), "mask", compress, 4096);
+    ok = photons.ok() && markers.ok() && c_.timestamps.Create(photons.get(), "timestamps", compress) &&
+         c_.detectors.Create(photons.get(), "detectors", compress) &&
+         (!T3() || c_.nanotimes.Create(photons.get(), "nanotimes", compress)) &&
+         c_.markerPositions.Create(markers.get(), "position", compress, 4096) &&
+         c_.markerMasks.Create(markers.get(), "mask", compress, 4096);
   } else if (ok && dataType == kDataTypeT1) {
     h5::Id histograms = h5::Group(h5_.get(), "histograms");
     ok = histograms.ok();
   } else if (ok) {
     h5::Id rows = h5::Group(h5_.get(), "intensities");
-    ok = rows.ok() && serialSynced_.Create(rows.get(), "serial_synced", compress) &&
-         serial_.Create(rows.get(), "serial", compress) && channel_.Create(rows.get(), "channel", compress) &&
-         intensity_.Create(rows.get(), "intensity", compress) && board_.Create(rows.get(), "board", compress);
+    ok = rows.ok() && c_.serialSynced.Create(rows.get(), "serial_synced", compress) &&
+         c_.serial.Create(rows.get(), "serial", compress) && c_.channel.Create(rows.get(), "channel", compress) &&
+         c_.intensity.Create(rows.get(), "intensity", compress) && c_.board.Create(rows.get(), "board", compress);
   }
   if (!ok) {
     failure = "Could Not Open Output File: " + finalPath;
@@ -171,19 +172,19 @@ bool Hdf5Writer::Take(const RecordChunk& chunk) {
 bool Hdf5Writer::PhotonTake(const RecordChunk& chunk) {
   const std::span<const std::uint64_t> times = T3() ? chunk.sync : chunk.time;
   if (!times.empty()) {
-    if (timestamps_.Rows() == 0) firstTime_ = times.front();
+    if (c_.timestamps.Rows() == 0) firstTime_ = times.front();
     std::uint64_t largest = lastTime_;
     for (const std::uint64_t t : times) largest = std::max(largest, t);
     lastTime_ = largest;
   }
-  return timestamps_.AppendConverted(times) &&
-         detectors_.Append(chunk.channel) && (!T3() || nanotimes_.Append(chunk.dtime)) &&
-         markerPositions_.Append(chunk.markerPosition) && markerMasks_.Append(chunk.markerMask);
+  return c_.timestamps.AppendConverted(times) &&
+         c_.detectors.Append(chunk.channel) && (!T3() || c_.nanotimes.Append(chunk.dtime)) &&
+         c_.markerPositions.Append(chunk.markerPosition) && c_.markerMasks.Append(chunk.markerMask);
 }
 
 bool Hdf5Writer::IttrTake(const RecordChunk& chunk) {
-  return serialSynced_.Append(chunk.serialSynced) && serial_.Append(chunk.serial) && channel_.Append(chunk.channel) &&
-         intensity_.Append(chunk.intensity) && board_.Append(chunk.board);
+  return c_.serialSynced.Append(chunk.serialSynced) && c_.serial.Append(chunk.serial) &&
+         c_.channel.Append(chunk.channel) && c_.intensity.Append(chunk.intensity) && c_.board.Append(chunk.board);
 }
 
 bool Hdf5Writer::TakeHistogram(const HistogramPiece& piece) {
@@ -192,7 +193,7 @@ bool Hdf5Writer::TakeHistogram(const HistogramPiece& piece) {
   bool ok = true;
   if (piece.firstBin == 0) {
     // The histogram before this one is whole.
-    ok = counts_.Flush() && timeNs_.Flush();
+    ok = c_.counts.Flush() && c_.timeNs.Flush();
     char name[32];
     std::snprintf(name, sizeof name, "histograms/board_%u", static_cast<unsigned>(piece.board));
     h5::Id board(H5Gopen2(h5_.get(), name, H5P_DEFAULT), H5Gclose);
@@ -200,13 +201,13 @@ bool Hdf5Writer::TakeHistogram(const HistogramPiece& piece) {
     std::snprintf(name, sizeof name, "channel_%u", static_cast<unsigned>(piece.channel));
     h5::Id channel = board.ok() ? h5::Group(board.get(), name) : h5::Id();
     const std::size_t chunkRows = std::min<std::size_t>(std::max<std::uint32_t>(piece.totalBins, 1), 65536);
-    ok = ok && channel.ok() && counts_.Create(channel.get(), "counts", settings_.compress, chunkRows) &&
-         timeNs_.Create(channel.get(), "time_ns", settings_.compress, chunkRows);
+    ok = ok && channel.ok() && c_.counts.Create(channel.get(), "counts", settings_.compress, chunkRows) &&
+         c_.timeNs.Create(channel.get(), "time_ns", settings_.compress, chunkRows);
   }
   // The time axis: the start of each bin after the start of the frame.
   std::vector<double> times(piece.bins.size());
   for (std::size_t i = 0; i < times.size(); ++i) times[i] = (piece.firstBin + i) * (resolutionPs_ / 1000.0);
-  ok = ok && counts_.Append(piece.bins) && timeNs_.Append(std::span<const double>(times));
+  ok = ok && c_.counts.Append(piece.bins) && c_.timeNs.Append(std::span<const double>(times));
   if (!ok) failed_ = true;
   return ok || Fail();
 }
@@ -275,7 +276,7 @@ bool Hdf5Writer::WritePhotonMetadata(TdcFileParser& parser) {
     counts.push_back(static_cast<std::int64_t>(count));
   }
   const double unit = TimestampUnit();
-  const double duration = timestamps_.Rows() == 0 ? 0.0 : static_cast<double>(lastTime_ - firstTime_) * unit;
+  const double duration = c_.timestamps.Rows() == 0 ? 0.0 : static_cast<double>(lastTime_ - firstTime_) * unit;
   const std::uint8_t lifetime = T3() ? 1 : 0;
   const std::uint8_t no = 0;
   const std::uint8_t cw = T3() ? 0 : 1;
@@ -385,14 +386,14 @@ bool Hdf5Writer::Complete(TdcFileParser& parser, bool stopped) {
   h5::Quiet();
   bool ok = !failed_;
   if (ok && Photons()) {
-    ok = timestamps_.Flush() && detectors_.Flush() && (!T3() || nanotimes_.Flush()) && markerPositions_.Flush() &&
-         markerMasks_.Flush() && WritePhotonMetadata(parser);
+    ok = c_.timestamps.Flush() && c_.detectors.Flush() && (!T3() || c_.nanotimes.Flush()) && c_.markerPositions.Flush() &&
+         c_.markerMasks.Flush() && WritePhotonMetadata(parser);
   } else if (ok && dataType_ == kDataTypeT1) {
-    ok = counts_.Flush() && timeNs_.Flush() && WriteIdentity(parser, kKestrunFormat, kKestrunVersion);
+    ok = c_.counts.Flush() && c_.timeNs.Flush() && WriteIdentity(parser, kKestrunFormat, kKestrunVersion);
   } else if (ok) {
     const IttrStatistics& s = parser.decoderState.ittrStatistics;
     h5::Id rows(H5Gopen2(h5_.get(), "intensities", H5P_DEFAULT), H5Gclose);
-    ok = serialSynced_.Flush() && serial_.Flush() && channel_.Flush() && intensity_.Flush() && board_.Flush() &&
+    ok = c_.serialSynced.Flush() && c_.serial.Flush() && c_.channel.Flush() && c_.intensity.Flush() && c_.board.Flush() &&
          rows.ok() && h5::Attribute<std::uint32_t>(rows.get(), "mode_word", parser.decoderState.modeWord) &&
          h5::Attribute<std::uint32_t>(rows.get(), "version", s.version) &&
          h5::Attribute<std::uint32_t>(rows.get(), "statistics_number", s.statisticsNumber) &&
@@ -413,18 +414,7 @@ bool Hdf5Writer::Complete(TdcFileParser& parser, bool stopped) {
 
 bool Hdf5Writer::CloseFile(bool keep) {
   // Every handle goes before the file, whose close writes what the library still holds.
-  timestamps_ = {};
-  detectors_ = {};
-  nanotimes_ = {};
-  markerPositions_ = {};
-  markerMasks_ = {};
-  serialSynced_ = {};
-  serial_ = {};
-  channel_ = {};
-  intensity_ = {};
-  board_ = {};
-  counts_ = {};
-  timeNs_ = {};
+  c_ = {};
   user_.Close();
   if (keep && H5Fflush(h5_.get(), H5F_SCOPE_LOCAL) < 0) keep = false;
   // A close that fails to write leaves this library version with a half-freed file, on which it later
