@@ -7,7 +7,6 @@
 #include <filesystem>
 
 #include "engine/Codes.h"
-#include "engine/NameRules.h"
 #include "engine/PathPieces.h"
 
 namespace kestrun::cli {
@@ -118,21 +117,18 @@ std::optional<int> ParseCommandLine(int argc, char** argv, CliOptions& options) 
       run.outputDir = std::filesystem::absolute(run.outputDir, ec).string();
     }
     const std::string named = inputs.size() > 1 ? " (" + input + ")" : "";
-    const NameSettings fromName = SettingsFromName(SplitPath(run.inputPath).stem);
-    if (!type.empty()) {
-      run.dataType = DataTypeFromText(type);
-    } else if (fromName.dataTypeIndex) {
-      run.dataType = *fromName.dataTypeIndex + 1;
-    } else {
-      return UsageError("the data type is not given and the file name does not tell it; use -t" + named);
+    GivenSettings given;
+    if (!type.empty()) given.dataType = DataTypeFromText(type);
+    if (!device.empty()) given.deviceType = DeviceFromText(device);
+    given.resolutionPs = resolution;
+    switch (SettingsForInput(run, given)) {
+      case MissingSetting::DataType:
+        return UsageError("the data type is not given and the file name does not tell it; use -t" + named);
+      case MissingSetting::Resolution:
+        return UsageError("Resolution Not Specified! (use -r PS)" + named);
+      case MissingSetting::None:
+        break;
     }
-    run.deviceType = DeviceFromText(device.empty() ? kDeviceItems[static_cast<std::size_t>(fromName.deviceIndex)] : device);
-    if (resolution) {
-      run.resolutionPs = *resolution;
-    } else if (fromName.resolutionText) {
-      run.resolutionPs = LeadingInteger(*fromName.resolutionText);
-    }
-    if (run.dataType <= kDataTypeT3 && run.resolutionPs <= 0) return UsageError("Resolution Not Specified! (use -r PS)" + named);
     if (run.hdf5.generate && run.dataType == kDataTypeT3 && run.hdf5.syncRateHz <= 0) {
       return UsageError("T3 data in Photon-HDF5 need the sync rate: add --sync-rate HZ (the laser's repetition rate)" +
                         named);

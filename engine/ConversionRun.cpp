@@ -42,8 +42,9 @@ void TdcFileParser::RunSteps() {
     return;
   }
   // Error lists too long for memory spill beside the outputs, on the disk that has room for them; a run
-  // without a report or an HDF5 file (which holds the report too) has no use for their text.
-  decoderState.errorTexts = {outputDir, generateReport || hdf5.generate};
+  // without a report, an HDF5 file (which holds the report too) or a front end that asks for the
+  // report's text has no use for their text.
+  decoderState.errorTexts = {outputDir, generateReport || hdf5.generate || keepReportText};
   DiscoverInputFiles();
   if (!CreateParsedFile()) {
     if (onStatus) onStatus(statusCode);

@@ -2,6 +2,7 @@
 // The settings of one conversion run, as either front end fills them in.
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "engine/TdcFileParser.h"
@@ -38,5 +39,17 @@ struct RunSettings {
     parser.hdf5 = hdf5;
   }
 };
+
+// Settings a user may give for a run; what is not given comes from the input file's name.
+struct GivenSettings {
+  std::optional<std::int32_t> dataType;    // 1..5
+  std::optional<std::int32_t> deviceType;  // a device code
+  std::optional<std::int32_t> resolutionPs;
+};
+enum class MissingSetting { None, DataType, Resolution };
+
+// Sets the data type, device and resolution of `run` from `given`, and what is not given from the
+// stem of run.inputPath as the instruments name their files. Says what neither gave.
+MissingSetting SettingsForInput(RunSettings& run, const GivenSettings& given);
 
 }  // namespace kestrun

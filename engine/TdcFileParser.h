@@ -71,6 +71,9 @@ class TdcFileParser {
   RecordSink* recordSink = nullptr;
   // Also write the records into <stem>.hdf5 in the output directory (Photon-HDF5 for T2/T3).
   Hdf5Settings hdf5;
+  // Keep the report's error texts without writing a report file, for a front end that builds the
+  // report itself after the run (decoderState.WriteReportText).
+  bool keepReportText = false;
   // The run's first failure; `failures` lists every different failure of the run in order.
   std::int32_t statusCode = 0;
   std::string lastMessage;
