@@ -99,16 +99,21 @@ class Session {
           for (int i = 0; i < 10 && !finished_; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
         }
       }
-      if (got) return BatchArrays(batch);
       const int percent = percent_;
       if (!progress.is_none() && percent != shown) {
         shown = percent;
-        progress(percent);
+        try {
+          progress(percent);
+        } catch (...) {  // the caller gives up (Ctrl+C in the callback, say): so does the run
+          Stop();
+          throw;
+        }
       }
       if (PyErr_CheckSignals() != 0) {
         Stop();
         throw py::error_already_set();
       }
+      if (got) return BatchArrays(batch);
       if (finished_) {
         {
           py::gil_scoped_release release;

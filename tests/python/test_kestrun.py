@@ -1,0 +1,139 @@
+"""The kestrun package on kestrun-synth series: its arrays hold what the HDF5 file of the same run holds
+(checked against the parsed text by the HDF5 tests), chunk by chunk as in one piece."""
+import os
+import signal
+import subprocess
+import sys
+
+import h5py
+import numpy as np
+import pytest
+
+import kestrun
+
+SYNTH = os.environ.get('KESTRUN_SYNTH')
+pytestmark = pytest.mark.skipif(not SYNTH, reason='KESTRUN_SYNTH names kestrun-synth')
+RATE = 80e6
+same = np.testing.assert_array_equal
+
+
+def synth(out, kind, device, *options):
+    run = subprocess.run([SYNTH, '-t', kind, '-d', device, '-o', out, *options], capture_output=True, text=True)
+    assert run.returncode == 0, run.stderr
+    return run.stdout.split()
+
+
+def concatenated(reader):
+    chunks = list(reader)
+    events = np.concatenate([c.events for c in chunks]) if chunks else None
+    markers = np.concatenate([c.markers for c in chunks]) if chunks else None
+    return events, markers, {k: v for c in chunks for k, v in c.histograms.items()}
+
+
+@pytest.mark.parametrize('kind, device, faults', [
+    ('T2', 'KR77A5', 'sync-gap,junk'), ('T2', 'QZ48', 'serial-gap,length,sync-gap,junk'),
+    ('T3', 'RB9531', 'sync-gap'), ('T3', 'QZ48', 'length'),
+    ('ITTR_T', 'QZ48', 'serial-gap,lead-gap'), ('ITTR_M', 'KR77A5', 'overflow-gap,junk'), ('T1', 'RB9531', None),
+])
+def test_read_equals_the_hdf5_file_of_the_same_run(tmp_path, kind, device, faults):
+    files = synth(tmp_path, kind, device, '--size=2M', '--files=2', *([f'--faults={faults}'] if faults else []))
+    rec = kestrun.read(files[0])
+    written = kestrun.convert(files[0], parsed=False, report=True, hdf5=True, sync_rate=RATE)
+    f = h5py.File(written['hdf5'], 'r')
+    assert rec.report == open(written['report']).read()
+    assert (rec.type, rec.device, rec.resolution_ps) == (kind, device, 16 if kind[0] == 'T' else rec.resolution_ps)
+    assert [p for p, _ in rec.files] == files and rec.integrity['events'] == len(rec.events)
+    if kind in ('T2', 'T3'):
+        data, user = f['photon_data'], f['user/kestrun']
+        same(rec.events['time' if kind == 'T2' else 'sync'], data['timestamps'][:])
+        same(rec.events['channel'], data['detectors'][:])
+        same(rec.markers['position'], user['markers/position'][:])
+        same(rec.markers['mask'], user['markers/mask'][:])
+        assert sum(rec.integrity['event_counts'].values()) == len(rec.events) and len(rec.markers) > 10
+        assert rec.integrity['sync_continuity'] == (user['sync_errors'][()] == 0)
+        if kind == 'T3':
+            same(rec.events['dtime'], data['nanotimes'][:])
+            same(rec.dtime_ps(), rec.events['dtime'] * 16)
+            assert rec.time_ps(RATE)[-1] == rec.events['sync'][-1] * 12500.0 + rec.events['dtime'][-1] * 16.0
+        else:
+            same(rec.time_ps(), data['timestamps'][:] * np.uint64(16))
+    elif kind == 'T1':
+        assert len(rec.histograms) == 7 and len(rec.events) == 0
+        for (board, channel), counts in rec.histograms.items():
+            same(counts, f[f'histograms/board_{board}/channel_{channel}/counts'][:])
+    else:
+        for name in rec.events.dtype.names:
+            same(rec.events[name], f[f'intensities/{name}'][:])
+        assert rec.integrity['ittr_errors'] == f['user/kestrun/ittr_errors'][()] > 0
+    # A chunk size that cuts the stream at a marker, and one larger than the series.
+    cut = int(rec.markers['position'][len(rec.markers) // 2]) if len(rec.markers) else 999
+    for chunk_events in (cut, 10**7):
+        reader = kestrun.iter_read(files[0], chunk_events=chunk_events)
+        events, markers, histograms = concatenated(reader)
+        if kind != 'T1':
+            same(events, rec.events)
+            same(markers, rec.markers)
+        assert histograms.keys() == rec.histograms.keys() and reader.report == rec.report
+
+
+@pytest.mark.parametrize('call, error, text', [
+    (lambda d: kestrun.read(d / 'missing_T2_1.dat'), FileNotFoundError, 'missing_T2_1.dat'),
+    (lambda d: kestrun.read(d / 'empty' / 'x.txt', type='T2', resolution_ps=16), FileNotFoundError, 'No Input File Found'),
+    (lambda d: kestrun.read(d / 'plain.dat'), ValueError, 'pass type='),
+    (lambda d: kestrun.read(d / 'plain.dat', type='T2'), ValueError, 'Resolution Not Specified'),
+    (lambda d: kestrun.read(d / 'plain.dat', type='T4'), ValueError, 'type must be one of'),
+    (lambda d: kestrun.read(d / 'plain.dat', type='T2', resolution_ps=0), ValueError, 'resolution_ps'),
+    (lambda d: kestrun.iter_read(d / 'plain.dat', type='T2', resolution_ps=16, chunk_events=0), ValueError, 'chunk_events'),
+    (lambda d: kestrun.convert(d / 'plain.dat', type='T3', resolution_ps=16, hdf5=True), ValueError, 'sync_rate'),
+    (lambda d: kestrun.convert(d / 'plain.dat', type='T2', resolution_ps=16, parsed=False), ValueError, 'Gen Report'),
+    (lambda d: kestrun.convert(d / 'plain.dat', type='T2', resolution_ps=16, output_dir=d / 'no'), FileNotFoundError,
+     'Could Not Open Output Directory'),
+    (lambda d: kestrun.convert(d / 'plain.dat', type='T2', resolution_ps=16, output_dir=d / 'plain.dat'), OSError,
+     'Could Not Open Output File'),
+])
+def test_errors(tmp_path, call, error, text):
+    (tmp_path / 'plain.dat').write_bytes(b'\0' * 64)
+    (tmp_path / 'empty').mkdir()
+    (tmp_path / 'empty' / 'x.txt').write_text('')
+    with pytest.raises(error, match=text):
+        call(tmp_path)
+    assert sorted(p.name for p in tmp_path.rglob('*')) == ['empty', 'plain.dat', 'x.txt']
+
+
+CHILD = '''
+import kestrun, os, signal, sys
+def progress(percent):
+    print(percent, flush=True)
+    if sys.argv[2] == 'callback' and percent > 0:
+        raise KeyboardInterrupt
+try:
+    reader = kestrun.iter_read(sys.argv[1], chunk_events=1000, progress=progress)
+    if sys.argv[2] == 'close':
+        next(reader)
+        reader.close()
+        print('closed')
+    else:
+        out = kestrun.read(sys.argv[1], progress=progress) if sys.argv[2] == 'signal' else list(reader)
+except KeyboardInterrupt:
+    print('interrupted')
+'''
+
+
+@pytest.fixture(scope='module')
+def big(tmp_path_factory):
+    [path] = synth(tmp_path_factory.mktemp('big'), 'T2', 'QZ48', '--size=200M')
+    yield path
+    os.remove(path)  # hundreds of MB that pytest would keep
+
+
+@pytest.mark.parametrize('how', ['signal', 'callback', 'close'])
+def test_a_read_stops_after_its_block(big, how):
+    child = subprocess.Popen([sys.executable, '-c', CHILD, big, how], stdout=subprocess.PIPE, text=True)
+    if how == 'signal':
+        while not child.stdout.readline().strip().isdigit():  # until the read has begun
+            pass
+        child.send_signal(signal.SIGINT)
+    out, _ = child.communicate(timeout=60)
+    lines = [line for line in out.split('\n') if line and not line.startswith('Package')]  # the engine's notes
+    assert child.returncode == 0 and lines[-1] == ('closed' if how == 'close' else 'interrupted'), out
+    assert all(int(p) < 100 for p in lines[:-1])  # well before the end of the file
