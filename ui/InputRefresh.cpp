@@ -16,7 +16,6 @@ void CKestrunDlg::DiscoverSeries(const std::string& path) {
 }
 
 void CKestrunDlg::RefreshFromInputPath() {
-  if (fromCommandLine_) return;
   inputPath_ = inputFile_->text();
   if (inputPath_.isEmpty()) return;
   const std::string path = EnginePath(inputPath_);
@@ -51,7 +50,6 @@ void CKestrunDlg::ApplyCommandLine() {
   outputDir_ = UiText(kestrun::SplitPath(path).directory);
   outputDirEdit_->setText(outputDir_);
   inputFile_->setText(inputPath_);
-  fromCommandLine_ = true;
 
   const QString& device = words[3];
   deviceType_->setCurrentIndex(device == u"QZ48" ? 2 : device == u"RB9531" ? 1 : 0);

@@ -33,9 +33,9 @@ CKestrunDlg::CKestrunDlg(QStringList arguments, QWidget* parent) : QDialog(paren
   connect(start_, &QPushButton::clicked, this, &CKestrunDlg::OnBnClickedStart);
   connect(stop_, &QPushButton::clicked, this, &CKestrunDlg::OnBnClickedStop);
   connect(dataType_, &QComboBox::activated, this, &CKestrunDlg::OnCbnSelchangeDataType);
-  // The name decides settings when the user changes the path, not when a run shows its current file.
-  connect(inputFile_, &QLineEdit::textEdited, this, &CKestrunDlg::RefreshFromInputPath);
+  // The name decides settings when the user has changed the path, not when a run shows its current file.
   connect(inputFile_, &BrowseEdit::pathChosen, this, &CKestrunDlg::RefreshFromInputPath);
+  connect(dataType_, &QComboBox::currentIndexChanged, this, &CKestrunDlg::OnDataTypeChanged);
   OnInitDialog();
 }
 
@@ -122,9 +122,19 @@ void CKestrunDlg::BuildForm() {
   label(QStringLiteral("files"), 178, 51, 22, 8);
   outputPacketInfoBox_ = checkBox("IDC_OUTPUT_PACKET_INFO", QStringLiteral("Output Packet Info"), 105, 132, 77, 10);
 
+  // Photon-HDF5, in the free space right of the device type; the sync rate is the time unit of T3 data.
+  exportHdf5Box_ = checkBox("IDC_EXPORT_HDF5", QStringLiteral("Export Photon-HDF5"), 245, 160, 90, 10);
+  exportHdf5Box_->setEnabled(kestrun::Hdf5Available());
+  syncRateLabel_ = label(QStringLiteral("Sync rate"), 245, 184, 32, 8);
+  syncRateLabel_->setObjectName(QStringLiteral("IDC_SYNC_RATE_LABEL"));
+  syncRateEdit_ = new QLineEdit(this);
+  place(syncRateEdit_, "IDC_SYNC_RATE", 280, 179, 49, 14);
+  syncRateEdit_->setToolTip(QStringLiteral("T3: the sync (laser) repetition rate, needed by Photon-HDF5"));
+  label(QStringLiteral("MHz"), 332, 183, 18, 8)->setObjectName(QStringLiteral("IDC_SYNC_RATE_UNIT"));
+
   QWidget* const tabOrder[] = {inputFile_, outputDirEdit_, genParsedFile_, genReport_, start_, stop_, dataType_,
                                resolutionEdit_, outputOverflowBox_, deviceType_, rangeFromEdit_, rangeToEdit_,
-                               outputPacketInfoBox_};
+                               outputPacketInfoBox_, exportHdf5Box_, syncRateEdit_};
   for (std::size_t i = 1; i < std::size(tabOrder); ++i) {
     setTabOrder(tabOrder[i - 1], tabOrder[i]);
   }
@@ -141,7 +151,15 @@ void CKestrunDlg::OnInitDialog() {
   progress_->setRange(0, 100);
   progress_->setValue(0);
   progressText_->setText(QStringLiteral("0%"));
+  OnDataTypeChanged(dataType_->currentIndex());
   ApplyCommandLine();
+}
+
+void CKestrunDlg::OnDataTypeChanged(int index) {
+  // However the type was set (list, name, command line): only T3 needs a sync rate.
+  const bool t3 = dataType_->itemText(index) == u"T3";
+  syncRateEdit_->setEnabled(t3);
+  syncRateLabel_->setEnabled(t3);
 }
 
 void CKestrunDlg::OnCbnSelchangeDataType() {

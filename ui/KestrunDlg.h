@@ -4,12 +4,14 @@
 // chosen input file's path and name. The controls carry their IDC_ names as objectName.
 
 #include <QDialog>
+#include <QElapsedTimer>
 #include <QString>
 #include <QStringList>
 #include <cstdint>
 #include <functional>
 #include <vector>
 
+#include "engine/RunPreview.h"
 #include "engine/TdcFileParser.h"
 
 class BrowseEdit;
@@ -20,6 +22,7 @@ class QLabel;
 class QLineEdit;
 class QProgressBar;
 class QPushButton;
+class RunSummary;
 
 class CKestrunDlg : public QDialog {
   Q_OBJECT
@@ -38,11 +41,14 @@ class CKestrunDlg : public QDialog {
   void OnBnClickedStart();
   // Stop: asks the run to end after its current block.
   void OnBnClickedStop();
-  // Fills range, output directory, device, data type and resolution from the input field's path.
+  // Fills range, output directory, device, data type and resolution from the input field's path. Runs
+  // when the user has finished changing the path; what a command line set holds until then.
   void RefreshFromInputPath();
   // True from Start until the run's worker has returned.
   bool IsRunning() const { return runActive_; }
   const kestrun::TdcFileParser& parser() const { return parser_; }
+  // The window shown after each run; null before the first run's end.
+  RunSummary* summary() const { return summary_; }
 
  signals:
   // Emitted by the worker thread; delivered on the dialog's thread in posting order.
@@ -68,6 +74,9 @@ class CKestrunDlg : public QDialog {
   void OnWorkerFinished();
   // One box at the end of a run with every failure and warning of it, if it had any.
   void ShowRunEnd();
+  // The run summary window with the run's preview charts.
+  void ShowSummary();
+  void OnDataTypeChanged(int index);
   // Asks a running conversion to stop and handles events until its worker has returned: the worker
   // may be waiting for this thread to show its current file, so a plain join could never end.
   void FinishRunBeforeClosing();
@@ -82,7 +91,8 @@ class CKestrunDlg : public QDialog {
   bool generateReport_ = false;
   bool outputOverflow_ = false;
   bool outputPacketInfo_ = false;
-  bool fromCommandLine_ = false;  // once set, the input path no longer fills the form
+  bool exportHdf5_ = false;
+  double syncRateHz_ = 0;
   std::int32_t dataTypeCode_ = 0;
   std::int32_t deviceCode_ = 0;
   std::int32_t resolution_ = 0;
@@ -96,6 +106,9 @@ class CKestrunDlg : public QDialog {
   bool closing_ = false;        // no boxes while the window closes
 
   kestrun::TdcFileParser parser_;
+  kestrun::RunPreview preview_;  // the run's records for the summary's charts, gathered by the worker
+  QElapsedTimer runClock_;
+  RunSummary* summary_ = nullptr;
 
   BrowseEdit* inputFile_ = nullptr;
   BrowseEdit* outputDirEdit_ = nullptr;
@@ -112,4 +125,8 @@ class CKestrunDlg : public QDialog {
   QLineEdit* resolutionEdit_ = nullptr;
   DigitsEdit* rangeFromEdit_ = nullptr;
   DigitsEdit* rangeToEdit_ = nullptr;
+  // Beside the form's own controls, in its free space.
+  QCheckBox* exportHdf5Box_ = nullptr;
+  QLineEdit* syncRateEdit_ = nullptr;
+  QLabel* syncRateLabel_ = nullptr;
 };

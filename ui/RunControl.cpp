@@ -1,11 +1,15 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDir>
 #include <QEventLoop>
+#include <QFileInfo>
+#include <QLocale>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
 #include <algorithm>
+#include <cmath>
 #include <system_error>
 
 #include "engine/Codes.h"
@@ -14,6 +18,7 @@
 #include "ui/BrowseEdit.h"
 #include "ui/KestrunDlg.h"
 #include "ui/PathText.h"
+#include "ui/RunSummary.h"
 
 namespace {
 std::int32_t LeadingIntegerOf(const QString& text) {
@@ -56,6 +61,17 @@ bool CKestrunDlg::ValidateInputs() {
     showMessage(QStringLiteral("Resolution Not Specified!"));
     return false;
   }
+  exportHdf5_ = exportHdf5Box_->isChecked();
+  syncRateHz_ = 0;
+  if (exportHdf5_ && dataTypeCode_ == kestrun::kDataTypeT3) {
+    bool ok = false;
+    syncRateHz_ = QLocale::c().toDouble(syncRateEdit_->text().trimmed(), &ok) * 1e6;
+    if (!ok || !(syncRateHz_ > 0) || !std::isfinite(syncRateHz_)) {
+      showMessage(QStringLiteral("Sync Rate Not Specified! Photon-HDF5 of T3 data needs the sync (laser) rate in "
+                                 "MHz, such as 40."));
+      return false;
+    }
+  }
   return true;
 }
 
@@ -73,7 +89,11 @@ void CKestrunDlg::OnBnClickedStart() {
   settings.resolutionPs = resolution_;
   settings.rangeFirst = rangeFrom_;
   settings.rangeLast = rangeTo_;
+  settings.hdf5.generate = exportHdf5_;
+  settings.hdf5.syncRateHz = syncRateHz_;
   settings.ApplyTo(parser_);
+  preview_.Reset(dataTypeCode_, resolution_);
+  parser_.recordSink = &preview_;
   parser_.onProgress = [this](int percent) { emit parseProgress(percent); };
   parser_.onStatus = [this](int status) { emit parseStatus(status); };
   parser_.onMessage = [this](std::string path) { emit currentFile(UiText(path)); };
@@ -88,6 +108,8 @@ void CKestrunDlg::OnBnClickedStart() {
     return;
   }
   runActive_ = true;
+  runClock_.start();
+  if (summary_) summary_->hide();
   progressText_->setText(QStringLiteral("0%"));
   // Start comes back only when the worker has returned, so one parser never serves two runs.
   start_->setEnabled(false);
@@ -119,7 +141,39 @@ void CKestrunDlg::OnWorkerFinished() {
   runActive_ = false;
   start_->setEnabled(true);
   emit runEnded();
-  if (!closing_) ShowRunEnd();
+  if (closing_) return;
+  ShowRunEnd();
+  ShowSummary();
+}
+
+void CKestrunDlg::ShowSummary() {
+  RunOutcome outcome;
+  const bool stopped = stopRequested_ && parser_.bytesRead < parser_.totalBytes;
+  outcome.state = !parser_.failures.empty() ? QStringLiteral("Failed")
+                  : stopped                 ? QStringLiteral("Stopped")
+                                            : QStringLiteral("Finished");
+  // Files read to their end: the run reads them in order.
+  std::uint64_t through = 0;
+  for (const kestrun::FileEntry& file : parser_.files) {
+    through += file.size;
+    if (through > parser_.bytesRead) break;
+    ++outcome.filesConverted;
+  }
+  outcome.filesInRun = static_cast<int>(parser_.files.size());
+  outcome.inputBytes = parser_.bytesRead;
+  outcome.elapsedMs = runClock_.elapsed();
+  outcome.outputDir = QDir::cleanPath(UiText(parser_.outputDir));
+  const std::pair<bool, std::string> outputs[] = {{generateParsed_, parser_.ParsedFilePath()},
+                                                  {generateReport_, parser_.ReportFilePath()},
+                                                  {exportHdf5_, parser_.Hdf5FilePath()}};
+  for (const auto& [asked, path] : outputs) {
+    const QString shown = QDir::toNativeSeparators(QDir::cleanPath(UiText(path)));
+    if (asked && QFileInfo::exists(shown)) outcome.outputs << shown;
+    if (asked && path == parser_.ReportFilePath() && QFileInfo::exists(shown)) outcome.reportPath = shown;
+  }
+  outcome.verdicts = ReportVerdicts(parser_.decoderState, dataTypeCode_);
+  if (!summary_) summary_ = new RunSummary(this);
+  summary_->Show(outcome, preview_);
 }
 
 void CKestrunDlg::ShowRunEnd() {

@@ -97,7 +97,8 @@ TEST(DialogForm, TabOrderFollowsTheForm) {
   } while (w != d.Get("IDC_INPUT_FILE"));
   EXPECT_EQ(order, QStringList({"IDC_INPUT_FILE", "IDC_OUTPUT_DIR", "IDC_GEN_PARSED_FILE", "IDC_GEN_REPORT",
                                 "IDC_START", "IDC_STOP", "IDC_DATA_TYPE", "IDC_RESOLUTION", "IDC_OUTPUT_OVERFLOW",
-                                "IDC_DEVICE_TYPE", "IDC_RANGE_FROM", "IDC_RANGE_TO", "IDC_OUTPUT_PACKET_INFO"}));
+                                "IDC_DEVICE_TYPE", "IDC_RANGE_FROM", "IDC_RANGE_TO", "IDC_OUTPUT_PACKET_INFO",
+                                "IDC_EXPORT_HDF5", "IDC_SYNC_RATE"}));
 }
 
 TEST(DialogForm, RangeEditsTakeDigitsOnlyResolutionTakesAnything) {
@@ -167,7 +168,14 @@ TEST(DialogForm, BrowseButtonsReplaceTheText) {
   output->choose = [](const QString&) { return QString(); };  // cancelled
   output->browseButton()->click();
   EXPECT_EQ(output->text(), "/data/out");
+  // Part of the edit, not a tab stop: Alt+Down or F4 in the field presses it.
   EXPECT_EQ(output->browseButton()->focusPolicy(), Qt::NoFocus);
+  int asked = 0;
+  output->choose = [&asked](const QString&) { return QString("/data/key") + QString::number(++asked); };
+  QTest::keyClick(output, Qt::Key_Down, Qt::AltModifier);
+  QTest::keyClick(output, Qt::Key_F4);
+  QTest::keyClick(output, Qt::Key_Down);
+  EXPECT_EQ(output->text(), "/data/key2");
 }
 
 }  // namespace

@@ -1,4 +1,7 @@
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QTest>
+#include <functional>
 
 #include "DialogTest.h"
 
@@ -83,15 +86,45 @@ TEST_F(Refresh, UserChangesGiveWayAtTheNextChangeOfPath) {
   EXPECT_EQ(d.Text("IDC_OUTPUT_DIR"), "/kept");
 }
 
-TEST_F(Refresh, TypingThePathRefreshes) {
-  WriteFile(dir / "QZ48_x_T2_16ps_e_f_g_h.dat", BigEndian({1u}));
-  QTest::keyClicks(d.Edit("IDC_INPUT_FILE"), Q(dir / "QZ48_x_T2_16ps_e_f_g_h.dat"));
-  EXPECT_EQ(Form(d), "QZ48 T2 '16' disabled shown");
-  EXPECT_EQ(d.Text("IDC_RANGE_TO"), "0");
-  EXPECT_EQ(d.Text("IDC_OUTPUT_DIR"), Q(dir.path().string() + "/"));
+// However the path comes, the form follows the whole path: typed (once Enter is pressed or the focus
+// leaves), pasted or chosen. A nine-piece name sets nothing; its first eight would set T2, 16 ps.
+TEST_F(Refresh, TypedPastedAndChosenPathsGiveTheSameForm) {
+  const QString path = Q(dir / "QZ48_x_T2_16ps_e_f_g_h_i.dat");
+  WriteFile(path.toStdString(), BigEndian({1u}));
+  const QString chosen = Choose(path.toStdString());
+  QGuiApplication::clipboard()->setText(path);
+  const std::pair<const char*, std::function<void(Dialog&, QLineEdit*)>> ways[] = {
+      {"typed, Enter", [&](Dialog&, QLineEdit* e) { QTest::keyClick(e, Qt::Key_Return); }},
+      {"typed, focus leaves", [&](Dialog& d, QLineEdit*) { d.Edit("IDC_RESOLUTION")->setFocus(); }},
+      {"pasted", [&](Dialog&, QLineEdit* e) { QTest::keySequence(e, QKeySequence::Paste); }},
+      {"pasted over a selection", [&](Dialog&, QLineEdit* e) {
+         QTest::keyClicks(e, "x");
+         e->selectAll();
+         QTest::keySequence(e, QKeySequence::Paste);
+       }},
+  };
+  for (const auto& [way, finish] : ways) {
+    Dialog fresh;
+    fresh.dlg.show();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&fresh.dlg));
+    QLineEdit* edit = fresh.Edit("IDC_INPUT_FILE");
+    edit->setFocus();
+    fresh.Combo("IDC_DATA_TYPE")->setCurrentIndex(2);
+    fresh.Combo("IDC_DEVICE_TYPE")->setCurrentIndex(0);
+    fresh.Edit("IDC_RESOLUTION")->setText("7");
+    const QString before = Form(fresh);
+    if (std::string(way).starts_with("typed")) {
+      QTest::keyClicks(edit, path);
+      EXPECT_EQ(Form(fresh), before) << way;  // nothing while typing
+      EXPECT_EQ(fresh.Text("IDC_OUTPUT_DIR"), "") << way;
+    }
+    finish(fresh, edit);
+    EXPECT_EQ(Form(fresh), chosen) << way;
+    EXPECT_EQ(fresh.Text("IDC_OUTPUT_DIR"), Q(dir.path().string() + "/")) << way;
+  }
 }
 
-TEST(CommandLine, FourWordsFillTheFormAndStopTheRefresh) {
+TEST(CommandLine, FourWordsFillTheFormUntilTheUserChangesThePath) {
   ScratchDir dir;
   for (int i = 1; i <= 3; ++i) WriteFile(dir / ("a_" + std::to_string(i) + ".dat"), BigEndian({1u}));
   Dialog d({Q(dir / "a_1.dat"), "T2", "25", "QZ48"});
@@ -102,11 +135,17 @@ TEST(CommandLine, FourWordsFillTheFormAndStopTheRefresh) {
   EXPECT_EQ(d.Combo("IDC_DATA_TYPE")->currentText(), "T2");
   EXPECT_EQ(d.Combo("IDC_DEVICE_TYPE")->currentText(), "QZ48");
   EXPECT_EQ(d.Text("IDC_RESOLUTION"), "25");
-  WriteFile(dir / "RB9531_T3_4ps_d_e_f_g.dat", BigEndian({1u}));
-  d.ChooseInput(dir / "RB9531_T3_4ps_d_e_f_g.dat");
-  EXPECT_EQ(d.Combo("IDC_DEVICE_TYPE")->currentText(), "QZ48");
-  EXPECT_EQ(d.Combo("IDC_DATA_TYPE")->currentText(), "T2");
-  EXPECT_EQ(d.Text("IDC_RANGE_TO"), "2");
+  // Enter without a change keeps them.
+  QTest::keyClick(d.Edit("IDC_INPUT_FILE"), Qt::Key_Return);
+  EXPECT_EQ(d.Text("IDC_RESOLUTION"), "25");
+  ScratchDir other;
+  WriteFile(other / "RB9531_T3_4ps_d_e_f_g.dat", BigEndian({1u}));
+  d.ChooseInput(other / "RB9531_T3_4ps_d_e_f_g.dat");
+  EXPECT_EQ(d.Combo("IDC_DEVICE_TYPE")->currentText(), "RB9531");
+  EXPECT_EQ(d.Combo("IDC_DATA_TYPE")->currentText(), "T3");
+  EXPECT_EQ(d.Text("IDC_RESOLUTION"), "4");
+  EXPECT_EQ(d.Text("IDC_RANGE_TO"), "0");
+  EXPECT_EQ(d.Text("IDC_OUTPUT_DIR"), Q(other.path().string() + "/"));
 }
 
 TEST(CommandLine, WordsOtherThanTheListsAndUncutResolution) {
