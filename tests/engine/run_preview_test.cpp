@@ -1,0 +1,87 @@
+#include <gtest/gtest.h>
+
+#include <numeric>
+#include <vector>
+
+#include "engine/RunPreview.h"
+
+namespace kestrun {
+namespace {
+
+// Bins merge in pairs as values grow, never losing a count; the bins stay at most kPreviewBins.
+TEST(RunPreview, BinsDoubleTheirWidthAndKeepEveryCount) {
+  struct Case {
+    std::vector<std::uint64_t> values;
+    std::uint64_t width;
+    std::vector<std::uint64_t> firstBins;
+    std::size_t bins;
+  };
+  std::vector<std::uint64_t> ramp(2048);
+  std::iota(ramp.begin(), ramp.end(), 0);
+  const Case cases[] = {
+      {{0, 0, 1, 1023}, 1, {2, 1, 0}, 1024},
+      {{1024}, 2, {0, 0}, 513},
+      {ramp, 2, {2, 2, 2}, 1024},
+      {{3, 5000, 1u << 20}, 2048, {1, 0, 1}, 513},
+      {{~0ull}, 1ull << 54, {0}, 1024},
+  };
+  for (const Case& c : cases) {
+    PreviewSeries s;
+    for (const std::uint64_t v : c.values) s.Add(v, 1, 0);
+    EXPECT_EQ(s.width, c.width) << c.values.back();
+    EXPECT_EQ(s.counts.size(), c.bins) << c.values.back();
+    EXPECT_EQ(std::vector<std::uint64_t>(s.counts.begin(), s.counts.begin() + static_cast<long>(c.firstBins.size())), c.firstBins);
+    EXPECT_EQ(std::accumulate(s.counts.begin(), s.counts.end(), std::uint64_t{0}), c.values.size());
+    EXPECT_EQ(s.total, c.values.size());
+  }
+}
+
+// T2 times count from the run's first one, in every chunk; an earlier time goes into the first bin.
+// ITTR keeps the intensities beside the rows, per board and channel.
+TEST(RunPreview, ChunksOfARunShareOneOriginAndSeriesByBoardAndChannel) {
+  RunPreview p;
+  p.Reset(2, 16);
+  const std::vector<std::uint64_t> time1 = {1000, 1001, 999}, time2 = {1000 + 4096};
+  const std::vector<std::uint8_t> channel1 = {1, 1, 2}, channel2 = {1};
+  RecordChunk chunk;
+  chunk.dataType = 2;
+  chunk.time = time1;
+  chunk.channel = channel1;
+  p.Take(chunk);
+  chunk.time = time2;
+  chunk.channel = channel2;
+  p.Take(chunk);
+  p.Finish({4, 0, 1});
+  ASSERT_EQ(p.Series().size(), 2u);
+  EXPECT_EQ(p.origin(), 1000u);
+  const PreviewSeries& one = *p.Series()[0];
+  EXPECT_EQ(one.width, 8u);
+  EXPECT_EQ(one.counts.size(), 513u);
+  EXPECT_EQ(one.counts.front(), 2u);
+  EXPECT_EQ(one.counts.back(), 1u);
+  EXPECT_EQ(one.total, 3u);
+  EXPECT_EQ(p.Series()[1]->counts, std::vector<std::uint64_t>{1});
+  EXPECT_TRUE(p.finished());
+
+  p.Reset(4, 0);
+  const std::vector<std::uint64_t> serials = {7, 8, 8};
+  const std::vector<std::uint32_t> intensity = {10, 20, 30};
+  const std::vector<std::uint8_t> boards = {3, 3, 15}, channels = {5, 5, 5};
+  RecordChunk ittr;
+  ittr.dataType = 4;
+  ittr.serialSynced = serials;
+  ittr.intensity = intensity;
+  ittr.board = boards;
+  ittr.channel = channels;
+  p.Take(ittr);
+  ASSERT_EQ(p.Series().size(), 2u);
+  EXPECT_FALSE(p.finished());
+  const PreviewSeries& b3 = *p.Series()[0];
+  EXPECT_EQ(b3.board, 3);
+  EXPECT_EQ(b3.counts, (std::vector<std::uint64_t>{1, 1}));
+  EXPECT_EQ(b3.sums, (std::vector<std::uint64_t>{10, 20}));
+  EXPECT_EQ(p.Series()[1]->sums, (std::vector<std::uint64_t>{0, 30}));
+}
+
+}  // namespace
+}  // namespace kestrun
