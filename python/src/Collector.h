@@ -81,7 +81,7 @@ class Collector final : public RecordSink {
   std::map<std::pair<int, int>, std::vector<std::uint64_t>> histograms_;
   bool outOfMemory_ = false;
 
-  static constexpr std::size_t kQueueDepth = 2;
+  static constexpr std::size_t kQueueDepth = 1;  // one batch waiting, one filling: memory stays flat
   std::mutex mutex_;
   std::condition_variable changed_;
   std::deque<RecordBatch> full_;

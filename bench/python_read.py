@@ -1,0 +1,28 @@
+"""Speed and memory of kestrun.read and kestrun.iter_read on one file (run each in a fresh process):
+
+    PYTHONPATH=build-release/python /usr/bin/python3 bench/python_read.py read|iter FILE [REPEATS]
+
+Prints the best wall time, the input rate, and the peak resident memory beyond the arrays returned."""
+import os
+import resource
+import sys
+import time
+
+import kestrun
+
+mode, path = sys.argv[1], sys.argv[2]
+repeats = int(sys.argv[3]) if len(sys.argv) > 3 else 3
+size = os.path.getsize(path)
+best, kept = float('inf'), 0
+for _ in range(repeats):
+    start = time.perf_counter()
+    if mode == 'read':
+        rec = kestrun.read(path)
+        kept = rec.events.nbytes + rec.markers.nbytes
+    else:
+        rows = sum(len(chunk.events) for chunk in kestrun.iter_read(path))
+    best = min(best, time.perf_counter() - start)
+    rec = None
+peak = resource.getrusage(resource.RUSAGE_SELF).ru_maxrss * 1024
+print(f'{mode}: {size / 2**20:.0f} MiB in {best:.3f} s = {size / best / 1e9:.2f} GB/s; '
+      f'peak memory {peak / 2**20:.0f} MiB = arrays {kept / 2**20:.0f} MiB + {(peak - kept) / 2**20:.0f} MiB')
