@@ -82,6 +82,7 @@ QChart* MakeChart(const PreviewPlot& plot) {
   x->setLabelFormat(QStringLiteral("%.4g"));
   chart->addAxis(x, Qt::AlignBottom);
   line->attachAxis(x);
+  x->applyNiceNumbers();
   if (plot.logY) {
     auto* y = new QLogValueAxis;
     y->setBase(10);
@@ -99,6 +100,7 @@ QChart* MakeChart(const PreviewPlot& plot) {
     chart->addAxis(y, Qt::AlignLeft);
     line->attachAxis(y);
     y->setMin(0);
+    y->applyNiceNumbers();
   }
   return chart;
 }
