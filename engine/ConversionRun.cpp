@@ -68,8 +68,9 @@ void TdcFileParser::RunSteps() {
   running = true;
   if (onMessage && !files.front().path.empty()) onMessage(files.front().path);
   {
+    const int textThreads = TextThreadsOfRun();
     std::optional<BackgroundIo> io;
-    if (overlapIo) {
+    if (overlapIo && textThreads == 1) {
       io.emplace([this](const char* data, std::size_t size) { return WriteParsed(data, size); });
       io_ = &*io;
       chunkSize_ = std::min(kChunkBytes, static_cast<std::size_t>(textBufferSize) / kMaxChunks);
@@ -80,7 +81,11 @@ void TdcFileParser::RunSteps() {
       BackgroundIo*& io;
       ~ClearIo() { io = nullptr; }
     } clearIo{io_};
-    RunBlockLoop();
+    if (textThreads > 1) {
+      RunParallelLoop(textThreads);
+    } else {
+      RunBlockLoop();
+    }
     WriteT1TextIfAny();
     if (decoderState.records.Active()) {
       decoderState.FinishRecords(dataType);
@@ -253,45 +258,40 @@ bool TdcFileParser::ProcessBlock(const std::uint8_t* block, std::int32_t length)
 
 std::int64_t TdcFileParser::DecodeBlock(const std::uint8_t* block, std::int32_t length) {
   TextSink text = MakeTextSink();
-  const char* const device = DeviceDisplayName(deviceType);
-  bool ok = true;
-  if (parsedBytes == 0 && generateParsed) {
-    std::int32_t header = 0;
-    if (dataType == 2) header = WriteT2Header(text, resolutionPs, device);
-    if (dataType == 3) header = WriteT3Header(text, resolutionPs, device);
-    ok = header >= 0;
-  }
-  if (ok) {
-    DecoderState& d = decoderState;
-    const bool device3 = deviceType == 3;
-    std::int32_t r = 0;
-    switch (dataType) {
-      case 1:
-        r = d.DecodeT1(block, length, device);
-        break;
-      case 2:
-        r = device3 ? d.DecodeT2Device3(block, length, text, resolutionPs, outputPacketInfo)
-                    : d.DecodeT2(block, length, text, resolutionPs);
-        break;
-      case 3:
-        r = device3 ? d.DecodeT3Device3(block, length, text, resolutionPs, outputPacketInfo)
-                    : d.DecodeT3(block, length, text, resolutionPs);
-        break;
-      case 4:
-      case 5:
-        r = d.DecodeIttr(block, length, text);
-        break;
-      default:
-        break;
-    }
-    ok = r >= 0 && !text.Failed();
-  }
+  bool ok = FormatBlock(decoderState, block, length, text, parsedBytes == 0 && generateParsed) >= 0 && !text.Failed();
   if (generateParsed) {
     // The block's text is written, and the writes are over, before the block counts as done.
     ok = ok && text.Flush();
     if (io_ != nullptr && !io_->FinishWrites()) ok = false;
   }
   return ok ? static_cast<std::int64_t>(text.Produced()) : -1;
+}
+
+std::int32_t TdcFileParser::FormatBlock(DecoderState& d, const std::uint8_t* block, std::int32_t length,
+                                        TextSink& text, bool header) const {
+  const char* const device = DeviceDisplayName(deviceType);
+  if (header) {
+    std::int32_t written = 0;
+    if (dataType == 2) written = WriteT2Header(text, resolutionPs, device);
+    if (dataType == 3) written = WriteT3Header(text, resolutionPs, device);
+    if (written < 0) return -1;
+  }
+  const bool device3 = deviceType == 3;
+  switch (dataType) {
+    case 1:
+      return d.DecodeT1(block, length, device);
+    case 2:
+      return device3 ? d.DecodeT2Device3(block, length, text, resolutionPs, outputPacketInfo)
+                     : d.DecodeT2(block, length, text, resolutionPs);
+    case 3:
+      return device3 ? d.DecodeT3Device3(block, length, text, resolutionPs, outputPacketInfo)
+                     : d.DecodeT3(block, length, text, resolutionPs);
+    case 4:
+    case 5:
+      return d.DecodeIttr(block, length, text);
+    default:
+      return 0;
+  }
 }
 
 TextSink TdcFileParser::MakeTextSink() {

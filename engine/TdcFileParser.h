@@ -87,6 +87,10 @@ class TdcFileParser {
   // Read ahead and write behind on a helper thread while blocks are decoded; the bytes, the block
   // sequence and the callbacks are the same either way.
   bool overlapIo = true;
+  // Threads that format the parsed text of T2, T3 and ITTR blocks while the worker reads, takes the
+  // statistics and writes: 0 for one per core (at most 8); 1 formats on the worker alone. Only with
+  // overlapIo; the bytes, the block sequence and the callbacks are the same either way.
+  int textThreads = 0;
 
   // Copies the two decoder flags and runs Run on a new worker thread; returns at once.
   // Waits first for the worker of an earlier run, which must have been told to stop or have finished.
@@ -111,6 +115,10 @@ class TdcFileParser {
   bool ProcessBlock(const std::uint8_t* block, std::int32_t length);
   // Header (first block of a run) plus the block's text, written to parsedFile; the byte count or -1.
   std::int64_t DecodeBlock(const std::uint8_t* block, std::int32_t length);
+  // Decodes one block of the run's type on `d`, its text (after the header when `header`) into `text`;
+  // the block decoder's result, or -1 when the header could not be written. Safe on any thread.
+  std::int32_t FormatBlock(DecoderState& d, const std::uint8_t* block, std::int32_t length, TextSink& text,
+                           bool header) const;
   // Creates and fills the report file; on failure status 5 and its text.
   void WriteReport();
   // Records a failure: the first one sets statusCode and lastMessage; a repeat of the latest is not listed again.
@@ -123,6 +131,8 @@ class TdcFileParser {
  private:
   void RunSteps();
   void RunBlockLoop();
+  int TextThreadsOfRun() const;
+  void RunParallelLoop(int threads);
   void CheckFileSize(const FileEntry& file, std::uint64_t bytes);
   void WriteT1TextIfAny();
   void FinishRun();

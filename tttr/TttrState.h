@@ -118,6 +118,9 @@ struct TttrDecoderFields {
   char infoText[64] = {};
   std::uint32_t infoTextLength = 0;
   std::uint32_t infoTextStep = 0;
+  // Whether a package serial overflow word is announced on stdout; off for the states that only carry
+  // or format a run's text, so that each word is announced once. Not changed by ResetTttr.
+  bool announceSerialOverflows = true;
   TttrStatistics tttrStatistics;
 
   // Returns these fields and the statistics to their construction values.

@@ -81,7 +81,7 @@ inline void DecodePackagedWord(DecoderState& d, std::uint32_t w, TttrRecord& r) 
   using F = TttrFrameState;
   TttrStatistics& s = d.tttrStatistics;
   if constexpr (!kT3) {
-    if ((w & ~1u) == 0xD8000000u) [[unlikely]] {
+    if ((w & ~1u) == 0xD8000000u && d.announceSerialOverflows) [[unlikely]] {
       std::fputs("Package Serial Overflow\n", stdout);
     }
     s.plainLayout = 0;
