@@ -1,6 +1,6 @@
 """Speed and memory of kestrun.read and kestrun.iter_read on one file (run each in a fresh process):
 
-    PYTHONPATH=build-release/python /usr/bin/python3 bench/python_read.py read|iter FILE [REPEATS]
+    PYTHONPATH=build-release/python /usr/bin/python3 bench/python_read.py read|iter FILE [TYPE DEVICE PS]
 
 Prints the best wall time, the input rate, and the peak resident memory beyond the arrays returned."""
 import os
@@ -11,16 +11,19 @@ import time
 import kestrun
 
 mode, path = sys.argv[1], sys.argv[2]
-repeats = int(sys.argv[3]) if len(sys.argv) > 3 else 3
+given = dict(zip(('type', 'device', 'resolution_ps'), sys.argv[3:6]))  # for names that do not tell them
+if 'resolution_ps' in given:
+    given['resolution_ps'] = int(given['resolution_ps'])
+repeats = 3
 size = os.path.getsize(path)
 best, kept = float('inf'), 0
 for _ in range(repeats):
     start = time.perf_counter()
     if mode == 'read':
-        rec = kestrun.read(path)
+        rec = kestrun.read(path, **given)
         kept = rec.events.nbytes + rec.markers.nbytes
     else:
-        rows = sum(len(chunk.events) for chunk in kestrun.iter_read(path))
+        rows = sum(len(chunk.events) for chunk in kestrun.iter_read(path, **given))
     best = min(best, time.perf_counter() - start)
     rec = None
 peak = resource.getrusage(resource.RUSAGE_SELF).ru_maxrss * 1024

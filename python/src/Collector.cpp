@@ -89,7 +89,8 @@ bool Collector::Take(const RecordChunk& chunk) {
 }
 
 bool Collector::AddEvents(const RecordChunk& c, std::size_t first, std::size_t count) {
-  if (!filling_.events.Reserve(rowBytes_, chunkEvents_ != 0 ? chunkEvents_ : count)) {
+  // A batch gets its whole room at once; the single buffer grows as the rows come.
+  if (!filling_.events.Reserve(rowBytes_, chunkEvents_ != 0 ? chunkEvents_ - fillingEvents_ : count)) {
     outOfMemory_ = true;
     return false;
   }
