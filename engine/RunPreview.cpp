@@ -3,7 +3,7 @@
 namespace kestrun {
 
 void PreviewSeries::Add(std::uint64_t offset, std::uint64_t n, std::uint64_t sum) {
-  while (offset / width >= kPreviewBins) {
+  while ((offset >> shift) >= kPreviewBins) {
     // Merge neighbours: the bins keep their counts and cover twice the span.
     const std::size_t half = (counts.size() + 1) / 2;
     for (std::size_t i = 0; i < half; ++i) {
@@ -13,9 +13,9 @@ void PreviewSeries::Add(std::uint64_t offset, std::uint64_t n, std::uint64_t sum
     }
     counts.resize(half);
     if (intensities) sums.resize(half);
-    width *= 2;
+    width = std::uint64_t{1} << ++shift;
   }
-  const auto bin = static_cast<std::size_t>(offset / width);
+  const auto bin = static_cast<std::size_t>(offset >> shift);
   if (bin >= counts.size()) {
     counts.resize(bin + 1);
     if (intensities) sums.resize(bin + 1);
@@ -35,14 +35,12 @@ void RunPreview::Reset(std::int32_t dataType, std::int32_t resolutionPs) {
   for (auto& s : series_) s.reset();
 }
 
-PreviewSeries& RunPreview::At(std::uint8_t board, std::uint8_t channel) {
+PreviewSeries& RunPreview::Make(std::uint8_t board, std::uint8_t channel) {
   std::unique_ptr<PreviewSeries>& s = series_[static_cast<std::size_t>(board & 15) * 256 + channel];
-  if (!s) {
-    s = std::make_unique<PreviewSeries>();
-    s->board = board & 15;
-    s->channel = channel;
-    s->intensities = dataType_ >= 4;
-  }
+  s = std::make_unique<PreviewSeries>();
+  s->board = board & 15;
+  s->channel = channel;
+  s->intensities = dataType_ >= 4;
   return *s;
 }
 
@@ -51,9 +49,9 @@ bool RunPreview::Take(const RecordChunk& chunk) {
   auto offset = [this](std::uint64_t value) { return value > origin_ ? value - origin_ : 0; };
   if (chunk.dataType == 2) {
     if (!haveOrigin_ && !chunk.time.empty()) origin_ = chunk.time[0], haveOrigin_ = true;
-    for (std::size_t i = 0; i < chunk.time.size(); ++i) At(0, chunk.channel[i]).Add(offset(chunk.time[i]), 1, 0);
+    for (std::size_t i = 0; i < chunk.time.size(); ++i) At(0, chunk.channel[i]).Count(offset(chunk.time[i]));
   } else if (chunk.dataType == 3) {
-    for (std::size_t i = 0; i < chunk.dtime.size(); ++i) At(0, chunk.channel[i]).Add(chunk.dtime[i], 1, 0);
+    for (std::size_t i = 0; i < chunk.dtime.size(); ++i) At(0, chunk.channel[i]).Count(chunk.dtime[i]);
   } else if (chunk.dataType >= 4) {
     if (!haveOrigin_ && !chunk.serialSynced.empty()) origin_ = chunk.serialSynced[0], haveOrigin_ = true;
     for (std::size_t i = 0; i < chunk.serialSynced.size(); ++i) {

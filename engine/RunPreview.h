@@ -20,7 +20,8 @@ inline constexpr std::size_t kPreviewBins = 1024;
 struct PreviewSeries {
   std::uint8_t board = 0;
   std::uint8_t channel = 0;
-  std::uint64_t width = 1;             // a power of two
+  std::uint64_t width = 1;             // a power of two: 1 << shift
+  unsigned shift = 0;
   std::vector<std::uint64_t> counts;   // events (T2, T3), bin contents (T1), intensity rows (ITTR)
   std::vector<std::uint64_t> sums;     // ITTR only: the intensities of each bin's rows, added up
   bool intensities = false;            // ITTR: `sums` is kept beside `counts`
@@ -28,6 +29,16 @@ struct PreviewSeries {
 
   // Counts `n` at `offset` from the origin (and `sum` for ITTR), widening the bins when needed.
   void Add(std::uint64_t offset, std::uint64_t n, std::uint64_t sum);
+  // One event at `offset`: Add, short of its checks when the bin exists.
+  void Count(std::uint64_t offset) {
+    const std::uint64_t bin = offset >> shift;
+    if (bin < counts.size()) {
+      ++counts[bin];
+      ++total;
+    } else {
+      Add(offset, 1, 0);
+    }
+  }
 };
 
 class RunPreview final : public RecordSink {
@@ -50,7 +61,11 @@ class RunPreview final : public RecordSink {
   const RecordTotals& totals() const { return totals_; }
 
  private:
-  PreviewSeries& At(std::uint8_t board, std::uint8_t channel);
+  PreviewSeries& At(std::uint8_t board, std::uint8_t channel) {
+    PreviewSeries* s = series_[static_cast<std::size_t>(board & 15) * 256 + channel].get();
+    return s != nullptr ? *s : Make(board, channel);
+  }
+  PreviewSeries& Make(std::uint8_t board, std::uint8_t channel);
 
   std::int32_t dataType_ = 0;
   std::int32_t resolutionPs_ = 0;
