@@ -1,4 +1,6 @@
 #include <climits>
+#include <cstring>
+#include <utility>
 
 #include "engine/DecoderState.h"
 #include "engine/Digits.h"
@@ -19,6 +21,12 @@ constexpr std::uint32_t kOverflowMarker = 0xEB90B0CA;
 // room for the 3 bytes of scratch the decimal writer may use past a number.
 constexpr std::size_t kWordLineMax = 64;
 
+// v (0..99), the lead word's intensity count and channel; stores 2 bytes.
+inline char* WriteBelow100(char* p, std::uint32_t v) {
+  std::memcpy(p, detail::kDigitPairs + 2 * v + (v < 10 ? 1 : 0), 2);
+  return p + (v < 10 ? 1 : 2);
+}
+
 }  // namespace
 
 std::int32_t DecoderState::DecodeIttr(const std::uint8_t* block, std::int32_t length, TextSink& text) {
@@ -31,15 +39,27 @@ std::int32_t DecoderState::DecodeIttrWords(const std::uint8_t* block, std::int32
   const std::uint64_t before = text.Produced();
   bool writing = generateParsed;
   bool failed = false;
+  // The state every word reads, and the text position, held in locals for the block: text bytes may
+  // alias anything, so members would be reloaded after every line. Written back after the loop.
+  IttrPosition position = ittrPosition;
+  std::uint32_t remaining = remainingIntensityWords;
+  std::uint64_t leadEvents = 0;  // intensity words of the current lead not yet counted
+  char* pos = text.pos;
+  char* end = text.end;
   // Start of a line of up to `n` bytes, or null when no text is written (or can be).
   auto line = [&](std::size_t n) -> char* {
     if (!writing) return nullptr;
-    if (!text.Reserve(n)) {
-      writing = false;
-      failed = true;
-      return nullptr;
+    if (static_cast<std::size_t>(end - pos) < n) {
+      text.pos = pos;
+      if (!text.Reserve(n)) {
+        writing = false;
+        failed = true;
+        return nullptr;
+      }
+      pos = text.pos;
+      end = text.end;
     }
-    return text.pos;
+    return pos;
   };
 
   const std::uint8_t* const stop =
@@ -49,19 +69,19 @@ std::int32_t DecoderState::DecodeIttrWords(const std::uint8_t* block, std::int32
     const std::uint32_t nibble = w >> 28;
     // Mode words, end markers and overflow markers all start with nibble E; other data words go
     // straight to their kind.
-    if (ittrPosition != IttrPosition::Data || nibble == 0xE) {
+    if (position != IttrPosition::Data || nibble == 0xE) {
       if ((w & kModeMask) == kModeIttrT || (w & kModeMask) == kModeIttrM) {
         modeWord = w;
         board = static_cast<std::int32_t>(w & 0x000F0000);
-        ittrPosition = IttrPosition::Header1;
+        position = IttrPosition::Header1;
         continue;
       }
       if (w == kEndMarker) {
-        ittrPosition = IttrPosition::Data;
+        position = IttrPosition::Data;
         continue;
       }
-      if (ittrPosition <= IttrPosition::Header7) {
-        switch (ittrPosition) {
+      if (position <= IttrPosition::Header7) {
+        switch (position) {
           case IttrPosition::Header1:
             stats.version = w >> 24;
             stats.statisticsNumber = w & 0x00FFFFFF;
@@ -79,32 +99,37 @@ std::int32_t DecoderState::DecodeIttrWords(const std::uint8_t* block, std::int32
             stats.zeroUpdate = w;
             break;
           case IttrPosition::Header7:
-            if (writing && !WriteIttrHeaderText(text, modeWord, stats)) {
-              writing = false;
-              failed = true;
+            if (writing) {
+              text.pos = pos;
+              if (!WriteIttrHeaderText(text, modeWord, stats)) {
+                writing = false;
+                failed = true;
+              }
+              pos = text.pos;
+              end = text.end;
             }
             break;
           default:
             break;
         }
-        ittrPosition = ittrPosition == IttrPosition::Header7
-                           ? IttrPosition::Data
-                           : static_cast<IttrPosition>(static_cast<std::uint8_t>(ittrPosition) + 1);
+        position = position == IttrPosition::Header7
+                       ? IttrPosition::Data
+                       : static_cast<IttrPosition>(static_cast<std::uint8_t>(position) + 1);
         continue;
       }
       if (w == kOverflowMarker) {
-        ittrPosition = IttrPosition::OverflowValue;
+        position = IttrPosition::OverflowValue;
         continue;
       }
-      if (ittrPosition == IttrPosition::OverflowValue) {
-        ittrPosition = IttrPosition::Data;
+      if (position == IttrPosition::OverflowValue) {
+        position = IttrPosition::Data;
         stats.CheckOverflowValue(w, errorTexts);
         if (char* q = line(kWordLineMax)) {
           q = WriteLiteral(q, "Data Overflow, Value: 0x");
           q = WriteHex32(q, w);
           q = WriteLiteral(q, "=>");
           q = WriteI32(q, static_cast<std::int32_t>(w));
-          text.pos = WriteLiteral(q, ", \n");
+          pos = WriteLiteral(q, ", \n");
         }
         continue;
       }
@@ -115,14 +140,14 @@ std::int32_t DecoderState::DecodeIttrWords(const std::uint8_t* block, std::int32
       case 0x1:
       case 0x2:
       case 0x3:  // intensity word
-        if (remainingIntensityWords == 0) break;
-        --remainingIntensityWords;
-        stats.CountEvent();
+        if (remaining == 0) break;
+        --remaining;
+        ++leadEvents;
         if constexpr (kRecords) records.AddIntensity(w & 0x3FFFFFFF);
         if (char* q = line(kWordLineMax)) {
           q = scratch_digits::WriteDecimal(q, w & 0x3FFFFFFF);
           *q++ = '\n';
-          text.pos = q;
+          pos = q;
         }
         break;
       case 0x4:
@@ -132,22 +157,23 @@ std::int32_t DecoderState::DecodeIttrWords(const std::uint8_t* block, std::int32
         const std::uint32_t words = (w >> 24) & 0xF;
         const std::uint32_t ch = (w >> 16) & 0x3F;
         const std::uint32_t serial = w & 0xFFFF;
-        remainingIntensityWords = words;
+        remaining = words;
         const std::uint64_t synced =
             ((std::uint64_t{overflowWraps} * 1024 + static_cast<std::uint64_t>(std::int64_t{overflowValue})) << 16) +
             serial;
+        stats.CountEvents(std::exchange(leadEvents, 0));  // before the lead changes
         stats.CheckStatisticsLead(static_cast<std::uint32_t>(board), ch, serial, errorTexts);
         if constexpr (kRecords) records.SetIttrLead(synced, serial, ch, (static_cast<std::uint32_t>(board) >> 16) & 15);
         if (char* q = line(kWordLineMax)) {
-          q = WriteU32(q, words);
+          q = WriteBelow100(q, words);
           *q++ = '\t';
-          q = WriteU32(q, ch);
+          q = WriteBelow100(q, ch);
           *q++ = '\t';
           q = scratch_digits::WriteDecimal(q, synced);
           *q++ = '\t';
-          q = WriteU32(q, serial);
+          q = scratch_digits::WriteDecimal(q, serial);
           *q++ = '\t';
-          text.pos = q;  // the line stays open for its first intensity
+          pos = q;  // the line stays open for its first intensity
         }
         break;
       }
@@ -159,13 +185,13 @@ std::int32_t DecoderState::DecodeIttrWords(const std::uint8_t* block, std::int32
           q = WriteHex32(q, serial);
           q = WriteLiteral(q, "=>");
           q = WriteU32(q, serial);
-          text.pos = WriteLiteral(q, "] \n");
+          pos = WriteLiteral(q, "] \n");
         }
         break;
       }
       case 0xA:  // package tail word
         ++stats.packageTails;
-        if (char* q = line(kWordLineMax)) text.pos = WriteLiteral(q, "[Package Tail] \n");
+        if (char* q = line(kWordLineMax)) pos = WriteLiteral(q, "[Package Tail] \n");
         break;
       case 0xF: {  // statistics serial overflow word
         const std::uint32_t value = w & 0xFFFF;
@@ -178,7 +204,7 @@ std::int32_t DecoderState::DecodeIttrWords(const std::uint8_t* block, std::int32
             q = WriteHex32(q, value);
             q = WriteLiteral(q, "=>");
             q = WriteU32(q, value);
-            text.pos = WriteLiteral(q, "] \n");
+            pos = WriteLiteral(q, "] \n");
           }
         }
         break;
@@ -187,6 +213,10 @@ std::int32_t DecoderState::DecodeIttrWords(const std::uint8_t* block, std::int32
         break;
     }
   }
+  if (writing) text.pos = pos;
+  ittrPosition = position;
+  remainingIntensityWords = remaining;
+  stats.CountEvents(leadEvents);
   stats.FoldEventCounts();
   if (failed) return -1;
   const std::uint64_t produced = text.Produced() - before;

@@ -50,18 +50,30 @@ struct IttrStatistics {
   // Statistics lead word of board key `board`, channel `channel`, serial `serial`: becomes the lead that
   // intensity words count under; with zeroUpdate 1 the serial must follow the previous one.
   void CheckStatisticsLead(std::uint32_t board, std::uint32_t channel, std::uint32_t serial,
-                           const TextLogPlace& place);
+                           const TextLogPlace& place) {
+    leadBoard = board;
+    leadChannel = channel;
+    leadSlot_ = ((board & 0xFFF0FFFFu) == 0 && channel < 64) ? static_cast<std::int32_t>((board >> 16) * 64 + channel)
+                                                            : -1;
+    MarkLeadSlot();
+    if (zeroUpdate == 1 && serial != ((previousLeadSerial + 1) & 0xFFFF)) [[unlikely]] {
+      LogLeadError(serial, place);
+    }
+    if (previousLeadSerial > serial) ++leadSerialWraps;
+    previousLeadSerial = serial;
+  }
   // Overflow value (after an overflow marker, or of a statistics serial overflow word): must follow the
   // previous one modulo 65,536.
   void CheckOverflowValue(std::uint32_t value, const TextLogPlace& place);
   // Package head serial: must follow the previous one modulo 65,536, starting from 0.
   void CheckPackageSerial(std::uint32_t serial, const TextLogPlace& place);
-  // One intensity word for the current lead's board and channel.
-  void CountEvent() {
+  // `n` intensity words for the current lead's board and channel.
+  void CountEvents(std::uint64_t n) {
+    if (n == 0) return;
     if (leadSlot_ >= 0) {
-      ++slotEvents_[static_cast<std::size_t>(leadSlot_)];
+      slotEvents_[static_cast<std::size_t>(leadSlot_)] += n;
     } else {
-      ++eventCounts[static_cast<int>(leadBoard)][static_cast<int>(leadChannel)];
+      eventCounts[static_cast<int>(leadBoard)][static_cast<int>(leadChannel)] += n;
     }
   }
   // Brings eventCounts up to date with the counts kept per word (called after every block).
@@ -76,7 +88,10 @@ struct IttrStatistics {
   std::array<std::uint64_t, kSlots> slotFolded_{};
   // Bit per slot that has been the lead since the last fold: no other slot's count can have changed.
   std::array<std::uint64_t, kSlots / 64> slotsSelected_{};
-  void MarkLeadSlot();
+  void MarkLeadSlot() {
+    if (leadSlot_ >= 0) slotsSelected_[static_cast<std::size_t>(leadSlot_) / 64] |= std::uint64_t{1} << (leadSlot_ % 64);
+  }
+  void LogLeadError(std::uint32_t serial, const TextLogPlace& place);
 };
 
 struct IttrDecoderFields {

@@ -28,19 +28,8 @@ void LogError(TextLog& log, std::string_view label1, std::int64_t first, std::st
 
 }  // namespace
 
-void IttrStatistics::CheckStatisticsLead(std::uint32_t board, std::uint32_t channel, std::uint32_t serial,
-                                         const TextLogPlace& place) {
-  leadBoard = board;
-  leadChannel = channel;
-  leadSlot_ = ((board & 0xFFF0FFFFu) == 0 && channel < 64) ? static_cast<std::int32_t>((board >> 16) * 64 + channel)
-                                                          : -1;
-  MarkLeadSlot();
-  if (zeroUpdate == 1 && serial != ((previousLeadSerial + 1) & 0xFFFF)) {
-    LogError(errors, "Statistics Lead Error: Previous Serial: ", previousLeadSerial, "Current Serial: ", serial,
-             place);
-  }
-  if (previousLeadSerial > serial) ++leadSerialWraps;
-  previousLeadSerial = serial;
+void IttrStatistics::LogLeadError(std::uint32_t serial, const TextLogPlace& place) {
+  LogError(errors, "Statistics Lead Error: Previous Serial: ", previousLeadSerial, "Current Serial: ", serial, place);
 }
 
 void IttrStatistics::CheckOverflowValue(std::uint32_t value, const TextLogPlace& place) {
@@ -76,8 +65,5 @@ void IttrStatistics::FoldEventCounts() {
   MarkLeadSlot();  // the lead goes on counting in the next block
 }
 
-void IttrStatistics::MarkLeadSlot() {
-  if (leadSlot_ >= 0) slotsSelected_[static_cast<std::size_t>(leadSlot_) / 64] |= std::uint64_t{1} << (leadSlot_ % 64);
-}
 
 }  // namespace kestrun
