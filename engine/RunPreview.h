@@ -20,12 +20,12 @@ inline constexpr std::size_t kPreviewBins = 1024;
 struct PreviewSeries {
   std::uint8_t board = 0;
   std::uint8_t channel = 0;
-  std::uint64_t width = 1;             // a power of two: 1 << shift
+  std::uint64_t width = 1;  // a power of two: 1 << shift
   unsigned shift = 0;
-  std::vector<std::uint64_t> counts;   // events (T2, T3), bin contents (T1), intensity rows (ITTR)
-  std::vector<std::uint64_t> sums;     // ITTR only: the intensities of each bin's rows, added up
-  bool intensities = false;            // ITTR: `sums` is kept beside `counts`
-  std::uint64_t total = 0;             // all counts
+  std::vector<std::uint64_t> counts;  // events (T2, T3), bin contents (T1), intensity rows (ITTR)
+  std::vector<std::uint64_t> sums;    // ITTR only: the intensities of each bin's rows, added up
+  bool intensities = false;           // ITTR: `sums` is kept beside `counts`
+  std::uint64_t total = 0;            // all counts
 
   // Counts `n` at `offset` from the origin (and `sum` for ITTR), widening the bins when needed.
   void Add(std::uint64_t offset, std::uint64_t n, std::uint64_t sum);

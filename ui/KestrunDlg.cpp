@@ -130,7 +130,8 @@ void CKestrunDlg::BuildForm() {
   syncRateEdit_ = new QLineEdit(this);
   place(syncRateEdit_, "IDC_SYNC_RATE", 280, 179, 49, 14);
   syncRateEdit_->setToolTip(QStringLiteral("T3: the sync (laser) repetition rate, needed by Photon-HDF5"));
-  label(QStringLiteral("MHz"), 332, 183, 18, 8)->setObjectName(QStringLiteral("IDC_SYNC_RATE_UNIT"));
+  syncRateUnit_ = label(QStringLiteral("MHz"), 332, 183, 18, 8);
+  syncRateUnit_->setObjectName(QStringLiteral("IDC_SYNC_RATE_UNIT"));
 
   QWidget* const tabOrder[] = {inputFile_, outputDirEdit_, genParsedFile_, genReport_, start_, stop_, dataType_,
                                resolutionEdit_, outputOverflowBox_, deviceType_, rangeFromEdit_, rangeToEdit_,
@@ -160,6 +161,7 @@ void CKestrunDlg::OnDataTypeChanged(int index) {
   const bool t3 = dataType_->itemText(index) == u"T3";
   syncRateEdit_->setEnabled(t3);
   syncRateLabel_->setEnabled(t3);
+  syncRateUnit_->setEnabled(t3);
 }
 
 void CKestrunDlg::OnCbnSelchangeDataType() {

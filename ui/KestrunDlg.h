@@ -129,4 +129,5 @@ class CKestrunDlg : public QDialog {
   QCheckBox* exportHdf5Box_ = nullptr;
   QLineEdit* syncRateEdit_ = nullptr;
   QLabel* syncRateLabel_ = nullptr;
+  QLabel* syncRateUnit_ = nullptr;
 };

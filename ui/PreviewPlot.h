@@ -16,7 +16,7 @@ struct PreviewPlot {
   int board = 0;
   int channel = 0;
   std::uint64_t events = 0;  // what the series counted: events, T1 bin contents, ITTR intensity rows
-  QString title;   // "Channel 2: decay", ...
+  QString title;             // "Channel 2: decay", ...
   QString xTitle;
   QString yTitle;
   bool logY = false;

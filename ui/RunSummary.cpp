@@ -45,7 +45,9 @@ QStringList ReportVerdicts(const kestrun::DecoderState& d, std::int32_t dataType
   QStringList v;
   switch (dataType) {
     case kestrun::kDataTypeT1:
-      v << QStringLiteral("Histogram head words: %1, tail words: %2").arg(d.t1Statistics.headNumber).arg(d.t1Statistics.tailNumber);
+      v << QStringLiteral("Histogram head words: %1, tail words: %2")
+               .arg(d.t1Statistics.headNumber)
+               .arg(d.t1Statistics.tailNumber);
       break;
     case kestrun::kDataTypeT2:
     case kestrun::kDataTypeT3: {
@@ -123,7 +125,10 @@ void RunSummary::Show(const RunOutcome& outcome, const kestrun::RunPreview& prev
     channel_->addItem(SeriesName(preview, *series));
   }
   QStringList lines;
-  lines << QStringLiteral("%1: %2 of %3 input files converted").arg(outcome.state).arg(outcome.filesConverted).arg(outcome.filesInRun);
+  lines << QStringLiteral("%1: %2 of %3 input files converted")
+               .arg(outcome.state)
+               .arg(outcome.filesConverted)
+               .arg(outcome.filesInRun);
   lines << QStringLiteral("Read %1 bytes in %2 s")
                .arg(Number(outcome.inputBytes))
                .arg(static_cast<double>(outcome.elapsedMs) / 1000, 0, 'f', 2);

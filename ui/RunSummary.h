@@ -23,7 +23,7 @@ struct DecoderState;
 
 // What the dialog saw of one run.
 struct RunOutcome {
-  QString state;        // "Finished", "Stopped" or "Failed"
+  QString state;           // "Finished", "Stopped" or "Failed"
   int filesConverted = 0;  // input files read to their end
   int filesInRun = 0;
   quint64 inputBytes = 0;

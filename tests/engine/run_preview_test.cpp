@@ -19,18 +19,16 @@ TEST(RunPreview, BinsDoubleTheirWidthAndKeepEveryCount) {
   std::vector<std::uint64_t> ramp(2048);
   std::iota(ramp.begin(), ramp.end(), 0);
   const Case cases[] = {
-      {{0, 0, 1, 1023}, 1, {2, 1, 0}, 1024},
-      {{1024}, 2, {0, 0}, 513},
-      {ramp, 2, {2, 2, 2}, 1024},
-      {{3, 5000, 1u << 20}, 2048, {1, 0, 1}, 513},
-      {{~0ull}, 1ull << 54, {0}, 1024},
+      {{0, 0, 1, 1023}, 1, {2, 1, 0}, 1024},       {{1024}, 2, {0, 0}, 513},         {ramp, 2, {2, 2, 2}, 1024},
+      {{3, 5000, 1u << 20}, 2048, {1, 0, 1}, 513}, {{~0ull}, 1ull << 54, {0}, 1024},
   };
   for (const Case& c : cases) {
     PreviewSeries s;
     for (const std::uint64_t v : c.values) s.Add(v, 1, 0);
     EXPECT_EQ(s.width, c.width) << c.values.back();
     EXPECT_EQ(s.counts.size(), c.bins) << c.values.back();
-    EXPECT_EQ(std::vector<std::uint64_t>(s.counts.begin(), s.counts.begin() + static_cast<long>(c.firstBins.size())), c.firstBins);
+    EXPECT_EQ(std::vector<std::uint64_t>(s.counts.begin(), s.counts.begin() + static_cast<long>(c.firstBins.size())),
+              c.firstBins);
     EXPECT_EQ(std::accumulate(s.counts.begin(), s.counts.end(), std::uint64_t{0}), c.values.size());
     EXPECT_EQ(s.total, c.values.size());
   }

@@ -31,7 +31,9 @@ void Convert(Dialog& d, const std::string& input, bool stop = false) {
   ASSERT_NE(d.dlg.summary(), nullptr);
 }
 
-QString Stem(const std::string& input) { return Q((std::filesystem::path(input).parent_path() / std::filesystem::path(input).stem()).string()); }
+QString Stem(const std::string& input) {
+  return Q((std::filesystem::path(input).parent_path() / std::filesystem::path(input).stem()).string());
+}
 
 TEST(Summary, SaysHowTheRunEndedWhatItWroteAndTheReportsVerdicts) {
   struct Case {
@@ -42,17 +44,28 @@ TEST(Summary, SaysHowTheRunEndedWhatItWroteAndTheReportsVerdicts) {
   };
   const std::string packaged = "-t T2 -d QZ48 -r 8 --size 64K --files 2";
   const Case cases[] = {
-      {packaged, false, "Finished: 2 of 2",
+      {packaged,
+       false,
+       "Finished: 2 of 2",
        {"Sync pulse sequence continuity: yes", "Package serial continuity: yes", "Package length errors: none"}},
-      {packaged + " --faults serial-gap,length,sync-gap:2", false, "Finished: 2 of 2",
+      {packaged + " --faults serial-gap,length,sync-gap:2",
+       false,
+       "Finished: 2 of 2",
        {"Sync pulse sequence continuity: no, 2 breaks", "Package serial continuity: no, 1 break",
         "Package length errors: 1 package"}},
-      {"-t T3 -d RB9531 -r 8 --size 64K --files 2 --faults sync-gap", false, "Finished: 2 of 2",
+      {"-t T3 -d RB9531 -r 8 --size 64K --files 2 --faults sync-gap",
+       false,
+       "Finished: 2 of 2",
        {"Sync pulse sequence continuity: no, 1 break", "Package length errors: none"}},
-      {"-t ITTR_T -d KR77A5 --size 64K --files 2 --faults lead-gap", false, "Finished: 2 of 2", {"ITTR errors: 1 error"}},
+      {"-t ITTR_T -d KR77A5 --size 64K --files 2 --faults lead-gap",
+       false,
+       "Finished: 2 of 2",
+       {"ITTR errors: 1 error"}},
       {"-t T1 -d QZ48 -r 16 --size 64K", false, "Finished: 1 of 1", {"Histogram head words: 7, tail words: 7"}},
       // Stopped before its first block.
-      {"-t T2 -d QZ48 -r 8 --size 3M --files 3", true, "Stopped: 0 of 3",
+      {"-t T2 -d QZ48 -r 8 --size 3M --files 3",
+       true,
+       "Stopped: 0 of 3",
        {"Sync pulse sequence continuity: yes", "Package serial continuity: yes", "Package length errors: none"}},
   };
   for (const Case& c : cases) {
@@ -102,9 +115,10 @@ TEST(Summary, ButtonsOpenTheFolderShowTheReportAndSaveTheChart) {
 
 // Per channel, over every board: what the report counted, and what the plots show.
 TEST(Summary, PlottedCountsAddUpToTheReportsEventCounts) {
-  for (const char* synth : {"-t T1 -d QZ48 -r 16 --size 300K", "-t T2 -d QZ48 -r 8 --size 1500K --files 2",
-                            "-t T2 -d KR77A5 -r 8 --size 300K", "-t T3 -d RB9531 -r 8 --size 1500K --files 2",
-                            "-t T3 -d QZ48 -r 8 --size 300K --faults sync-gap", "-t ITTR_M -d QZ48 --size 300K --files 2"}) {
+  for (const char* synth :
+       {"-t T1 -d QZ48 -r 16 --size 300K", "-t T2 -d QZ48 -r 8 --size 1500K --files 2",
+        "-t T2 -d KR77A5 -r 8 --size 300K", "-t T3 -d RB9531 -r 8 --size 1500K --files 2",
+        "-t T3 -d QZ48 -r 8 --size 300K --faults sync-gap", "-t ITTR_M -d QZ48 --size 300K --files 2"}) {
     SCOPED_TRACE(synth);
     ScratchDir dir;
     Dialog d;
@@ -145,7 +159,8 @@ TEST(Summary, PhotonHdf5BoxWritesTheFileAndT3NeedsASyncRate) {
   ScratchDir dir;
   const std::string input = Synthesize(dir, "-t T3 -d QZ48 -r 8 --size 64K");
   const std::string hdf5 = Stem(input).toStdString() + ".hdf5";
-  const QString noRate = "Sync Rate Not Specified! Photon-HDF5 of T3 data needs the sync (laser) rate in MHz, such as 40.";
+  const QString noRate =
+      "Sync Rate Not Specified! Photon-HDF5 of T3 data needs the sync (laser) rate in MHz, such as 40.";
   Dialog d;
   d.ChooseInput(input);
   d.Check("IDC_EXPORT_HDF5")->setChecked(true);
