@@ -8,6 +8,7 @@
 
 #include "engine/Codes.h"
 #include "engine/PathPieces.h"
+#include "engine/Platform.h"
 
 namespace kestrun::cli {
 
@@ -37,6 +38,14 @@ bool ParseRange(const std::string& text, std::int32_t& first, std::int32_t& last
   } catch (const std::exception&) {
     return false;
   }
+}
+
+// A directory without its trailing separator (either one on Windows), short of a root: "/" and "C:\"
+// stay as they are, as "C:" would name the working directory of drive C.
+std::string WithoutTrailingSeparator(std::string dir) {
+  const bool separator = dir.size() > 1 && (dir.back() == '/' || dir.back() == kPathSeparator);
+  if (separator && dir[dir.size() - 2] != ':') dir.pop_back();
+  return dir;
 }
 
 }  // namespace
@@ -100,8 +109,7 @@ std::optional<int> ParseCommandLine(int argc, char** argv, CliOptions& options) 
   std::error_code ec;
   std::string outputDir = common.outputDir;
   if (!outputDir.empty()) {
-    if (outputDir.size() > 1 && outputDir.back() == kPathSeparator) outputDir.pop_back();
-    outputDir = std::filesystem::absolute(outputDir, ec).string();
+    outputDir = Utf8Of(std::filesystem::absolute(PathOf(WithoutTrailingSeparator(outputDir)), ec));
   }
 
   options.runs.clear();
@@ -109,12 +117,11 @@ std::optional<int> ParseCommandLine(int argc, char** argv, CliOptions& options) 
     RunSettings run = common;
     // An empty word would name no file, and with it no directory for the outputs.
     if (input.empty()) return UsageError("INPUT is empty: name a .dat file");
-    run.inputPath = std::filesystem::absolute(input, ec).string();
+    run.inputPath = Utf8Of(std::filesystem::absolute(PathOf(input), ec));
     run.outputDir = outputDir;
     if (run.outputDir.empty()) {
-      run.outputDir = SplitPath(run.inputPath).directory;
-      if (run.outputDir.size() > 1 && run.outputDir.back() == kPathSeparator) run.outputDir.pop_back();
-      run.outputDir = std::filesystem::absolute(run.outputDir, ec).string();
+      const std::string directory = WithoutTrailingSeparator(SplitPath(run.inputPath).directory);
+      run.outputDir = Utf8Of(std::filesystem::absolute(PathOf(directory), ec));
     }
     const std::string named = inputs.size() > 1 ? " (" + input + ")" : "";
     GivenSettings given;

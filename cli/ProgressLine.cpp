@@ -31,15 +31,21 @@ void ProgressLine::Update(int percent, std::uint64_t bytesDone, std::uint64_t by
   const double seconds = ElapsedSeconds();
   const double rate = seconds > 0 ? static_cast<double>(bytesDone) / seconds : 0.0;
   const PathPieces name = SplitPath(file);
-  std::fprintf(stderr, "\r\033[K%3d%%  %s of %s  %s/s  %s%s", percent, FormatBytes(bytesDone).c_str(),
-               FormatBytes(bytesTotal).c_str(), FormatBytes(static_cast<std::uint64_t>(rate)).c_str(),
-               name.stem.c_str(), name.extension.c_str());
+  char line[160];
+  const int length = std::snprintf(line, sizeof line, "%3d%%  %s of %s  %s/s  ", percent, FormatBytes(bytesDone).c_str(),
+                                   FormatBytes(bytesTotal).c_str(), FormatBytes(static_cast<std::uint64_t>(rate)).c_str());
+  const std::size_t width = static_cast<std::size_t>(length) + name.stem.size() + name.extension.size();
+  // Erasing the rest of the line: an ANSI sequence, or spaces over what the last line had beyond this one.
+  const std::string blank = ansi_ ? "" : std::string(width_ > width ? width_ - width : 0, ' ');
+  width_ = width;
+  std::fprintf(stderr, "\r%s%s%s%s%s", ansi_ ? "\033[K" : "", line, name.stem.c_str(), name.extension.c_str(), blank.c_str());
   std::fflush(stderr);
 }
 
 void ProgressLine::Close() {
   if (drawn_) std::fputs("\n", stderr);
   drawn_ = false;
+  width_ = 0;
 }
 
 }  // namespace kestrun::cli

@@ -1,10 +1,7 @@
 // kestrun-cli: converts a file or a numbered series from the command line.
-#include <unistd.h>
-
 #include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <csignal>
 #include <cstdio>
 #include <exception>
 #include <future>
@@ -15,25 +12,14 @@
 #include <vector>
 
 #include "cli/CliOptions.h"
+#include "cli/Console.h"
+#include "cli/Interrupt.h"
 #include "cli/ProgressLine.h"
 #include "engine/InputDiscovery.h"
+#include "engine/Platform.h"
 #include "engine/TdcFileParser.h"
 
 namespace {
-
-// The first INT or TERM: the run stops after its current block and keeps what it converted. A second
-// one ends the process at once, by the signal itself.
-// Lock-free, so safe in a handler; the two signals may be handled at once on different threads.
-std::atomic<int> interrupted{0};
-static_assert(std::atomic<int>::is_always_lock_free);
-
-void OnInterrupt(int signal) {
-  int none = 0;
-  if (!interrupted.compare_exchange_strong(none, signal)) {
-    std::signal(signal, SIG_DFL);
-    std::raise(signal);
-  }
-}
 
 // A plain description for a failure whose status text is empty.
 std::string Describe(const kestrun::RunFailure& failure) {
@@ -42,11 +28,11 @@ std::string Describe(const kestrun::RunFailure& failure) {
 }
 
 // One run of the series of `settings`; returns its exit status (0 or 1).
-int ConvertSeries(const kestrun::RunSettings& settings, bool quiet) {
+int ConvertSeries(const kestrun::RunSettings& settings, bool quiet, const kestrun::cli::ConsoleInfo& console) {
   kestrun::TdcFileParser parser;
   settings.ApplyTo(parser);
 
-  kestrun::cli::ProgressLine progress(!quiet && ::isatty(STDERR_FILENO));
+  kestrun::cli::ProgressLine progress(!quiet && console.terminal, console.ansi);
   std::string currentFile;
   int filesOpened = -1;  // the first file is announced once before it is opened
   parser.onMessage = [&](std::string path) {
@@ -60,7 +46,7 @@ int ConvertSeries(const kestrun::RunSettings& settings, bool quiet) {
   // A stop asked for before the run's block loop begins would be lost; keep asking until the run ends.
   auto done = finished.get_future();
   while (done.wait_for(std::chrono::milliseconds(20)) != std::future_status::ready) {
-    if (interrupted != 0) parser.running = false;
+    if (kestrun::cli::InterruptSignal() != 0) parser.running = false;
   }
   parser.Wait();
   progress.Close();
@@ -75,7 +61,8 @@ int ConvertSeries(const kestrun::RunSettings& settings, bool quiet) {
     if (settings.generateReport) add(parser.ReportFilePath());
     if (settings.hdf5.generate) add(parser.Hdf5FilePath());
     const int files = filesOpened < 0 ? 0 : filesOpened;
-    std::fprintf(stderr, "kestrun-cli: %s %d file%s, %s in %.2f s%s%s\n", interrupted != 0 ? "stopped after" : "converted",
+    const bool stopped = kestrun::cli::InterruptSignal() != 0;
+    std::fprintf(stderr, "kestrun-cli: %s %d file%s, %s in %.2f s%s%s\n", stopped ? "stopped after" : "converted",
                  files, files == 1 ? "" : "s", kestrun::cli::FormatBytes(parser.bytesRead).c_str(),
                  progress.ElapsedSeconds(), outputs.empty() ? "" : " -> ", outputs.c_str());
   }
@@ -106,13 +93,15 @@ std::vector<std::string> SeriesFiles(const kestrun::RunSettings& settings) {
 }  // namespace
 
 int ConvertFromCommandLine(int argc, char** argv) {
+  const kestrun::cli::ConsoleInfo console = kestrun::cli::PrepareConsole();
+  std::vector<std::string> arguments = kestrun::Utf8Arguments(argc, argv);
+  std::vector<char*> words;
+  for (std::string& argument : arguments) words.push_back(argument.data());
   kestrun::cli::CliOptions options;
-  if (auto exitCode = kestrun::cli::ParseCommandLine(argc, argv, options)) return *exitCode;
-
-  std::signal(SIGINT, OnInterrupt);
-  std::signal(SIGTERM, OnInterrupt);
-  // Standard output carries only diagnostics: a reader that goes away must not end the conversion.
-  std::signal(SIGPIPE, SIG_IGN);
+  if (auto exitCode = kestrun::cli::ParseCommandLine(static_cast<int>(words.size()), words.data(), options)) {
+    return *exitCode;
+  }
+  kestrun::cli::CatchInterrupts();
 
   // A series named twice (by two of its files) is converted once, by the first name given.
   std::set<std::vector<std::string>> seen;
@@ -122,8 +111,8 @@ int ConvertFromCommandLine(int argc, char** argv) {
       std::vector<std::string> files = SeriesFiles(run);
       if (!files.empty() && !seen.insert(std::move(files)).second) continue;
     }
-    worst = std::max(worst, ConvertSeries(run, options.quiet));
-    if (interrupted != 0) return 128 + interrupted;
+    worst = std::max(worst, ConvertSeries(run, options.quiet, console));
+    if (kestrun::cli::InterruptSignal() != 0) return 128 + kestrun::cli::InterruptSignal();
   }
   return worst;
 }

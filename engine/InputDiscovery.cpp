@@ -6,6 +6,7 @@
 #include <system_error>
 
 #include "engine/PathPieces.h"
+#include "engine/Platform.h"
 
 namespace kestrun {
 
@@ -70,15 +71,15 @@ bool SeriesNumberLess(std::string_view a, std::string_view b) {
 std::int64_t MeasureFileSize(const std::string& path) {
   // Only regular files have a size; opening a pipe or a device to measure it could block.
   std::error_code ec;
-  if (!fs::is_regular_file(fs::path(path), ec)) return -1;
-  const std::uintmax_t size = fs::file_size(fs::path(path), ec);
+  if (!fs::is_regular_file(PathOf(path), ec)) return -1;
+  const std::uintmax_t size = fs::file_size(PathOf(path), ec);
   return ec ? -1 : static_cast<std::int64_t>(size);
 }
 
 std::int32_t DiscoverFiles(const std::string& inputPath, std::int32_t first, std::int32_t last,
                            std::vector<FileEntry>& files, std::uint64_t& total) {
   std::error_code ec;
-  if (inputPath.empty() || !fs::exists(fs::path(inputPath), ec)) return -1;
+  if (inputPath.empty() || !fs::exists(PathOf(inputPath), ec)) return -1;
   files.clear();
   total = 0;
   const PathPieces pieces = SplitPath(inputPath);
@@ -87,8 +88,8 @@ std::int32_t DiscoverFiles(const std::string& inputPath, std::int32_t first, std
 
   // The directory's *.dat entries, whatever their kind, as the search pattern would match them.
   std::vector<fs::directory_entry> entries;
-  for (fs::directory_iterator it(fs::path(pieces.directory), ec), end; !ec && it != end; it.increment(ec)) {
-    if (HasDatExtension(it->path().filename().string())) entries.push_back(*it);
+  for (fs::directory_iterator it(PathOf(pieces.directory), ec), end; !ec && it != end; it.increment(ec)) {
+    if (HasDatExtension(Utf8Of(it->path().filename()))) entries.push_back(*it);
   }
   if (entries.empty()) {
     std::fputs("cannot match the path\n", stderr);
@@ -104,7 +105,7 @@ std::int32_t DiscoverFiles(const std::string& inputPath, std::int32_t first, std
 
   std::vector<FileEntry> series;
   for (const fs::directory_entry& entry : entries) {
-    const std::string name = entry.path().filename().string();
+    const std::string name = Utf8Of(entry.path().filename());
     if (!entry.is_regular_file(ec)) continue;  // directories, devices, pipes: never read as data
     const std::uintmax_t size = entry.file_size(ec);
     if (ec || size == 0) continue;

@@ -12,6 +12,8 @@
 #include <unistd.h>
 #endif
 
+#include "engine/Platform.h"
+
 namespace kestrun {
 
 namespace fs = std::filesystem;
@@ -20,7 +22,7 @@ InputFile::OpenResult InputFile::Open(const std::string& path) {
   Close();
 #ifdef _WIN32
   std::error_code ec;
-  const fs::path p(std::u8string(path.begin(), path.end()));
+  const fs::path p = PathOf(path);
   const fs::file_type type = fs::status(p, ec).type();
   if (type != fs::file_type::regular) {
     return ec || type == fs::file_type::directory ? OpenResult::Failed : OpenResult::NotRegular;
@@ -79,7 +81,7 @@ void InputFile::Close() {
 
 bool IsSpecialFile(const std::string& path) {
   std::error_code ec;
-  const fs::file_type type = fs::status(fs::path(std::u8string(path.begin(), path.end())), ec).type();
+  const fs::file_type type = fs::status(PathOf(path), ec).type();
   return !ec && type != fs::file_type::regular && type != fs::file_type::directory &&
          type != fs::file_type::not_found && type != fs::file_type::none;
 }

@@ -4,7 +4,9 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstring>
 #include <filesystem>
+#include <new>
 #include <string_view>
 #include <system_error>
 
@@ -18,6 +20,7 @@
 #endif
 
 #include "engine/PathPieces.h"
+#include "engine/Platform.h"
 
 namespace kestrun {
 
@@ -27,8 +30,6 @@ namespace {
 
 constexpr std::size_t kNameMax = 255;
 constexpr std::string_view kPartialSuffix = ".partial";
-
-fs::path PathOf(const std::string& utf8) { return fs::path(std::u8string(utf8.begin(), utf8.end())); }
 
 #ifdef _WIN32
 long ProcessId() { return static_cast<long>(_getpid()); }
@@ -96,7 +97,7 @@ void RemovePartialsOfFinishedRuns(const PathPieces& pieces, const std::string& b
 
 }  // namespace
 
-bool OutputFile::Create(const std::string& finalPath) {
+bool OutputFile::Create(const std::string& finalPath, LineEnds ends) {
   Discard();
   const PathPieces pieces = SplitPath(finalPath);
   const std::string name = pieces.stem + pieces.extension;
@@ -113,6 +114,12 @@ bool OutputFile::Create(const std::string& finalPath) {
   if (handle < 0) return false;
   handle_ = handle;
   failed_ = false;
+#ifdef _WIN32
+  crlf_ = ends == LineEnds::Platform;
+#else
+  crlf_ = false;
+  (void)ends;
+#endif
   finalPath_ = finalPath;
   partialPath_ = partial;
   return true;
@@ -129,6 +136,28 @@ bool OutputFile::CreateForName(const std::string& finalPath) {
 
 bool OutputFile::Write(const char* data, std::size_t size) {
   if (handle_ < 0 || failed_) return false;
+  if (crlf_) {
+    // Every line with its CR LF, gathered so that a piece of text still goes out in few writes.
+    std::string lines;
+    try {
+      lines.reserve(size + size / 16);
+      for (std::size_t start = 0; start < size;) {
+        const char* end = static_cast<const char*>(std::memchr(data + start, '\n', size - start));
+        const std::size_t stop = end ? static_cast<std::size_t>(end - data) : size;
+        lines.append(data + start, stop - start);
+        if (end) lines.append("\r\n");
+        start = stop + 1;
+      }
+    } catch (const std::bad_alloc&) {
+      failed_ = true;
+      return false;
+    }
+    return WriteAll(lines.data(), lines.size());
+  }
+  return WriteAll(data, size);
+}
+
+bool OutputFile::WriteAll(const char* data, std::size_t size) {
   while (size > 0) {
     const long written = WriteSome(handle_, data, size);
     if (written < 0 && errno == EINTR) continue;

@@ -9,6 +9,10 @@
 
 namespace kestrun {
 
+// How a file's lines end: LF always (data for programs), or as the system's text files have them
+// (CR LF on Windows, LF elsewhere), for a file that people open in an editor.
+enum class LineEnds { Lf, Platform };
+
 class OutputFile {
  public:
   OutputFile() = default;
@@ -19,11 +23,11 @@ class OutputFile {
   // Removes the partial files of finished processes for `finalPath`, then creates this run's own.
   // False (nothing created) when the final name is a directory, too long, or the partial file cannot
   // be made.
-  bool Create(const std::string& finalPath);
+  bool Create(const std::string& finalPath, LineEnds ends = LineEnds::Lf);
   // Creates the partial file as Create does and closes it again, for a library that writes a file by
   // its name (PartialPath); Commit and Discard then work as after Create.
   bool CreateForName(const std::string& finalPath);
-  // Appends all `size` bytes; false when they could not all be written, and for every write after
+  // Appends all `size` bytes (every LF as CR LF when the line ends are CR LF); false when they could not all be written, and for every write after
   // such a failure, so that the file never has a gap.
   bool Write(const char* data, std::size_t size);
   // Closes the file and renames it to its final name; false when either fails (the partial is removed).
@@ -35,9 +39,12 @@ class OutputFile {
   const std::string& PartialPath() const { return partialPath_; }
 
  private:
+  bool WriteAll(const char* data, std::size_t size);
+
   int handle_ = -1;
   bool named_ = false;  // created for a library that writes it by name
   bool failed_ = false;
+  bool crlf_ = false;
   std::string finalPath_;
   std::string partialPath_;
 };

@@ -7,6 +7,7 @@
 #include "engine/InputFile.h"
 #include "engine/OutputFile.h"
 #include "engine/PathPieces.h"
+#include "engine/Platform.h"
 #include "engine/TdcFileParser.h"
 
 namespace kestrun {
@@ -14,7 +15,7 @@ namespace kestrun {
 namespace {
 bool Exists(const std::string& path) {
   std::error_code ec;
-  return !path.empty() && std::filesystem::exists(std::filesystem::path(path), ec);
+  return !path.empty() && std::filesystem::exists(PathOf(path), ec);
 }
 }  // namespace
 
@@ -107,7 +108,7 @@ bool TdcFileParser::WriteParsed(const char* data, std::size_t size) { return par
 void TdcFileParser::WriteReport() {
   const std::string path = ReportFilePath();
   OutputFile report;
-  if (!report.Create(path)) {
+  if (!report.Create(path, LineEnds::Platform)) {
     Fail(5, "Could Not Open Output File: " + path);
     return;
   }

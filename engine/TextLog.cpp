@@ -27,6 +27,8 @@
 #include <cstdlib>
 #endif
 
+#include "engine/Platform.h"
+
 namespace kestrun {
 
 namespace fs = std::filesystem;
@@ -39,12 +41,6 @@ constexpr char kOutOfMemory[] = "Could Not Allocate Memory For Report Text";
 // One system call moves at most this much.
 constexpr std::size_t kIoMax = std::size_t{1} << 30;
 
-fs::path PathOf(const std::string& utf8) { return fs::path(std::u8string(utf8.begin(), utf8.end())); }
-
-std::string TextOf(const fs::path& path) {
-  const std::u8string u8 = path.u8string();
-  return std::string(u8.begin(), u8.end());
-}
 
 // Message texts are set where an allocation may fail; then the message stays as it was.
 void SetMessage(std::string& target, const char* prefix, const std::string& subject) noexcept {
@@ -199,7 +195,7 @@ bool TextLog::Store(const char* data, std::size_t size, const TextLogPlace& plac
   if (file_ == -1) {
     std::error_code ec;
     const fs::path directory = place.directory.empty() ? fs::temp_directory_path(ec) : PathOf(place.directory);
-    directory_ = TextOf(directory);
+    directory_ = Utf8Of(directory);
     file_ = ec ? -1 : OpenTemporary(directory);
     if (file_ == -1) {
       Fail(kWriteFailed, directory_);

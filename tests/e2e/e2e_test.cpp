@@ -136,7 +136,8 @@ TEST(Synth, DefaultNamesCarryDeviceTypeAndResolutionForTheNameRules) {
   }
   // One file is still numbered, so that its stem has the instruments' number of pieces; a given name is kept.
   ScratchDir one, named;
-  const std::string stem = std::filesystem::path(Synthesize(one, "-t T2 -d QZ48 --size 4K").files.front()).stem();
+  const std::string stem =
+      std::filesystem::path(Synthesize(one, "-t T2 -d QZ48 --size 4K").files.front()).stem().string();
   EXPECT_TRUE(stem.ends_with("_n1_1")) << stem;
   EXPECT_EQ(Synthesize(named, "-t T2 -d QZ48 --size 4K shot").files, std::vector<std::string>{named / "shot.dat"});
 }
@@ -251,8 +252,8 @@ TEST(SeriesEndToEnd, FaultySeriesConvertLikeOneFileWithTheManifestsCountsAndErro
       const CommandResult r = Cli("-q " + c.flags + " " + Quote(input));
       ASSERT_EQ(r.exitCode, 0) << input << "\n" << r.err;
     }
-    const std::string report = output(chosen, "_report.txt"), parsed = output(chosen, "_parsed.txt");
-    EXPECT_EQ(report, output(whole, "_report.txt"));
+    const std::string report = LfText(output(chosen, "_report.txt")), parsed = output(chosen, "_parsed.txt");
+    EXPECT_EQ(report, LfText(output(whole, "_report.txt")));
     EXPECT_TRUE(parsed == output(whole, "_parsed.txt"));  // too long to print
 
     bool markers = false;  // a report that counts markers lists them by mask

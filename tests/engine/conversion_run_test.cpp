@@ -4,6 +4,7 @@
 
 #include <filesystem>
 
+#include "engine/PathPieces.h"
 #include "support/Conversion.h"
 
 namespace kestrun::test {
@@ -96,7 +97,7 @@ TEST(ConversionRun, FailuresBeforeTheBlockLoopEndTheRunWithTheirStatusAndNoRepor
   const Case cases[] = {
       {dir / "missing.dat", dir / "nowhere", 3, "Could Not Create OutputFile: " + (dir / "missing.dat"), "", false},
       {dir / "a.dat", dir / "nowhere", 4, "Could Not Open Output Directory :" + (dir / "nowhere"), "", false},
-      {dir / "a.dat", dir / "plain-file", 5, "Could Not Open Output File: " + (dir / "plain-file/a_parsed.txt"), "",
+      {dir / "a.dat", dir / "plain-file", 5, "Could Not Open Output File: " + (dir / "plain-file") + kPathSeparator + "a_parsed.txt", "",
        false},
       {dir / "bin/run_3.bin", "", 7, "No Input File Found: " + (dir / "bin/run_3.bin"), "cannot match the path\n",
        true},
@@ -138,6 +139,7 @@ TEST(ConversionRun, InputsThatCannotBeOpenedOrReadEndTheBlockLoopAndReportsThatC
   EXPECT_TRUE(o.reportExists);
   EXPECT_EQ(parser.dataType, -1);
 
+#ifndef _WIN32  // no /proc there
   // A read error (not an end of file) ends the loop too, instead of being taken for the end.
   std::filesystem::create_symlink("/proc/self/mem", dir / "mem.dat");
   TdcFileParser unreadable;
@@ -148,6 +150,7 @@ TEST(ConversionRun, InputsThatCannotBeOpenedOrReadEndTheBlockLoopAndReportsThatC
   EXPECT_EQ(failed.statuses, std::vector<int>{3});
   EXPECT_TRUE(failed.progress.empty());
   EXPECT_TRUE(o.reportExists);
+#endif
 
   // The report comes after the loop: its failure is the final status, without a status callback.
   std::filesystem::create_directory(dir / "a_report.txt");
@@ -196,12 +199,13 @@ TEST(OutputFiles, NamesComeFromTheChosenFilesStem) {
   TdcFileParser p;
   p.outputDir = "/out";
   p.inputPath = "/data/set.b/run_3.dat";
-  EXPECT_EQ(p.ParsedFilePath() + " " + p.ReportFilePath(), "/out/run_3_parsed.txt /out/run_3_report.txt");
+  const std::string s(1, kPathSeparator);
+  EXPECT_EQ(p.ParsedFilePath() + " " + p.ReportFilePath(), "/out" + s + "run_3_parsed.txt /out" + s + "run_3_report.txt");
   p.inputPath = "/data/scan.old.dat";
-  EXPECT_EQ(p.ParsedFilePath(), "/out/scan.old_parsed.txt");
+  EXPECT_EQ(p.ParsedFilePath(), "/out" + s + "scan.old_parsed.txt");
   p.outputDir = "/out/";
   p.inputPath = "/data/run_3.dat";
-  EXPECT_EQ(p.ParsedFilePath(), "/out//run_3_parsed.txt");
+  EXPECT_EQ(p.ParsedFilePath(), "/out/" + s + "run_3_parsed.txt");
   // The device's name in the text headers.
   std::string names;
   for (int code : {1, 4, 8, 64, 3, 5, 0, 100, -1}) names += TdcFileParser::DeviceDisplayName(code) + std::string(",");

@@ -1,9 +1,11 @@
 // Memory stays bounded by the tool, however much damage the data hold: the error lists go to disk.
 #include <gtest/gtest.h>
 
+#ifndef _WIN32  // POSIX only: fork and resource limits
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif  // _WIN32
 
 #include <fstream>
 #include <random>
@@ -33,6 +35,11 @@ TEST(TextLog, KeepsEveryByteAcrossTheSpillAndFailsWithItsMessage) {
   EXPECT_EQ(Text(copy), expected);
   EXPECT_EQ(Text(moved), expected);
   EXPECT_TRUE(log.Empty());
+#ifdef _WIN32
+  // Windows: the spills have names until the last handle of each goes, also in a crash.
+  copy.Clear();
+  moved.Clear();
+#endif
   EXPECT_TRUE(std::filesystem::is_empty(dir.path()));  // the spills have no names
 
   // Nowhere to spill: the text is dropped, the count goes on, and a report is refused with the reason.
@@ -57,6 +64,7 @@ TEST(TextLog, KeepsEveryByteAcrossTheSpillAndFailsWithItsMessage) {
   EXPECT_EQ(why, "Could Not Write Temporary File: " + missing);
 }
 
+#ifndef _WIN32  // POSIX only: fork and resource limits
 long ResidentKiB() {
   long pages = 0, resident = 0;
   std::ifstream("/proc/self/statm") >> pages >> resident;
@@ -106,6 +114,7 @@ TEST(MemoryBound, DamagedDataKeepTheirErrorsOnDisk) {
     EXPECT_LT(usage.ru_maxrss - before, 100 * 1024) << c.type << " " << c.content;
   }
 }
+#endif  // _WIN32
 
 }  // namespace
 }  // namespace kestrun

@@ -1,14 +1,17 @@
 // Output files that cannot be written, or not completely: what the run reports, what kestrun-cli
 // exits with, and that what was written before the fault stays as it was.
+#ifndef _WIN32  // POSIX only: mounts, symbolic links, the shell's jobs, pipes and signals
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif  // _WIN32
 
 #include <filesystem>
 #include <fstream>
 
+#include "engine/Platform.h"
 #include "faults/FaultSupport.h"
 
 extern char** environ;
@@ -24,6 +27,7 @@ Conversion PackagedRun(const ScratchDir& dir, const std::string& name) {
   return c;
 }
 
+#ifndef _WIN32  // POSIX only: mounts, symbolic links, the shell's jobs, pipes and signals
 // A tmpfs of one page mounted over a scratch directory, filled to its last byte: a full disk. Mounting
 // needs root; elsewhere the test is skipped.
 class FullDisk {
@@ -178,13 +182,14 @@ TEST(OutputDirectory, AFileOrADirectoryThatRefusesFilesEndsTheRunWithStatusFive)
   EXPECT_EQ(o.status, 4);
   EXPECT_EQ(o.message, "Could Not Open Output Directory :" + (dir / "dangling"));
 }
+#endif  // _WIN32
 
 TEST(Names, BlanksNonAsciiLettersAndSeveralDotsPassThroughUnchanged) {
   ScratchDir root;
   const std::string in = root / "in dir \xC3\xA9";   // "in dir é"
   const std::string out = root / "out dir \xC3\xBC";  // "out dir ü"
-  std::filesystem::create_directories(in);
-  std::filesystem::create_directories(out);
+  std::filesystem::create_directories(PathOf(in));
+  std::filesystem::create_directories(PathOf(out));
   const std::vector<std::uint8_t> stream = BigEndian(PackagedT2(9, 40));
   const std::size_t third = stream.size() / 12 * 4;
   const std::string series = "my run.v2.final_";
@@ -202,7 +207,7 @@ TEST(Names, BlanksNonAsciiLettersAndSeveralDotsPassThroughUnchanged) {
   whole.outputDir = out;
   const Outputs single = Convert(whole);
   ASSERT_EQ(single.status, 0);
-  EXPECT_TRUE(std::filesystem::exists(out + "/" + name + "_parsed.txt"));
+  EXPECT_TRUE(std::filesystem::exists(PathOf(out + "/" + name + "_parsed.txt")));
 
   Conversion part = whole;
   part.input = in + "/" + series + "2.dat";
@@ -222,6 +227,7 @@ TEST(Names, BlanksNonAsciiLettersAndSeveralDotsPassThroughUnchanged) {
                                                      series + "2_report.txt"}));
 }
 
+#ifndef _WIN32  // POSIX only: mounts, symbolic links, the shell's jobs, pipes and signals
 // Runs kestrun-cli with `arguments` and its standard output on a pipe that nobody reads any more;
 // its exit status, or -1.
 int CliWithoutStdoutReader(const std::vector<std::string>& arguments) {
@@ -274,6 +280,7 @@ TEST(StandardOutput, AReaderThatWentAwayDoesNotEndTheConversion) {
   EXPECT_EQ(ReadFile(piped / "a_parsed.txt"), expected.parsed);
   EXPECT_EQ(ReadFile(piped / "a_report.txt"), expected.report);
 }
+#endif  // _WIN32
 
 TEST(Names, AnInputNameTooLongForItsOutputNamesFailsWithStatusFive) {
   ScratchDir dir;

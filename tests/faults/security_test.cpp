@@ -1,5 +1,6 @@
 // What a conversion touches on disk, watched through inotify: it writes the two output files in the
 // output directory and nothing else, only reads its inputs, and follows no path found in the data.
+#ifndef _WIN32  // Linux only: inotify
 #include <sys/inotify.h>
 #include <unistd.h>
 
@@ -192,3 +193,4 @@ TEST(Security, NoInputNameLeadsTheOutputsOutOfTheirDirectory) {
 
 }  // namespace
 }  // namespace kestrun::faults
+#endif  // _WIN32

@@ -3,11 +3,13 @@
 #include <algorithm>
 #include <filesystem>
 
+#include "engine/Platform.h"
+
 namespace kestrun::test {
 
 void Configure(TdcFileParser& parser, const Conversion& c) {
   parser.inputPath = c.input;
-  parser.outputDir = c.outputDir.empty() ? std::filesystem::path(c.input).parent_path().string() : c.outputDir;
+  parser.outputDir = c.outputDir.empty() ? Utf8Of(PathOf(c.input).parent_path()) : c.outputDir;
   parser.generateParsed = c.parsed;
   parser.generateReport = c.report;
   parser.outputOverflow = c.overflow;
@@ -22,8 +24,8 @@ void Configure(TdcFileParser& parser, const Conversion& c) {
 namespace {
 std::string ReadRegular(const std::string& path, bool& exists) {
   std::error_code ec;
-  exists = std::filesystem::exists(std::filesystem::symlink_status(path, ec));
-  return std::filesystem::is_regular_file(path, ec) ? ReadFile(path) : "";
+  exists = std::filesystem::exists(std::filesystem::symlink_status(PathOf(path), ec));
+  return std::filesystem::is_regular_file(PathOf(path), ec) ? ReadFile(path) : "";
 }
 }  // namespace
 
@@ -32,7 +34,7 @@ Outputs Collect(const TdcFileParser& parser) {
   o.status = parser.statusCode;
   o.message = parser.lastMessage;
   o.parsed = ReadRegular(parser.ParsedFilePath(), o.parsedExists);
-  o.report = ReadRegular(parser.ReportFilePath(), o.reportExists);
+  o.report = LfText(ReadRegular(parser.ReportFilePath(), o.reportExists));
   return o;
 }
 
@@ -46,12 +48,6 @@ Outputs Convert(TdcFileParser& parser, const Conversion& c) {
 Outputs Convert(const Conversion& c) {
   TdcFileParser parser;
   return Convert(parser, c);
-}
-
-std::string Quote(const std::string& text) {
-  std::string quoted = "'";
-  for (char ch : text) quoted += ch == '\'' ? std::string("'\\''") : std::string(1, ch);
-  return quoted + "'";
 }
 
 std::string CliType(std::int32_t dataType) {
@@ -79,7 +75,7 @@ std::string CliArguments(const Conversion& c) {
 
 std::vector<std::string> Listing(const std::string& dir) {
   std::vector<std::string> names;
-  for (const auto& entry : std::filesystem::directory_iterator(dir)) names.push_back(entry.path().filename().string());
+  for (const auto& entry : std::filesystem::directory_iterator(PathOf(dir))) names.push_back(Utf8Of(entry.path().filename()));
   std::sort(names.begin(), names.end());
   return names;
 }

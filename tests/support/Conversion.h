@@ -45,9 +45,6 @@ Outputs Collect(const TdcFileParser& parser);
 Outputs Convert(TdcFileParser& parser, const Conversion& c);
 Outputs Convert(const Conversion& c);
 
-// `text` as one shell word.
-std::string Quote(const std::string& text);
-
 // The kestrun-cli arguments of a conversion (without -q), and its words for the type and device.
 std::string CliArguments(const Conversion& c);
 std::string CliType(std::int32_t dataType);

@@ -1,6 +1,6 @@
 #include "support/TestSupport.h"
 
-#include <sys/wait.h>
+#include <gtest/gtest.h>
 
 #include <atomic>
 #include <cstdio>
@@ -8,7 +8,16 @@
 #include <fstream>
 #include <random>
 #include <sstream>
+
+#ifdef _WIN32
+#include <process.h>
+#include <windows.h>
+#else
+#include <sys/wait.h>
 #include <unistd.h>
+#endif
+
+#include "engine/Platform.h"
 
 namespace kestrun::test {
 
@@ -68,7 +77,7 @@ std::string StringSink::Text() {
 ScratchDir::ScratchDir() {
   static std::atomic<int> counter{0};
   path_ = std::filesystem::temp_directory_path() /
-          ("kestrun-test-" + std::to_string(::getpid()) + "-" + std::to_string(counter++));
+          ("kestrun-test-" + std::to_string(getpid()) + "-" + std::to_string(counter++));
   std::filesystem::remove_all(path_);
   std::filesystem::create_directories(path_);
 }
@@ -79,33 +88,83 @@ ScratchDir::~ScratchDir() {
   std::filesystem::remove_all(path_, ec);
 }
 
+std::string ScratchDir::operator/(const std::string& name) const { return Utf8Of(path_ / PathOf(name)); }
+
 void WriteFile(const std::string& path, const std::vector<std::uint8_t>& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  std::ofstream out(PathOf(path), std::ios::binary | std::ios::trunc);
   out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
 }
 
 void WriteFile(const std::string& path, const std::string& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  std::ofstream out(PathOf(path), std::ios::binary | std::ios::trunc);
   out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
 std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
+  std::ifstream in(PathOf(path), std::ios::binary);
   std::ostringstream text;
   text << in.rdbuf();
   return text.str();
+}
+
+std::string ProgramDir() {
+#ifdef _WIN32
+  std::wstring path(32768, L'\0');
+  path.resize(GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size())));
+  return Utf8Of(std::filesystem::path(path).parent_path());
+#else
+  return KESTRUN_BIN_DIR;
+#endif
+}
+
+std::string LfText(const std::string& platformText) {
+#ifdef _WIN32
+  std::string text;
+  for (std::size_t i = 0; i < platformText.size(); ++i) {
+    if (platformText[i] == '\r' && i + 1 < platformText.size() && platformText[i + 1] == '\n') continue;
+    if (platformText[i] == '\n' && (i == 0 || platformText[i - 1] != '\r')) {
+      ADD_FAILURE() << "a line ends in LF alone at byte " << i;
+    }
+    text += platformText[i];
+  }
+  return text;
+#else
+  return platformText;
+#endif
+}
+
+std::string Quote(const std::string& text) {
+#ifdef _WIN32
+  return "\"" + text + "\"";  // Windows names cannot hold a double quote
+#else
+  std::string quoted = "'";
+  for (char ch : text) quoted += ch == '\'' ? std::string("'\\''") : std::string(1, ch);
+  return quoted + "'";
+#endif
 }
 
 CommandResult RunCommand(const std::string& commandLine) {
   ScratchDir captures;
   const std::string out = captures / "out";
   const std::string err = captures / "err";
-  const std::string full = commandLine + " >'" + out + "' 2>'" + err + "'";
-  const int status = std::system(full.c_str());
   CommandResult result;
+#ifdef _WIN32
+  // cmd.exe drops the first and the last quote of a line that starts with one: the outer pair.
+  const std::string full = "\"" + commandLine + " >" + Quote(out) + " 2>" + Quote(err) + "\"";
+  result.exitCode = _wsystem(PathOf(full).c_str());
+#else
+  const std::string full = commandLine + " >" + Quote(out) + " 2>" + Quote(err);
+  const int status = std::system(full.c_str());
   if (status != -1 && WIFEXITED(status)) result.exitCode = WEXITSTATUS(status);
+#endif
   result.out = ReadFile(out);
   result.err = ReadFile(err);
+#ifdef _WIN32
+  // Console text is in text mode, CR LF; the tests compare it as LF text.
+  for (std::string* text : {&result.out, &result.err}) {
+    for (std::size_t at = text->find("\r\n"); at != std::string::npos; at = text->find("\r\n", at)) text->erase(at, 1);
+  }
+#endif
   return result;
 }
 

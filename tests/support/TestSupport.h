@@ -12,6 +12,14 @@
 
 namespace kestrun::test {
 
+// The directory of the running test program, where the build puts kestrun-cli and kestrun-synth too.
+std::string ProgramDir();
+#ifdef _WIN32
+// Found at run time: the build's own paths are Linux paths, which Windows programs do not take.
+#define KESTRUN_BIN_DIR (::kestrun::test::ProgramDir())
+#define KESTRUN_CLI (::kestrun::test::ProgramDir() + "/kestrun-cli.exe")
+#endif
+
 // The bytes of `words`, each most significant byte first, as the instruments write them.
 std::vector<std::uint8_t> BigEndian(const std::vector<std::uint32_t>& words);
 std::vector<std::uint8_t> BigEndian(std::initializer_list<std::uint32_t> words);
@@ -44,7 +52,8 @@ class ScratchDir {
   ScratchDir(const ScratchDir&) = delete;
   ScratchDir& operator=(const ScratchDir&) = delete;
   const std::filesystem::path& path() const { return path_; }
-  std::string operator/(const std::string& name) const { return (path_ / name).string(); }
+  // The UTF-8 path of `name` in the directory.
+  std::string operator/(const std::string& name) const;
 
  private:
   std::filesystem::path path_;
@@ -53,6 +62,9 @@ class ScratchDir {
 void WriteFile(const std::string& path, const std::vector<std::uint8_t>& bytes);
 void WriteFile(const std::string& path, const std::string& bytes);
 std::string ReadFile(const std::string& path);
+// A report's text with LF line ends: on Windows, where reports end their lines in CR LF, a test fails
+// unless every LF has its CR.
+std::string LfText(const std::string& platformText);
 
 // Runs a shell command line; its exit status (or -1), with standard output and error captured.
 struct CommandResult {
@@ -61,5 +73,7 @@ struct CommandResult {
   std::string err;
 };
 CommandResult RunCommand(const std::string& commandLine);
+// `text` as one word of a command line: in single quotes for the POSIX shell, double for cmd.exe.
+std::string Quote(const std::string& text);
 
 }  // namespace kestrun::test

@@ -60,7 +60,7 @@ TEST(TttrStream, BlockSizesAndSeriesFilesGiveTheBytesOfOnePass) {
         EXPECT_EQ(ReadFile(dir / "pkg_1_parsed.txt"), header.Text() + DecodeBytes(d, layout, series, f, cut)) << args;
         EXPECT_EQ(std::filesystem::exists(dir / "pkg_1_report.txt"), c.report) << args;
         if (c.report) {
-          EXPECT_EQ(ReadFile(dir / "pkg_1_report.txt"), d.BuildTttrReport()) << args;
+          EXPECT_EQ(LfText(ReadFile(dir / "pkg_1_report.txt")), d.BuildTttrReport()) << args;
         }
       }
     }

@@ -113,7 +113,12 @@ std::optional<int> ParseCommandLine(int argc, char** argv, SynthOptions& o) {
   const auto bytes = ParseSize(size);
   if (!bytes) return UsageError("bad size '" + size + "' (bytes, or a number with K, M or G)");
   o.size = *bytes;
-  if (o.name.find('/') != std::string::npos || o.name == "." || o.name == "..")
+#ifdef _WIN32
+  constexpr const char* kSeparators = "/\\:";
+#else
+  constexpr const char* kSeparators = "/";
+#endif
+  if (o.name.find_first_of(kSeparators) != std::string::npos || o.name == "." || o.name == "..")
     return UsageError("NAME is a file name, not a path; use -o for the directory");
   return ParseFaults(faults, o);
 }

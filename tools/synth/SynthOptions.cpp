@@ -2,6 +2,8 @@
 
 #include <filesystem>
 
+#include "engine/Platform.h"
+
 namespace kestrun::synth {
 
 const char* TypeName(DataType type) {
@@ -62,13 +64,13 @@ std::string DefaultName(const SynthOptions& o) {
 
 std::vector<std::string> SeriesPaths(const SynthOptions& o) {
   const std::string name = o.name.empty() ? DefaultName(o) : o.name;
-  const std::filesystem::path dir(o.outputDir);
+  const std::filesystem::path dir = PathOf(o.outputDir);
   std::vector<std::string> paths;
   if (o.files == 1 && !o.name.empty()) {
-    paths.push_back((dir / (name + ".dat")).string());
+    paths.push_back(Utf8Of(dir / PathOf(name + ".dat")));
     return paths;
   }
-  for (int i = 1; i <= o.files; ++i) paths.push_back((dir / (name + "_" + std::to_string(i) + ".dat")).string());
+  for (int i = 1; i <= o.files; ++i) paths.push_back(Utf8Of(dir / PathOf(name + "_" + std::to_string(i) + ".dat")));
   return paths;
 }
 

@@ -1,5 +1,7 @@
 #include "tools/synth/WordWriter.h"
 
+#include "engine/Platform.h"
+
 namespace kestrun::synth {
 
 namespace {
@@ -20,7 +22,7 @@ bool WordWriter::Open(std::size_t index, std::string_view inside) {
   file_ = index;
   // Cut i is due at i/N of the total, on a word boundary.
   nextCut_ = (totalBytes_ * (index + 1) / paths_.size()) & ~std::uint64_t{3};
-  out_.open(paths_[index], std::ios::binary | std::ios::trunc);
+  out_.open(PathOf(paths_[index]), std::ios::binary | std::ios::trunc);
   written_.push_back({paths_[index], 0, std::string(inside)});
   if (!out_.is_open() && error_.empty()) error_ = "cannot create " + paths_[index];
   return out_.is_open();

@@ -5,6 +5,7 @@
 #include <fstream>
 #include <iostream>
 
+#include "engine/Platform.h"
 #include "tools/synth/CommandLine.h"
 #include "tools/synth/FaultPlan.h"
 #include "tools/synth/Manifest.h"
@@ -25,10 +26,13 @@ int Fail(const std::string& text) {
 
 int main(int argc, char** argv) {
   SynthOptions options;
-  if (auto exitCode = ParseCommandLine(argc, argv, options)) return *exitCode;
+  std::vector<std::string> arguments = kestrun::Utf8Arguments(argc, argv);
+  std::vector<char*> words;
+  for (std::string& argument : arguments) words.push_back(argument.data());
+  if (auto exitCode = ParseCommandLine(static_cast<int>(words.size()), words.data(), options)) return *exitCode;
 
   std::error_code ec;
-  std::filesystem::create_directories(options.outputDir, ec);
+  std::filesystem::create_directories(kestrun::PathOf(options.outputDir), ec);
   if (ec) return Fail("cannot create directory " + options.outputDir + ": " + ec.message());
 
   WordWriter out(SeriesPaths(options), options.size);
@@ -53,7 +57,7 @@ int main(int argc, char** argv) {
   } else {
     for (const WrittenFile& f : out.Files()) std::cout << f.path << "\n";
     if (!options.manifestPath.empty()) {
-      std::ofstream file(options.manifestPath, std::ios::binary | std::ios::trunc);
+      std::ofstream file(kestrun::PathOf(options.manifestPath), std::ios::binary | std::ios::trunc);
       manifest.Write(file, options, out.Files(), faults.Done());
       file.close();
       if (!file) return Fail("cannot write " + options.manifestPath);
