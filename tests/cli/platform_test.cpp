@@ -72,7 +72,10 @@ TEST(Platform, EveryFormOfAWindowsPathConvertsTheWholeSeriesUnderAnyLetters) {
   ASSERT_EQ(backslashes.substr(1, 2), ":\\");
   std::string slashes = backslashes;
   std::replace(slashes.begin(), slashes.end(), '\\', '/');
-  for (const std::string& path : {backslashes, slashes, backslashes.substr(2)}) {  // the last without drive
+  // A path without its drive letter names one on the drive of the working directory.
+  const std::filesystem::path workingDir = std::filesystem::current_path();
+  std::filesystem::current_path(root.path());
+  for (const std::string& path : {backslashes, slashes, backslashes.substr(2)}) {
     SCOPED_TRACE(path);
     Conversion c;
     c.input = path;
@@ -91,6 +94,7 @@ TEST(Platform, EveryFormOfAWindowsPathConvertsTheWholeSeriesUnderAnyLetters) {
     EXPECT_NE(r.err.find(out + "\\" + stem + "2_report.txt"), std::string::npos) << r.err;
     EXPECT_TRUE(ReadFile(out + "\\" + stem + "2_parsed.txt") == expected.parsed);
   }
+  std::filesystem::current_path(workingDir);
 }
 #endif
 

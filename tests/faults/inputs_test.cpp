@@ -245,6 +245,7 @@ TEST(Inputs, DataThatDoNotLookLikeTheChosenTypeGiveOneWarningAndConvertAsBefore)
             "kestrun-cli: warning: " + plain + "the sync overflow sequence breaks at 1024 of 1024 sync overflow words\n");
 }
 
+#ifndef _WIN32  // POSIX only: named pipes and devices
 TEST(Inputs, OnlyRegularFilesAreOpenedSoNoPipeOrDeviceCanHoldTheRun) {
   ScratchDir dir;
   std::filesystem::create_directory(dir / "folder.dat");
@@ -263,6 +264,7 @@ TEST(Inputs, OnlyRegularFilesAreOpenedSoNoPipeOrDeviceCanHoldTheRun) {
     EXPECT_EQ(cli.err, "kestrun-cli: error: " + message + c.input + "\n");
   }
 }
+#endif  // _WIN32
 
 }  // namespace
 }  // namespace kestrun::faults
