@@ -64,7 +64,9 @@ int ParallelText::DefaultThreads() {
   cpu_set_t set;
   if (sched_getaffinity(0, sizeof set, &set) == 0) cores = CPU_COUNT(&set);
 #endif
-  return std::clamp(cores, 1, 8);
+  // On two cores the passes that carry the state and take the statistics, and the text held a whole
+  // block at a time instead of in cache-sized chunks, cost more than the second formatter gains.
+  return cores < 4 ? 1 : std::min(cores, 8);
 }
 
 ParallelText::ParallelText(int threads, int slots, std::int32_t blockSize, std::size_t areaBytes,
@@ -98,9 +100,6 @@ void ParallelText::Submit(std::int32_t length, bool header) {
   slot.length = std::clamp(length, 0, blockSize_);
   slot.header = header;
   slot.done = false;
-  CopyCarry(ahead_, slot.state);
-  TextSink none;
-  format_(ahead_, slot.block.get(), slot.length, none, false);
   {
     std::lock_guard lock(mutex_);
     ++queued_;
@@ -113,22 +112,41 @@ void ParallelText::Serve() {
   for (;;) {
     work_.wait(lock, [this] { return stopping_ || next_ < queued_; });
     if (stopping_) return;  // blocks not formatted yet are dropped with the run
-    Slot& slot = *slots_[next_++ % slots_.size()];
+    const std::uint64_t index = next_++;
+    Slot& slot = *slots_[index % slots_.size()];
+    // The pass that carries the state runs block after block, on whichever thread took the block: it
+    // waits for the block before to be carried past.
+    carried_.wait(lock, [&] { return carriedBlocks_ == index; });
     lock.unlock();
-    FormatSlot(slot);
+    bool ok = true;
+    try {
+      CopyCarry(ahead_, slot.state);
+      TextSink none;
+      format_(ahead_, slot.block.get(), slot.length, none, false);
+    } catch (const std::exception&) {  // nothing may leave the thread: the block's text is lost instead
+      ok = false;
+    }
+    lock.lock();
+    ++carriedBlocks_;
+    carried_.notify_all();
+    lock.unlock();
+    FormatSlot(slot, ok);
     lock.lock();
     slot.done = true;
     done_.notify_all();
   }
 }
 
-void ParallelText::FormatSlot(Slot& slot) {
+void ParallelText::FormatSlot(Slot& slot, bool carried) {
   slot.spill.clear();
+  slot.used = 0;
+  slot.produced = -1;
+  if (!carried) return;
   TextSink text(slot.area.get(), areaBytes_, KeepAside, &slot.spill);
   try {
     const std::int32_t r = format_(slot.state, slot.block.get(), slot.length, text, slot.header);
     slot.produced = r < 0 || text.Failed() ? -1 : static_cast<std::int32_t>(text.Produced());
-  } catch (const std::exception&) {  // nothing may leave the thread: the block's text is lost instead
+  } catch (const std::exception&) {
     slot.produced = -1;
   }
   slot.used = static_cast<std::size_t>(text.pos - text.begin);

@@ -1,7 +1,7 @@
 #pragma once
 // Formats the parsed text of a run's blocks on several threads. A pass without text, as cheap as a
-// report-only run, carries the decoder's state past each block as it is queued, so every block is
-// formatted from its own starting state on any thread; the run takes the blocks back in input order,
+// report-only run, carries the decoder's state past each block in turn, so every block is formatted
+// from its own starting state on any thread; the run takes the blocks back in input order,
 // commits their statistics and records itself and writes their text. A bounded number of blocks is in
 // flight, so memory stays bounded however long the run.
 
@@ -35,15 +35,16 @@ class ParallelText {
   ParallelText(const ParallelText&) = delete;
   ParallelText& operator=(const ParallelText&) = delete;
 
-  // Threads worth formatting on: the cores this process may run on, at most 8 (more would pass the
-  // memory bound for little gain while the text is written from one thread).
+  // Threads worth formatting on: 1 (no parallel formatting) below 4 cores this process may run on,
+  // else one per core, at most 8 (more would pass the memory bound while the text is written by one).
   static int DefaultThreads();
 
   bool Full() const { return queued_ - taken_ == slots_.size(); }
   bool Empty() const { return queued_ == taken_; }
   // The buffer the next block is to be read into; only while not Full.
   std::uint8_t* NextBlock();
-  // Queues the block read into NextBlock: carries the state past it and hands it to a thread.
+  // Queues the block read into NextBlock for a thread, which carries the state past it (block after
+  // block) and formats its text.
   void Submit(std::int32_t length, bool header);
 
   // The oldest block queued, once its text is formatted; only while not Empty.
@@ -71,19 +72,21 @@ class ParallelText {
     bool done = false;
   };
   void Serve();
-  void FormatSlot(Slot& slot);
+  void FormatSlot(Slot& slot, bool carried);
 
   Format format_;
   std::int32_t blockSize_;
   std::size_t areaBytes_;
   std::vector<std::unique_ptr<Slot>> slots_;
-  DecoderState ahead_;  // the state after the latest block queued
+  DecoderState ahead_;  // the state after the latest block carried; used by one thread at a time
   std::uint64_t queued_ = 0;  // blocks queued since construction; slot i % size holds block i
   std::uint64_t taken_ = 0;   // blocks popped
   std::uint64_t next_ = 0;    // next block a thread takes; guarded by mutex_
+  std::uint64_t carriedBlocks_ = 0;  // blocks the state has been carried past; guarded by mutex_
   bool stopping_ = false;     // guarded by mutex_
   std::mutex mutex_;
   std::condition_variable work_;  // threads: a block to format, or the end
+  std::condition_variable carried_;  // threads: the state carried past one more block
   std::condition_variable done_;  // the run: a block formatted
   std::vector<std::thread> threads_;
 };
