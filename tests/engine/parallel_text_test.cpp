@@ -108,5 +108,21 @@ TEST(ParallelText, AStopAfterAnyBlockEndsTheRunThereAsTheWorkerAloneDoes) {
   }
 }
 
+TEST(ParallelText, EachPackageSerialOverflowIsAnnouncedOnceThoughEveryBlockIsDecodedThrice) {
+  ScratchDir dir;
+  std::vector<std::uint32_t> words{0xEB90B712};
+  for (std::uint32_t p = 0; words.size() < 600'000; ++p) {
+    words.insert(words.end(), {0xC0000400u | (p & 1023), 0xD8000000u, 7, 0xC8000000u});
+  }
+  WriteFile(dir / "a.dat", BigEndian(words));
+  Conversion c;
+  c.input = dir / "a.dat";
+  testing::internal::CaptureStdout();
+  const Result threaded = ConvertWith(3, c);
+  const std::string announced = testing::internal::GetCapturedStdout();
+  EXPECT_EQ(threaded.out.status, 0);
+  EXPECT_EQ(announced.size(), (words.size() - 1) / 4 * std::string("Package Serial Overflow\n").size());
+}
+
 }  // namespace
 }  // namespace kestrun::test
