@@ -107,13 +107,16 @@ def progress(percent):
     if sys.argv[2] == 'callback' and percent > 0:
         raise KeyboardInterrupt
 try:
-    reader = kestrun.iter_read(sys.argv[1], chunk_events=1000, progress=progress)
-    if sys.argv[2] == 'close':
-        next(reader)
-        reader.close()
-        print('closed')
+    if sys.argv[2] == 'callback':
+        kestrun.read(sys.argv[1], progress=progress)
     else:
-        out = kestrun.read(sys.argv[1], progress=progress) if sys.argv[2] == 'signal' else list(reader)
+        reader = kestrun.iter_read(sys.argv[1], chunk_events=1000, progress=progress)
+        if sys.argv[2] == 'close':
+            next(reader)
+            reader.close()
+            print('closed')
+        else:  # a consumer of small chunks holds the run back: the signal comes before its end, however busy
+            list(reader)
 except KeyboardInterrupt:
     print('interrupted')
 '''
