@@ -11,16 +11,10 @@ import pytest
 
 from photon_hdf5_check import check
 
-CLI, SYNTH = os.environ.get('KESTRUN_CLI'), os.environ.get('KESTRUN_SYNTH')
+from kestrun_testing import CLI, SYNTH, same, synth
+
 pytestmark = pytest.mark.skipif(not (CLI and SYNTH), reason='KESTRUN_CLI and KESTRUN_SYNTH name the programs')
 RATE = 80e6
-same = np.testing.assert_array_equal
-
-
-def synth(out, kind, device, *options):
-    run = subprocess.run([SYNTH, '-t', kind, '-d', device, '-o', out, *options], capture_output=True, text=True)
-    assert run.returncode == 0, run.stderr
-    return run.stdout.split()
 
 
 def convert(*args):

@@ -5,9 +5,9 @@ import subprocess
 from pathlib import Path
 
 import pytest
+from kestrun_testing import SYNTH
 
 DOC = Path(__file__).resolve().parents[2] / 'docs' / 'PYTHON.md'
-SYNTH = os.environ.get('KESTRUN_SYNTH')
 
 
 @pytest.mark.skipif(not SYNTH, reason='KESTRUN_SYNTH names kestrun-synth')
