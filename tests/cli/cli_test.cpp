@@ -81,7 +81,7 @@ TEST(Cli, SettingsComeFromTheFileNameAndTheWholeSeriesIsConverted) {
   EXPECT_TRUE(std::filesystem::exists(dir / (stem + "_1_parsed.txt")));
 }
 
-#ifndef _WIN32  // signals and the shell's jobs; Ctrl+C on Windows is tested in windows_console_test.cpp
+#ifndef _WIN32  // signals and the shell's jobs; Ctrl+C on Windows: ctrl_c_under_wine.sh
 TEST(Cli, InterruptStopsAfterTheCurrentBlockAndKeepsWhatWasConverted) {
   ScratchDir dir;
   // 64 GiB of zeros that take no disk and give no text: only a signal ends the conversion in time.
