@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "engine/TdcFileParser.h"
@@ -17,6 +18,10 @@ namespace kestrun::faults {
 using namespace test;
 
 inline constexpr std::size_t kMiB = 1'048'576;
+
+// Every decoder (data type, device): T1, packaged and plain T2 and T3, both ITTR types.
+inline constexpr std::pair<std::int32_t, std::int32_t> kKinds[] = {{1, 1},  {2, 3}, {2, 1}, {3, 3},
+                                                                  {3, 64}, {4, 1}, {5, 64}};
 
 // Packages of mostly sync overflow words (no lines without the overflow flag) with an event every
 // 16th word, so that a run's text stays small while every block still carries lines and state.

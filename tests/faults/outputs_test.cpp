@@ -1,62 +1,76 @@
 // Output files that cannot be written, or not completely: what the run reports, what kestrun-cli
 // exits with, and that what was written before the fault stays as it was.
 #ifndef _WIN32  // POSIX only: mounts, symbolic links, the shell's jobs, pipes and signals
-#include <fcntl.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
+
+#include <csignal>
 #endif  // _WIN32
 
 #include <filesystem>
-#include <fstream>
 
 #include "engine/Platform.h"
 #include "faults/FaultSupport.h"
 
-extern char** environ;
-
 namespace kestrun::faults {
 namespace {
 
-// A T2 stream whose parsed text (about 2.6 MB) is far larger than its input.
-Conversion PackagedRun(const ScratchDir& dir, const std::string& name) {
-  WriteFile(dir / name, BigEndian(PackagedT2(40, 2000)));
-  Conversion c;
-  c.input = dir / name;
-  return c;
+TEST(Failures, EachEndsTheRunWithItsStatusAndTextAndKestrunCliWithOne) {
+  ScratchDir dir;
+  WriteFile(dir / "a.dat", BigEndian(PackagedT2(2, 10)));
+  WriteFile(dir / "file", std::string("not a directory"));
+  // 251 bytes is a valid file name; with "_parsed.txt" for ".dat" it passes the 255-byte limit.
+  const std::string stem = std::string(245, 'x') + "_1";
+  WriteFile(dir / (stem + ".dat"), BigEndian(PackagedT2(1, 4)));
+  struct Case {
+    std::string input, outputDir;
+    std::int32_t status;
+    std::string message;
+    std::string reportOnly;  // the message without parsed text, where the run gets that far
+  };
+  std::vector<Case> cases = {
+      {dir / "gone.dat", "", 3, "Could Not Create OutputFile: " + (dir / "gone.dat"), ""},
+      {dir / "a.dat", dir / "nowhere", 4, "Could Not Open Output Directory :" + (dir / "nowhere"), ""},
+      {dir / (stem + ".dat"), "", 5, "Could Not Open Output File: " + (dir / (stem + "_parsed.txt")),
+       "Could Not Open Output File: " + (dir / (stem + "_report.txt"))},
+  };
+#ifndef _WIN32  // POSIX only: named pipes, devices, symbolic links, /proc
+  std::filesystem::create_directories(dir / "sub/folder.dat");  // opened as input: its empty outputs stay in sub
+  ASSERT_EQ(RunCommand("mkfifo " + Quote(dir / "pipe.dat")).exitCode, 0);  // no writer: opening it would block
+  std::filesystem::create_symlink("/dev/zero", dir / "zero.dat");           // endless
+  std::filesystem::create_symlink(dir / "nowhere", dir / "dangling");      // no directory at all
+  for (const char* name : {"pipe.dat", "zero.dat"}) {
+    cases.push_back({dir / name, "", 3, "Input File Is Not A Regular File: " + (dir / name), ""});
+  }
+  cases.push_back({dir / "sub/folder.dat", "", 3, "Could Not Open Input File: " + (dir / "sub/folder.dat"), ""});
+  cases.push_back({dir / "a.dat", dir / "dangling", 4, "Could Not Open Output Directory :" + (dir / "dangling"), ""});
+  // Tests run as root, for whom permission bits stop no write; /proc refuses new files to everyone.
+  for (const std::string& outputDir : {dir / "file", std::string("/proc/self")}) {
+    cases.push_back({dir / "a.dat", outputDir, 5, "Could Not Open Output File: " + outputDir + "/a_parsed.txt",
+                     "Could Not Open Output File: " + outputDir + "/a_report.txt"});
+  }
+#endif  // _WIN32
+  const std::vector<std::string> before = Listing(dir.path().string());
+  for (const Case& k : cases) {
+    Conversion c(k.input);
+    c.outputDir = k.outputDir;
+    ExpectFailure(c, k.status, k.message);
+    // Without parsed text the run converts, and only the report fails.
+    c.parsed = false;
+    if (!k.reportOnly.empty()) ExpectFailure(c, k.status, k.reportOnly);
+  }
+  EXPECT_EQ(ReadFile(dir / "file"), "not a directory");
+  EXPECT_EQ(Listing(dir.path().string()), before);
 }
 
 #ifndef _WIN32  // POSIX only: mounts, symbolic links, the shell's jobs, pipes and signals
-// A tmpfs of one page mounted over a scratch directory, filled to its last byte: a full disk. Mounting
-// needs root; elsewhere the test is skipped.
-class FullDisk {
- public:
-  FullDisk() {
-    mounted_ = ::geteuid() == 0 && RunCommand("mount -t tmpfs -o size=4k tmpfs " + Quote(dir_.path().string())).exitCode == 0;
-    if (!mounted_) return;
-    std::ofstream filler(dir_ / "filler", std::ios::binary);
-    const std::string page(4096, 'x');
-    for (int i = 0; i < 16 && filler.write(page.data(), page.size()).flush(); ++i) {
-    }
-  }
-  ~FullDisk() {
-    if (mounted_) RunCommand("umount " + Quote(dir_.path().string()));
-  }
-  bool mounted() const { return mounted_; }
-  std::string path() const { return dir_.path().string(); }
-
- private:
-  ScratchDir dir_;
-  bool mounted_ = false;
-};
-
 TEST(FullDisk, TextThatCannotBeWrittenNeverTakesTheFinalNameAndEveryFailureIsPrinted) {
   ScratchDir dir;
-  Conversion c = PackagedRun(dir, "full.dat");
-  const CommandResult whole = Cli("-q " + CliArguments(c));
-  ASSERT_EQ(whole.exitCode, 0) << whole.err;
+  Conversion c(dir / "full.dat");
+  WriteFile(c.input, BigEndian(PackagedT2(40, 2000)));  // its parsed text (2.6 MB) is far larger than it
+  ASSERT_EQ(Cli("-q " + CliArguments(c)).exitCode, 0);
   const std::string wholeReport = ReadFile(dir / "full_report.txt");
+  const std::string cutText = "kestrun-cli: error: Parsed Content Save Error!\n"
+                              "kestrun-cli: error: Incomplete Parsed File Not Kept: ";
 
   // A disk that fills during the run (files of the process may grow to 1 MiB; the signal that would
   // end it is ignored): the cut text is dropped, which frees the room the report then takes.
@@ -64,22 +78,28 @@ TEST(FullDisk, TextThatCannotBeWrittenNeverTakesTheFinalNameAndEveryFailureIsPri
   c.outputDir = limited.path().string();
   const CommandResult cut = Cli(CliArguments(c), "trap '' XFSZ; ulimit -f 2048; ");
   EXPECT_EQ(cut.exitCode, 1);
-  EXPECT_EQ(cut.err, "kestrun-cli: error: Parsed Content Save Error!\nkestrun-cli: error: Incomplete Parsed File Not Kept: " +
-                         (limited / "full_parsed.txt") + "\n");
+  EXPECT_EQ(cut.err, cutText + (limited / "full_parsed.txt") + "\n");
   EXPECT_EQ(Listing(c.outputDir), std::vector<std::string>{"full_report.txt"});
   EXPECT_EQ(ReadFile(limited / "full_report.txt"), wholeReport);
 
-  FullDisk full;
-  if (!full.mounted()) GTEST_SKIP() << "a full disk needs root to mount a small tmpfs";
-  c.outputDir = full.path();
+  // A tmpfs of one page filled to its last byte: a full disk. Mounting needs root.
+  ScratchDir full;
+  c.outputDir = full.path().string();
+  if (::geteuid() != 0 || RunCommand("mount -t tmpfs -o size=4k tmpfs " + Quote(c.outputDir)).exitCode != 0) {
+    GTEST_SKIP() << "a full disk needs root to mount a small tmpfs";
+  }
+  struct Unmount {
+    std::string dir;
+    ~Unmount() { RunCommand("umount " + Quote(dir)); }
+  } unmount{c.outputDir};
+  RunCommand("dd if=/dev/zero bs=4096 count=16 of=" + Quote(full / "filler"));
   const Outputs o = Convert(c);
   EXPECT_EQ(o.status, 7);
   EXPECT_EQ(o.message, "Parsed Content Save Error!");
   EXPECT_EQ(Listing(c.outputDir), std::vector<std::string>{"filler"});
   const CommandResult both = Cli(CliArguments(c));
   EXPECT_EQ(both.exitCode, 1);
-  EXPECT_EQ(both.err, "kestrun-cli: error: Parsed Content Save Error!\nkestrun-cli: error: Incomplete Parsed File Not Kept: " +
-                          c.outputDir + "/full_parsed.txt\nkestrun-cli: error: Could Not Write Output File: " +
+  EXPECT_EQ(both.err, cutText + c.outputDir + "/full_parsed.txt\nkestrun-cli: error: Could Not Write Output File: " +
                           c.outputDir + "/full_report.txt\n");
   EXPECT_EQ(Listing(c.outputDir), std::vector<std::string>{"filler"});
 }
@@ -91,15 +111,12 @@ TEST(OutputNames, LinksAreReplacedNotFollowedAndInputsAreNeverOutputs) {
   WriteFile(dir / "b_2.dat", data);
   WriteFile(dir / "victim", std::string("keep me"));
   const std::string original(data.begin(), data.end());
-  Conversion c;
-  c.input = dir / "b_1.dat";
+  const Conversion c(dir / "b_1.dat");
   const Outputs clean = Convert(c);
   ASSERT_EQ(clean.status, 0);
   struct Case {
-    const char* name;
-    const char* target;
-    bool symbolic;
-    bool refused;
+    const char *name, *target;
+    bool symbolic, refused;
   };
   for (const Case& k : {Case{"b_1_parsed.txt", "b_1.dat", true, true}, Case{"b_1_report.txt", "b_2.dat", false, true},
                         Case{"b_1_parsed.txt", "victim", true, false}, Case{"b_1_report.txt", "victim", false, false}}) {
@@ -145,42 +162,32 @@ TEST(OutputNames, ConcurrentRunsOfTheSameOutputsLeaveOneWholeResult) {
   }
 }
 
-TEST(OutputDirectory, AFileOrADirectoryThatRefusesFilesEndsTheRunWithStatusFive) {
+TEST(StandardOutput, AReaderThatWentAwayDoesNotEndTheConversion) {
   ScratchDir dir;
-  WriteFile(dir / "a.dat", BigEndian(PackagedT2(2, 10)));
-  WriteFile(dir / "file", std::string("not a directory"));
-  const std::vector<std::string> before = Listing(dir.path().string());
-  // Tests run as root, for whom permission bits stop no write; /proc refuses new files to everyone.
-  for (const std::string& outputDir : {dir / "file", std::string("/proc/self")}) {
-    Conversion c;
-    c.input = dir / "a.dat";
-    c.outputDir = outputDir;
-    const std::string parsedPath = outputDir + "/a_parsed.txt";
-    const Outputs o = Convert(c);
-    EXPECT_EQ(o.status, 5);
-    EXPECT_EQ(o.message, "Could Not Open Output File: " + parsedPath);
-    const CommandResult cli = Cli("-q " + CliArguments(c));
-    EXPECT_EQ(cli.exitCode, 1);
-    EXPECT_EQ(cli.err, "kestrun-cli: error: Could Not Open Output File: " + parsedPath + "\n");
+  ScratchDir piped;
+  // Package serial overflow words, each of which puts a diagnostic line on standard output.
+  std::vector<std::uint32_t> words{0xEB90B712};
+  for (std::uint32_t p = 0; p < 500; ++p) words.insert(words.end(), {0xC0000400u | p, 0xD8000000u, 7, 0xC8000000u});
+  WriteFile(dir / "a.dat", BigEndian(words));
+  WriteFile(piped / "a.dat", BigEndian(words));
+  testing::internal::CaptureStdout();
+  const Outputs expected = Convert(Conversion(dir / "a.dat"));
+  EXPECT_EQ(testing::internal::GetCapturedStdout().size(), 500 * std::string("Package Serial Overflow\n").size());
+  ASSERT_EQ(expected.status, 0);
 
-    // Without parsed text the run converts, and only the report fails.
-    c.parsed = false;
-    const Outputs reportOnly = Convert(c);
-    EXPECT_EQ(reportOnly.status, 5);
-    EXPECT_EQ(reportOnly.message, "Could Not Open Output File: " + outputDir + "/a_report.txt");
-    EXPECT_EQ(Cli("-q " + CliArguments(c)).exitCode, 1);
-  }
-  EXPECT_EQ(ReadFile(dir / "file"), "not a directory");
-  EXPECT_EQ(Listing(dir.path().string()), before);
-
-  // A dangling link is no directory at all.
-  std::filesystem::create_symlink(dir / "nowhere", dir / "dangling");
-  Conversion c;
-  c.input = dir / "a.dat";
-  c.outputDir = dir / "dangling";
-  const Outputs o = Convert(c);
-  EXPECT_EQ(o.status, 4);
-  EXPECT_EQ(o.message, "Could Not Open Output Directory :" + (dir / "dangling"));
+  // Standard output on a pipe nobody reads any more, with SIGPIPE at its default, which would end the
+  // program unless it ignores the signal.
+  int pipeEnds[2];
+  ASSERT_EQ(::pipe(pipeEnds), 0);
+  ::close(pipeEnds[0]);
+  const auto previous = std::signal(SIGPIPE, SIG_DFL);
+  const CommandResult r = RunCommand("(" + Quote(KESTRUN_CLI) + " -q " + CliArguments(Conversion(piped / "a.dat")) +
+                                     " >&" + std::to_string(pipeEnds[1]) + ")");
+  std::signal(SIGPIPE, previous);
+  ::close(pipeEnds[1]);
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_EQ(ReadFile(piped / "a_parsed.txt"), expected.parsed);
+  EXPECT_EQ(ReadFile(piped / "a_report.txt"), expected.report);
 }
 #endif  // _WIN32
 
@@ -191,115 +198,34 @@ TEST(Names, BlanksNonAsciiLettersAndSeveralDotsPassThroughUnchanged) {
   std::filesystem::create_directories(PathOf(in));
   std::filesystem::create_directories(PathOf(out));
   const std::vector<std::uint8_t> stream = BigEndian(PackagedT2(9, 40));
-  const std::size_t third = stream.size() / 12 * 4;
-  const std::string series = "my run.v2.final_";
-  WriteFile(in + "/" + series + "1.dat", std::vector<std::uint8_t>(stream.begin(), stream.begin() + third));
-  WriteFile(in + "/" + series + "2.dat", std::vector<std::uint8_t>(stream.begin() + third, stream.begin() + 2 * third));
-  WriteFile(in + "/" + series + "10.dat", std::vector<std::uint8_t>(stream.begin() + 2 * third, stream.end()));
+  const std::string series = in + "/my run.v2.final_";
+  WriteSplit({series + "1.dat", series + "2.dat", series + "10.dat"}, stream);
   // Not of the series: another key before the number, another extension.
   WriteFile(in + "/my run.v3.final_1.dat", RandomBytes(400, 1));
-  WriteFile(in + "/" + series + "1.dat.bak", RandomBytes(400, 2));
+  WriteFile(series + "1.dat.bak", RandomBytes(400, 2));
   const std::string name = "Messung \xC2\xB5s \xE6\x97\xA5\xE6\x9C\xAC.a.b";  // "Messung µs 日本.a.b"
   WriteFile(in + "/" + name + ".dat", stream);
 
-  Conversion whole;
-  whole.input = in + "/" + name + ".dat";
+  Conversion whole(in + "/" + name + ".dat");
   whole.outputDir = out;
   const Outputs single = Convert(whole);
   ASSERT_EQ(single.status, 0);
-  EXPECT_TRUE(std::filesystem::exists(PathOf(out + "/" + name + "_parsed.txt")));
 
   Conversion part = whole;
-  part.input = in + "/" + series + "2.dat";
+  part.input = series + "2.dat";
   TdcFileParser parser;
   const Outputs joined = Convert(parser, part);
   EXPECT_EQ(joined.status, 0);
   ASSERT_EQ(parser.files.size(), 3u);
-  EXPECT_EQ(parser.files[2].path, in + "/" + series + "10.dat");
-  EXPECT_EQ(joined.parsed, single.parsed);
-  EXPECT_EQ(joined.report, single.report);
+  EXPECT_EQ(parser.files[2].path, series + "10.dat");
+  EXPECT_EQ(joined.parsed + joined.report, single.parsed + single.report);
 
   const CommandResult cli = Cli(CliArguments(part));
   EXPECT_EQ(cli.exitCode, 0) << cli.err;
   EXPECT_NE(cli.err.find("converted 3 files"), std::string::npos) << cli.err;
-  EXPECT_EQ(ReadFile(out + "/" + series + "2_parsed.txt"), single.parsed);
-  EXPECT_EQ(Listing(out), (std::vector<std::string>{name + "_parsed.txt", name + "_report.txt", series + "2_parsed.txt",
-                                                     series + "2_report.txt"}));
-}
-
-#ifndef _WIN32  // POSIX only: mounts, symbolic links, the shell's jobs, pipes and signals
-// Runs kestrun-cli with `arguments` and its standard output on a pipe that nobody reads any more;
-// its exit status, or -1.
-int CliWithoutStdoutReader(const std::vector<std::string>& arguments) {
-  int pipeEnds[2];
-  if (::pipe2(pipeEnds, O_CLOEXEC) != 0) return -1;
-  ::close(pipeEnds[0]);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, pipeEnds[1], STDOUT_FILENO);
-  posix_spawnattr_t attributes;
-  posix_spawnattr_init(&attributes);
-  sigset_t pipeSignal;
-  sigemptyset(&pipeSignal);
-  sigaddset(&pipeSignal, SIGPIPE);
-  posix_spawnattr_setsigdefault(&attributes, &pipeSignal);
-  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
-  std::vector<std::string> words = {KESTRUN_CLI};
-  words.insert(words.end(), arguments.begin(), arguments.end());
-  std::vector<char*> argv;
-  for (std::string& w : words) argv.push_back(w.data());
-  argv.push_back(nullptr);
-  pid_t pid = 0;
-  const int spawned = posix_spawn(&pid, KESTRUN_CLI, &actions, &attributes, argv.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  posix_spawnattr_destroy(&attributes);
-  ::close(pipeEnds[1]);
-  int status = 0;
-  if (spawned != 0 || ::waitpid(pid, &status, 0) != pid) return -1;
-  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-}
-
-TEST(StandardOutput, AReaderThatWentAwayDoesNotEndTheConversion) {
-  ScratchDir dir;
-  ScratchDir piped;
-  // Package serial overflow words, each of which puts a diagnostic line on standard output.
-  std::vector<std::uint32_t> words{0xEB90B712};
-  for (std::uint32_t p = 0; p < 500; ++p) words.insert(words.end(), {0xC0000400u | p, 0xD8000000u, 7, 0xC8000000u});
-  WriteFile(dir / "a.dat", BigEndian(words));
-  WriteFile(piped / "a.dat", BigEndian(words));
-  Conversion c;
-  c.input = dir / "a.dat";
-  testing::internal::CaptureStdout();
-  const Outputs expected = Convert(c);
-  EXPECT_EQ(testing::internal::GetCapturedStdout().size(), 500 * std::string("Package Serial Overflow\n").size());
-  ASSERT_EQ(expected.status, 0);
-
-  EXPECT_EQ(CliWithoutStdoutReader({"-q", "-t", "T2", "-d", "QZ48", "-r", "16", "--report", "--overflow",
-                                    "--packet-info", piped / "a.dat"}),
-            0);
-  EXPECT_EQ(ReadFile(piped / "a_parsed.txt"), expected.parsed);
-  EXPECT_EQ(ReadFile(piped / "a_report.txt"), expected.report);
-}
-#endif  // _WIN32
-
-TEST(Names, AnInputNameTooLongForItsOutputNamesFailsWithStatusFive) {
-  ScratchDir dir;
-  // 251 bytes is a valid file name; with "_parsed.txt" for ".dat" it passes the 255-byte limit.
-  const std::string stem = std::string(245, 'x') + "_1";
-  WriteFile(dir / (stem + ".dat"), BigEndian(PackagedT2(1, 4)));
-  Conversion c;
-  c.input = dir / (stem + ".dat");
-  const Outputs o = Convert(c);
-  EXPECT_EQ(o.status, 5);
-  EXPECT_EQ(o.message, "Could Not Open Output File: " + (dir / (stem + "_parsed.txt")));
-  const CommandResult cli = Cli("-q " + CliArguments(c));
-  EXPECT_EQ(cli.exitCode, 1);
-  EXPECT_EQ(cli.err, "kestrun-cli: error: " + o.message + "\n");
-  c.parsed = false;
-  const Outputs reportOnly = Convert(c);
-  EXPECT_EQ(reportOnly.status, 5);
-  EXPECT_EQ(reportOnly.message, "Could Not Open Output File: " + (dir / (stem + "_report.txt")));
-  EXPECT_EQ(Listing(dir.path().string()), std::vector<std::string>{stem + ".dat"});
+  EXPECT_EQ(ReadFile(out + "/my run.v2.final_2_parsed.txt"), single.parsed);
+  EXPECT_EQ(Listing(out), (std::vector<std::string>{name + "_parsed.txt", name + "_report.txt",
+                                                     "my run.v2.final_2_parsed.txt", "my run.v2.final_2_report.txt"}));
 }
 
 }  // namespace

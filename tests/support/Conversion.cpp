@@ -1,5 +1,7 @@
 #include "support/Conversion.h"
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
 #include <filesystem>
 
@@ -73,17 +75,20 @@ std::string CliArguments(const Conversion& c) {
   return a + " " + Quote(c.input);
 }
 
+void ExpectFailure(const Conversion& c, std::int32_t status, const std::string& message) {
+  const Outputs o = Convert(c);
+  EXPECT_EQ(o.status, status) << c.input;
+  EXPECT_EQ(o.message, message);
+  const CommandResult cli = Cli("-q " + CliArguments(c));
+  EXPECT_EQ(cli.exitCode, 1) << c.input;
+  EXPECT_EQ(cli.out + cli.err, "kestrun-cli: error: " + message + "\n");
+}
+
 std::vector<std::string> Listing(const std::string& dir) {
   std::vector<std::string> names;
   for (const auto& entry : std::filesystem::directory_iterator(PathOf(dir))) names.push_back(Utf8Of(entry.path().filename()));
   std::sort(names.begin(), names.end());
   return names;
-}
-
-std::size_t Count(const std::string& text, const std::string& what) {
-  std::size_t n = 0;
-  for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
-  return n;
 }
 
 }  // namespace kestrun::test

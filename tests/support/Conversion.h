@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "engine/TdcFileParser.h"
@@ -13,6 +14,9 @@ namespace kestrun::test {
 
 // The settings of one conversion, as a front end hands them over.
 struct Conversion {
+  Conversion() = default;
+  explicit Conversion(std::string in, std::int32_t type = 2, std::int32_t device = 3)
+      : input(std::move(in)), dataType(type), deviceType(device) {}
   std::string input;
   std::string outputDir;  // default: the input's directory
   std::int32_t dataType = 2;
@@ -55,10 +59,11 @@ inline CommandResult Cli(const std::string& arguments, const std::string& prefix
   return RunCommand(prefix + Quote(KESTRUN_CLI) + " " + arguments);
 }
 
+// A conversion that fails: through the engine with `status` and `message`, through kestrun-cli with
+// exit status 1 and the message alone on standard error.
+void ExpectFailure(const Conversion& c, std::int32_t status, const std::string& message);
+
 // The names in a directory, sorted.
 std::vector<std::string> Listing(const std::string& dir);
-
-// How often `what` occurs in `text`.
-std::size_t Count(const std::string& text, const std::string& what);
 
 }  // namespace kestrun::test

@@ -25,16 +25,9 @@ std::vector<std::uint8_t> BigEndian(const std::vector<std::uint32_t>& words) {
   std::vector<std::uint8_t> bytes;
   bytes.reserve(words.size() * 4);
   for (std::uint32_t w : words) {
-    bytes.push_back(static_cast<std::uint8_t>(w >> 24));
-    bytes.push_back(static_cast<std::uint8_t>(w >> 16));
-    bytes.push_back(static_cast<std::uint8_t>(w >> 8));
-    bytes.push_back(static_cast<std::uint8_t>(w));
+    for (int shift = 24; shift >= 0; shift -= 8) bytes.push_back(static_cast<std::uint8_t>(w >> shift));
   }
   return bytes;
-}
-
-std::vector<std::uint8_t> BigEndian(std::initializer_list<std::uint32_t> words) {
-  return BigEndian(std::vector<std::uint32_t>(words));
 }
 
 std::vector<std::uint32_t> PackagedT2(int packages, int events) {
@@ -93,6 +86,14 @@ std::string ScratchDir::operator/(const std::string& name) const { return Utf8Of
 void WriteFile(const std::string& path, const std::vector<std::uint8_t>& bytes) {
   std::ofstream out(PathOf(path), std::ios::binary | std::ios::trunc);
   out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+void WriteSplit(const std::vector<std::string>& paths, const std::vector<std::uint8_t>& stream) {
+  const std::size_t share = stream.size() / 4 / paths.size() * 4;
+  for (std::size_t i = 0; i < paths.size(); ++i) {
+    const auto at = [&](std::size_t file) { return stream.begin() + static_cast<std::ptrdiff_t>(file * share); };
+    WriteFile(paths[i], std::vector<std::uint8_t>(at(i), i + 1 == paths.size() ? stream.end() : at(i + 1)));
+  }
 }
 
 void WriteFile(const std::string& path, const std::string& bytes) {

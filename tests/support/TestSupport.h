@@ -4,7 +4,6 @@
 
 #include <cstdint>
 #include <filesystem>
-#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -22,7 +21,6 @@ std::string ProgramDir();
 
 // The bytes of `words`, each most significant byte first, as the instruments write them.
 std::vector<std::uint8_t> BigEndian(const std::vector<std::uint32_t>& words);
-std::vector<std::uint8_t> BigEndian(std::initializer_list<std::uint32_t> words);
 
 // A packaged T2 stream: data-type head, `packages` packages of `events` events each, data-type tail.
 // Events cycle through 8 channels; a sync overflow follows every 100th event.
@@ -60,6 +58,8 @@ class ScratchDir {
 };
 
 void WriteFile(const std::string& path, const std::vector<std::uint8_t>& bytes);
+// `stream` cut into as many files as `paths`, at whole words, the last taking the rest.
+void WriteSplit(const std::vector<std::string>& paths, const std::vector<std::uint8_t>& stream);
 void WriteFile(const std::string& path, const std::string& bytes);
 std::string ReadFile(const std::string& path);
 // A report's text with LF line ends: on Windows, where reports end their lines in CR LF, a test fails
