@@ -12,8 +12,7 @@ namespace {
 
 // The callbacks of a parser's runs, in the order they came.
 struct Calls {
-  std::vector<int> progress;
-  std::vector<int> statuses;
+  std::vector<int> progress, statuses;
   std::vector<std::string> messages;
   explicit Calls(TdcFileParser& parser) {
     parser.onProgress = [this](int p) { progress.push_back(p); };
@@ -22,16 +21,9 @@ struct Calls {
   }
 };
 
-Conversion Undecoded(const std::string& input, std::int32_t dataType = 9) {
-  Conversion c;
-  c.input = input;
-  c.dataType = dataType;
-  return c;
-}
-
 TEST(ConversionRun, BlocksAreCutEveryMebibyteAndSeriesFilesFormOneStreamAnnouncedFileByFile) {
   ScratchDir dir;
-  const Conversion c = Undecoded(dir / "a.dat");
+  const Conversion c(dir / "a.dat", 9);
   TdcFileParser parser;
   Calls calls(parser);
   WriteFile(c.input, std::string(3'000'000, '\0'));
@@ -49,7 +41,7 @@ TEST(ConversionRun, BlocksAreCutEveryMebibyteAndSeriesFilesFormOneStreamAnnounce
   WriteFile(dir / "s_2.dat", std::string(10, 'b'));
   calls.progress.clear();
   calls.messages.clear();
-  const Outputs o = Convert(parser, Undecoded(dir / "s_2.dat"));
+  const Outputs o = Convert(parser, Conversion(dir / "s_2.dat", 9));
   EXPECT_EQ(calls.progress, (std::vector<int>{50, 100}));
   EXPECT_EQ(calls.messages, (std::vector<std::string>{dir / "s_1.dat", dir / "s_1.dat", dir / "s_2.dat"}));
   EXPECT_EQ(parser.totalBytes, 20u);
@@ -59,14 +51,11 @@ TEST(ConversionRun, BlocksAreCutEveryMebibyteAndSeriesFilesFormOneStreamAnnounce
   EXPECT_TRUE(o.parsedExists && o.reportExists);
   EXPECT_EQ(parser.dataType, -1);
   EXPECT_EQ(parser.deviceType, -1);
-}
 
-TEST(ConversionRun, UnknownTypesFailEveryBlockButTheRunGoesOn) {
-  ScratchDir dir;
-  WriteFile(dir / "a.dat", std::string(2'000'000, 'x'));
-  TdcFileParser parser;
-  Calls calls(parser);
-  const Outputs type = Convert(parser, Undecoded(dir / "a.dat", -1));
+  // Unknown types fail every block, but the run goes on.
+  WriteFile(dir / "u.dat", std::string(2'000'000, 'x'));
+  calls.progress.clear();
+  const Outputs type = Convert(parser, Conversion(dir / "u.dat", -1));
   EXPECT_EQ(type.status, 1);
   EXPECT_EQ(type.message, "Data Type Not Recognized!");
   EXPECT_EQ(calls.progress, (std::vector<int>{52, 100}));
@@ -74,11 +63,9 @@ TEST(ConversionRun, UnknownTypesFailEveryBlockButTheRunGoesOn) {
   EXPECT_TRUE(type.parsedExists && type.reportExists);
   EXPECT_EQ(type.parsed + type.report, "");
 
-  Conversion device = Undecoded(dir / "a.dat", 2);
-  device.deviceType = -1;
-  const Outputs o = Convert(parser, device);
-  EXPECT_EQ(o.status, 2);
-  EXPECT_EQ(o.message, "Device Type Not Recognized!");
+  const Outputs device = Convert(parser, Conversion(dir / "u.dat", 2, -1));
+  EXPECT_EQ(device.status, 2);
+  EXPECT_EQ(device.message, "Device Type Not Recognized!");
   EXPECT_EQ(calls.progress.size(), 4u);
 }
 
@@ -106,7 +93,7 @@ TEST(ConversionRun, FailuresBeforeTheBlockLoopEndTheRunWithTheirStatusAndNoRepor
     SCOPED_TRACE(k.message);
     TdcFileParser parser;
     Calls calls(parser);
-    Conversion c = Undecoded(k.input, 2);
+    Conversion c(k.input);
     c.outputDir = k.outputDir;
     testing::internal::CaptureStderr();
     const Outputs o = Convert(parser, c);
@@ -131,7 +118,7 @@ TEST(ConversionRun, InputsThatCannotBeOpenedOrReadEndTheBlockLoopAndReportsThatC
     calls.messages.push_back(path);
     std::filesystem::remove(dir / "r_2.dat");
   };
-  Outputs o = Convert(parser, Undecoded(dir / "r_1.dat"));
+  Outputs o = Convert(parser, Conversion(dir / "r_1.dat", 9));
   EXPECT_EQ(o.status, 3);
   EXPECT_EQ(o.message, "Could Not Open Input File: " + (dir / "r_2.dat"));
   EXPECT_EQ(calls.statuses, std::vector<int>{3});
@@ -144,7 +131,7 @@ TEST(ConversionRun, InputsThatCannotBeOpenedOrReadEndTheBlockLoopAndReportsThatC
   std::filesystem::create_symlink("/proc/self/mem", dir / "mem.dat");
   TdcFileParser unreadable;
   Calls failed(unreadable);
-  o = Convert(unreadable, Undecoded(dir / "mem.dat"));
+  o = Convert(unreadable, Conversion(dir / "mem.dat", 9));
   EXPECT_EQ(o.status, 3);
   EXPECT_EQ(o.message, "Could Not Read Input File: " + (dir / "mem.dat"));
   EXPECT_EQ(failed.statuses, std::vector<int>{3});
@@ -157,7 +144,7 @@ TEST(ConversionRun, InputsThatCannotBeOpenedOrReadEndTheBlockLoopAndReportsThatC
   WriteFile(dir / "a.dat", std::string(100, 'x'));
   TdcFileParser late;
   Calls none(late);
-  o = Convert(late, Undecoded(dir / "a.dat"));
+  o = Convert(late, Conversion(dir / "a.dat", 9));
   EXPECT_EQ(o.status, 5);
   EXPECT_EQ(o.message, "Could Not Open Output File: " + (dir / "a_report.txt"));
   EXPECT_EQ(none.statuses, std::vector<int>{});
@@ -168,7 +155,7 @@ TEST(ConversionRun, TextBufferIsAllocatedOnceOnlyForParsedTextAndItsFailureEndsT
   WriteFile(dir / "a.dat", std::string(100, 'x'));
   // Without parsed text nothing is allocated and an old parsed file stays as it was.
   WriteFile(dir / "a_parsed.txt", std::string("stale"));
-  Conversion c = Undecoded(dir / "a.dat", 2);
+  Conversion c(dir / "a.dat");
   c.parsed = false;
   TdcFileParser parser;
   EXPECT_EQ(Convert(parser, c).status, 0);

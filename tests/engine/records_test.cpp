@@ -4,7 +4,7 @@
 #include <map>
 #include <sstream>
 
-#include "support/Conversion.h"
+#include "engine/EngineTesting.h"
 
 namespace kestrun::test {
 namespace {
@@ -109,27 +109,11 @@ Collector FromText(const std::string& text, std::int32_t type, std::uint64_t res
 }
 
 TEST(Records, EveryRecordIsTheLineOfTheSameWordAcrossFilesBlocksAndChunks) {
-  struct Case {
-    std::string synth;
-    std::int32_t type, device;
-  };
-  const Case cases[] = {
-      {"-t T2 -d QZ48", 2, 3},     {"-t T2 -d RB9531", 2, 64},   {"-t T3 -d QZ48", 3, 3},
-      {"-t T3 -d KR77A5", 3, 1},   {"-t ITTR_T -d QZ48", 4, 3},  {"-t ITTR_M -d RB9531", 5, 64},
-      {"-t T1 -d QZ48", 1, 3},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.synth);
+  for (const SynthCase& c : kSynthCases) {
+    SCOPED_TRACE(c.args);
     ScratchDir dir;
-    const CommandResult made = RunCommand(Quote(std::string(KESTRUN_BIN_DIR) + "/kestrun-synth") + " " + c.synth +
-                                          " -r 8 --size 2600K --files 3 --seed 5 -o " + Quote(dir.path().string()) +
-                                          " run");
-    ASSERT_EQ(made.exitCode, 0) << made.err;
-    Conversion conversion;
-    conversion.input = dir / "run_2.dat";
-    conversion.dataType = c.type;
-    conversion.deviceType = c.device;
-    conversion.resolutionPs = 8;
+    Synth(dir, c.args + " --size 2600K --files 3 --seed 5", "run");
+    const Conversion conversion = Of(dir / "run_2.dat", c);
     TdcFileParser parser;
     Collector got;
     parser.recordSink = &got;
@@ -167,9 +151,7 @@ TEST(Records, TimesThatGoBackAreCountedAndARefusedChunkFailsTheRunButNotItsText)
   ScratchDir dir;
   // Plain T2: bins 100, then 50 (back), a sync overflow, bins 10 (forward), a marker, bins 9 (back).
   WriteFile(dir / "a.dat", BigEndian({0x02000064, 0x04000032, 0xFE000001, 0x0200000A, 0x86000000, 0x02000009}));
-  Conversion c;
-  c.input = dir / "a.dat";
-  c.deviceType = 1;
+  const Conversion c(dir / "a.dat", 2, 1);
   for (int refuse : {-1, 1}) {
     TdcFileParser parser;
     Collector got;

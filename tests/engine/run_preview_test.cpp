@@ -39,26 +39,14 @@ TEST(RunPreview, BinsDoubleTheirWidthAndKeepEveryCount) {
 TEST(RunPreview, EarlierTimesAndIttrIntensities) {
   RunPreview p;
   p.Reset(2, 16);
-  const std::vector<std::uint64_t> time = {1000, 999, 1003};
-  const std::vector<std::uint8_t> channel = {1, 1, 1};
-  RecordChunk t2;
-  t2.dataType = 2;
-  t2.time = time;
-  t2.channel = channel;
-  p.Take(t2);
+  const std::vector<std::uint64_t> time = {1000, 999, 1003}, serials = {7, 8, 8};
+  const std::vector<std::uint8_t> channels = {1, 1, 1}, boards = {3, 3, 15};
+  p.Take({.dataType = 2, .time = time, .channel = channels});
   EXPECT_EQ(p.Series()[0]->counts, (std::vector<std::uint64_t>{2, 0, 0, 1}));
 
   p.Reset(4, 0);
-  const std::vector<std::uint64_t> serials = {7, 8, 8};
   const std::vector<std::uint32_t> intensity = {10, 20, 30};
-  const std::vector<std::uint8_t> boards = {3, 3, 15}, channels = {5, 5, 5};
-  RecordChunk ittr;
-  ittr.dataType = 4;
-  ittr.channel = channels;
-  ittr.serialSynced = serials;
-  ittr.intensity = intensity;
-  ittr.board = boards;
-  p.Take(ittr);
+  p.Take({.dataType = 4, .channel = channels, .serialSynced = serials, .intensity = intensity, .board = boards});
   ASSERT_EQ(p.Series().size(), 2u);
   EXPECT_EQ(p.Series()[0]->counts, (std::vector<std::uint64_t>{1, 1}));
   EXPECT_EQ(p.Series()[0]->sums, (std::vector<std::uint64_t>{10, 20}));
