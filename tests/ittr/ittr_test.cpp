@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "support/Conversion.h"
+#include "engine/EngineTesting.h"
 
 namespace kestrun::test {
 namespace {
@@ -191,11 +191,9 @@ TEST(IttrStream, BlocksFilesAndRunsChangeNothing) {
   // A file that fails to take the text (from the first header on) gives -1, and decoding goes on for the report.
   DecoderState failing;
   failing.generateParsed = failing.outputOverflow = true;
-  std::vector<char> area(200);
-  TextSink sink(
-      area.data(), area.size(), [](void*, char*, std::size_t) -> char* { return nullptr; }, nullptr);
+  FailingSink sink(200);
   const auto bytes = BigEndian(words);
-  EXPECT_EQ(failing.DecodeIttr(bytes.data(), static_cast<std::int32_t>(bytes.size()), sink), -1);
+  EXPECT_EQ(failing.DecodeIttr(bytes.data(), static_cast<std::int32_t>(bytes.size()), sink.sink), -1);
   EXPECT_EQ(failing.BuildIttrReport(), report);
 
   // A series of three files, cut inside the first header and between a lead word and its intensity.
@@ -206,10 +204,7 @@ TEST(IttrStream, BlocksFilesAndRunsChangeNothing) {
     WriteFile(dir / ("cap_" + std::to_string(f + 1) + ".dat"),
               BigEndian(std::vector<std::uint32_t>(words.begin() + cuts[f], words.begin() + cuts[f + 1])));
   }
-  Conversion c;
-  c.input = dir / "cap_1.dat";
-  c.dataType = 5;
-  c.deviceType = 1;
+  Conversion c(dir / "cap_1.dat", 5, 1);
   TdcFileParser parser;
   const Outputs o = Convert(parser, c);
   EXPECT_EQ(o.status, 0);

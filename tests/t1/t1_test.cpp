@@ -6,7 +6,7 @@
 #include <memory>
 #include <sstream>
 
-#include "support/Conversion.h"
+#include "engine/EngineTesting.h"
 
 namespace kestrun::test {
 namespace {
@@ -168,11 +168,9 @@ TEST(T1Text, TextAndReportAndAFailingFile) {
   EXPECT_EQ(s->WriteT1Text(sink.sink(), 25, "KR77A5"), 0);
   EXPECT_EQ(sink.Text(), "");
   s->generateParsed = true;
-  std::vector<char> area(100);
-  TextSink bad(
-      area.data(), area.size(), [](void*, char*, std::size_t) -> char* { return nullptr; }, nullptr);
-  EXPECT_EQ(s->WriteT1Text(bad, 25, "KR77A5"), 0);
-  EXPECT_TRUE(bad.Failed());
+  FailingSink bad(100);
+  EXPECT_EQ(s->WriteT1Text(bad.sink, 25, "KR77A5"), 0);
+  EXPECT_TRUE(bad.sink.Failed());
 
   // A frame across three pages of bins, in blocks that end inside them: each line has its own bin's count,
   // and the last bin is not listed.
@@ -213,10 +211,7 @@ TEST(T1Run, BlocksFilesAndRunsChangeNothingAndEveryRunStartsFromEmptyHistograms)
   WriteFile(dir / "series_1.dat", BigEndian(std::vector<std::uint32_t>(words.begin(), words.begin() + 1000)));
   WriteFile(dir / "series_2.dat", BigEndian(std::vector<std::uint32_t>(words.begin() + 1000, words.end())));
   WriteFile(dir / "other.dat", BigEndian(other));
-  Conversion c;
-  c.input = dir / "series_1.dat";
-  c.dataType = 1;
-  c.deviceType = 64;
+  Conversion c(dir / "series_1.dat", 1, 64);
   TdcFileParser parser;
   parser.textBufferCapacity = 4096;
   EXPECT_GT(text.size(), 4096u * 10);  // the text spills many times
