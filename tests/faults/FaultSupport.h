@@ -39,17 +39,4 @@ inline std::vector<std::uint32_t> QuietT2(int packages) {
   return words;
 }
 
-// T1 frames: a head word per (board, channel) of `boards` x `channels`, `bins` count words each, tails.
-inline std::vector<std::uint32_t> T1Frames(int boards, int channels, int bins) {
-  std::vector<std::uint32_t> words;
-  for (int b = 0; b < boards; ++b) {
-    for (int c = 0; c < channels; ++c) {
-      words.push_back(0xEB90BA00u | (static_cast<std::uint32_t>(b) << 16) | (static_cast<std::uint32_t>(c) << 4));
-      for (int i = 0; i < bins; ++i) words.push_back(static_cast<std::uint32_t>((i * 31 + b * 7 + c) % 1000));
-      words.push_back(0xAAEEEEDD);
-    }
-  }
-  return words;
-}
-
 }  // namespace kestrun::faults

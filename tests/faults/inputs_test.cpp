@@ -8,12 +8,16 @@
 namespace kestrun::faults {
 namespace {
 
-TEST(Inputs, EmptyAndOneToThreeByteFilesConvertLikeNoData) {
-  ScratchDir dir;
+TEST(Inputs, EmptyShortAndRandomFilesOfEveryTypeConvertAlikeThroughTheEngineAndKestrunCli) {
+  ScratchDir dir, cliDir;
   const std::vector<std::uint8_t> head = {0xEB, 0x90, 0xB7};  // the start of a T2 head word, cut short
+  // Two blocks, the second ending inside a word.
+  const std::vector<std::uint8_t> noise = RandomBytes(kMiB + 300'003, 42);
+  WriteFile(dir / "noise.dat", noise);
+  WriteFile(cliDir / "noise.dat", noise);
   for (const auto& [type, device] : kKinds) {
     SCOPED_TRACE(CliType(type) + " " + CliDevice(device));
-    const Conversion c(dir / "short.dat", type, device);
+    Conversion c(dir / "short.dat", type, device);
     WriteFile(c.input, std::vector<std::uint8_t>{});
     const Outputs empty = Convert(c);
     EXPECT_EQ(empty.status, 0);
@@ -32,32 +36,14 @@ TEST(Inputs, EmptyAndOneToThreeByteFilesConvertLikeNoData) {
       EXPECT_EQ(cut.status, 0);
       EXPECT_EQ(cut.parsed + cut.report, empty.parsed + empty.report) << n << " bytes";
     }
+    std::filesystem::remove(dir / "short_parsed.txt");
     const CommandResult cli = Cli("-q " + CliArguments(c));
     EXPECT_EQ(cli.exitCode, 0) << cli.err;
     EXPECT_EQ(cli.out + cli.err, "");
     EXPECT_EQ(ReadFile(dir / "short_parsed.txt"), empty.parsed);
-  }
 
-  // A series whose files are all empty has no file to convert.
-  WriteFile(dir / "z_1.dat", std::string());
-  WriteFile(dir / "z_2.dat", std::string());
-  const Conversion c(dir / "z_2.dat");
-  ExpectFailure(c, 7, "No Input File Found: " + c.input);
-  const Outputs none = Convert(c);
-  EXPECT_TRUE(none.parsedExists);
-  EXPECT_FALSE(none.reportExists);
-}
-
-TEST(Inputs, RandomBytesOfEveryTypeConvertAndReportAlikeWithParsedTextOnOrOff) {
-  ScratchDir dir;
-  ScratchDir cliDir;
-  // Two blocks, the second ending inside a word.
-  const std::vector<std::uint8_t> noise = RandomBytes(kMiB + 300'003, 42);
-  WriteFile(dir / "noise.dat", noise);
-  WriteFile(cliDir / "noise.dat", noise);
-  for (const auto& [type, device] : kKinds) {
-    SCOPED_TRACE(CliType(type) + " " + CliDevice(device));
-    Conversion c(dir / "noise.dat", type, device);
+    // Random bytes: progress per block, the same report without parsed text, the same bytes from kestrun-cli.
+    c.input = dir / "noise.dat";
     TdcFileParser parser;
     std::vector<int> progress;
     parser.onProgress = [&](int p) { progress.push_back(p); };
@@ -69,13 +55,21 @@ TEST(Inputs, RandomBytesOfEveryTypeConvertAndReportAlikeWithParsedTextOnOrOff) {
     const Outputs off = Convert(c);
     EXPECT_EQ(off.status, 0);
     EXPECT_EQ(off.report, on.report);
-
     c.parsed = true;
     c.input = cliDir / "noise.dat";
     EXPECT_EQ(Cli("-q " + CliArguments(c)).exitCode, 0);
     EXPECT_EQ(ReadFile(cliDir / "noise_parsed.txt"), on.parsed);
     EXPECT_EQ(LfText(ReadFile(cliDir / "noise_report.txt")), on.report);
   }
+
+  // A series whose files are all empty has no file to convert.
+  WriteFile(dir / "z_1.dat", std::string());
+  WriteFile(dir / "z_2.dat", std::string());
+  const Conversion c(dir / "z_2.dat");
+  ExpectFailure(c, 7, "No Input File Found: " + c.input);
+  const Outputs none = Convert(c);
+  EXPECT_TRUE(none.parsedExists);
+  EXPECT_FALSE(none.reportExists);
 }
 
 TEST(Inputs, SizesOverFourGibibytesCountInProgressWithoutBeingRead) {

@@ -86,7 +86,9 @@ TEST(Security, RunsWriteTheirTwoOutputsOnlyReadTheirInputsAndFollowNoPathInTheDa
     paths += p + std::string(4 - p.size() % 4, '\0');
   }
   std::vector<std::uint8_t> data;
-  for (const std::vector<std::uint32_t>& words : {QuietT2(80), PackagedT2(2, 10), T1Frames(2, 2, 5)}) {
+  // T1 frames: head word, counts, tail word.
+  const std::vector<std::uint32_t> t1 = {0xEB90BA00u, 3, 1, 4, 0xAAEEEEDD, 0xEB90BA10u, 1, 5, 9, 0xAAEEEEDD};
+  for (const std::vector<std::uint32_t>& words : {QuietT2(80), PackagedT2(2, 10), t1}) {
     const std::vector<std::uint8_t> bytes = BigEndian(words);
     data.insert(data.end(), bytes.begin(), bytes.end());
     data.insert(data.end(), paths.begin(), paths.end());
