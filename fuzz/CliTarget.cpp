@@ -4,26 +4,15 @@
 // resolution for T1/T2/T3, a negative range, no output asked for, T3 Photon-HDF5 without a sync rate,
 // or paths that are not absolute.
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <string>
 #include <vector>
 
 #include "cli/CliOptions.h"
 #include "engine/Codes.h"
+#include "fuzz/FuzzDriver.h"
 
-namespace {
-
-void Check(bool ok, const char* what) {
-  if (ok) return;
-  std::fprintf(stderr, "fuzz check failed: %s\n", what);
-  std::fflush(stderr);
-  std::abort();
-}
-
+using kestrun::fuzz::Check;
 constexpr std::size_t kMaxWords = 64;
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   std::vector<std::string> words = {"kestrun-cli"};

@@ -10,7 +10,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <climits>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -27,20 +26,15 @@
 #include "engine/Codes.h"
 #include "engine/NameRules.h"
 #include "engine/PathPieces.h"
+#include "engine/RunSettings.h"
 #include "engine/TdcFileParser.h"
-#include "tttr/TttrHeader.h"
+#include "fuzz/FuzzDriver.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using namespace kestrun;
-
-void Check(bool ok, const char* what) {
-  if (ok) return;
-  std::fprintf(stderr, "fuzz check failed: %s\n", what);
-  std::fflush(stderr);
-  std::abort();
-}
+using fuzz::Check;
 
 // Names of the series files, %d their number: the name rules' eight- and seven-piece names, series
 // marked by "_" or "s", zero-padded numbers, an upper-case extension, dots in the stem, and names that
@@ -65,11 +59,10 @@ constexpr std::int32_t kRanges[][2] = {{0, INT32_MAX}, {0, 0}, {1, INT32_MAX}, {
 constexpr std::size_t kCapacities[] = {4096, 16384, 65536, 1 << 20};
 enum OutputChoice { kBesideInput, kSubdirectory, kMissingDirectory, kTrailingSeparator };
 
-struct Settings {
-  std::int32_t dataType, deviceType, resolutionPs, rangeFirst, rangeLast;
-  bool parsed, report, overflow, packetInfo, overlapIo, fromName, freshParser;
-  int capacityIndex;
-  int output;
+struct Settings : RunSettings {
+  bool overlapIo = false, fromName = false, freshParser = false;
+  int capacityIndex = 0;
+  int output = kBesideInput;
 };
 
 struct InputFile {
@@ -99,76 +92,41 @@ std::string Read(const fs::path& path) {
   return std::move(text).str();
 }
 
-// The blocks a run reads: 1 MiB pieces of each file, and an empty last block when a file ends on a
-// block boundary or is empty.
-std::vector<std::string_view> Blocks(const std::vector<const InputFile*>& files) {
-  std::vector<std::string_view> blocks;
-  for (const InputFile* f : files) {
-    const std::string_view b = f->bytes;
-    std::size_t at = 0;
-    for (; b.size() - at >= static_cast<std::size_t>(kBlockSize); at += kBlockSize) blocks.push_back(b.substr(at, kBlockSize));
-    blocks.push_back(b.substr(at));
-  }
-  return blocks;
-}
-
 struct Decoded {
   std::string text;
   std::string report;
 };
 
-// What the block decoders make of the blocks in one pass, composed as a run composes them: the T2/T3
-// header first, the T1 histograms last.
+// What the block decoders make of the blocks in one pass, on a state kept from input to input and reset
+// after use, so that nothing it holds outlives the input.
 Decoded DecodeDirectly(const Settings& s, const std::vector<std::string_view>& blocks) {
   Decoded out;
-  // Kept from input to input, and reset after use so that nothing it holds outlives the input.
   static DecoderState d;
-  d.generateParsed = s.parsed;
-  d.outputOverflow = s.overflow;
+  d.generateParsed = s.generateParsed;
+  d.outputOverflow = s.outputOverflow;
   static char area[4096];
   auto collect = [](void* text, char* data, std::size_t size) {
     static_cast<std::string*>(text)->append(data, size);
     return data;
   };
-  TextSink text = s.parsed ? TextSink(area, sizeof area, collect, &out.text) : TextSink();
-  const char* const device = DeviceDisplayName(s.deviceType);
-  if (s.parsed && s.dataType == kDataTypeT2) WriteT2Header(text, s.resolutionPs, device);
-  if (s.parsed && s.dataType == kDataTypeT3) WriteT3Header(text, s.resolutionPs, device);
-  const bool device3 = s.deviceType == kDeviceQZ48;
-  for (const std::string_view b : blocks) {
-    const auto* const p = reinterpret_cast<const std::uint8_t*>(b.data());
-    const auto n = static_cast<std::int32_t>(b.size());
-    switch (s.dataType) {
-      case kDataTypeT1:
-        d.DecodeT1(p, n, device);
-        break;
-      case kDataTypeT2:
-        device3 ? d.DecodeT2Device3(p, n, text, s.resolutionPs, s.packetInfo) : d.DecodeT2(p, n, text, s.resolutionPs);
-        break;
-      case kDataTypeT3:
-        device3 ? d.DecodeT3Device3(p, n, text, s.resolutionPs, s.packetInfo) : d.DecodeT3(p, n, text, s.resolutionPs);
-        break;
-      default:
-        d.DecodeIttr(p, n, text);
-        break;
-    }
-  }
-  if (s.dataType == kDataTypeT1) d.WriteT1Text(text, s.resolutionPs, device);
-  if (s.parsed) Check(text.Flush(), "reference text not flushed");
+  TextSink text = s.generateParsed ? TextSink(area, sizeof area, collect, &out.text) : TextSink();
+  fuzz::Decode(d, text, {s.dataType, s.deviceType, s.resolutionPs, s.outputPacketInfo}, blocks,
+               [](std::int32_t, std::uint64_t) {});
+  if (s.generateParsed) Check(text.Flush(), "reference text not flushed");
   out.report = d.BuildReportText(s.dataType);
   d.Reset();
   return out;
 }
 
 Settings ReadSettings(const std::uint8_t* b) {
-  Settings s{};
+  Settings s;
   s.dataType = kTypes[b[0] & 7];
   s.deviceType = kDevices[(b[0] >> 3) & 3];
   s.resolutionPs = kResolutions[b[0] >> 5];
-  s.parsed = b[1] & 1;
-  s.report = b[1] & 2;
-  s.overflow = b[1] & 4;
-  s.packetInfo = b[1] & 8;
+  s.generateParsed = b[1] & 1;
+  s.generateReport = b[1] & 2;
+  s.outputOverflow = b[1] & 4;
+  s.outputPacketInfo = b[1] & 8;
   // One input in eight: starting its thread costs more than the rest of a small run.
   s.overlapIo = (b[1] & 16) && (b[1] & 64) && (b[3] & 128);
   s.fromName = b[1] & 32;
@@ -211,12 +169,13 @@ void ConvertAndCheck(const std::uint8_t* data, std::size_t size) {
   const fs::path& dir = ScratchDir();
   std::error_code ec;
   for (const InputFile& f : files) std::ofstream(dir / f.name, std::ios::binary) << f.bytes;
-  std::string outputDir = dir.string();
-  if (s.output == kSubdirectory || s.output == kMissingDirectory) outputDir += "/out";
-  if (s.output == kSubdirectory) fs::create_directory(outputDir);
-  if (s.output == kTrailingSeparator) outputDir += "/";
-  const std::string input = (dir / files[chosen].name).string();
-  if (s.fromName) ApplyName(s, SplitPath(input).stem);
+  s.outputDir = dir.string();
+  if (s.output == kSubdirectory || s.output == kMissingDirectory) s.outputDir += "/out";
+  if (s.output == kSubdirectory) fs::create_directory(s.outputDir);
+  if (s.output == kTrailingSeparator) s.outputDir += "/";
+  s.inputPath = (dir / files[chosen].name).string();
+  const std::string stem = SplitPath(s.inputPath).stem;
+  if (s.fromName) ApplyName(s, stem);
 
   // What the run must convert: the chosen file alone, or the non-empty files of its series in number
   // order, cut to the range.
@@ -239,7 +198,10 @@ void ConvertAndCheck(const std::uint8_t* data, std::size_t size) {
   if (!converted.empty() && s.dataType == -1) failures.insert(1);
   if (!converted.empty() && s.deviceType == -1) failures.insert(2);
   const bool success = failures.empty();
-  const Decoded expected = success ? DecodeDirectly(s, Blocks(converted)) : Decoded{};
+  // The files are under 64 KiB: the run reads each as one block.
+  std::vector<std::string_view> blocks;
+  for (const InputFile* f : converted) blocks.push_back(f->bytes);
+  const Decoded expected = success ? DecodeDirectly(s, blocks) : Decoded{};
 
   static std::unique_ptr<TdcFileParser> kept[std::size(kCapacities)];
   std::unique_ptr<TdcFileParser> fresh;
@@ -249,36 +211,25 @@ void ConvertAndCheck(const std::uint8_t* data, std::size_t size) {
     slot->textBufferCapacity = kCapacities[s.capacityIndex];
   }
   TdcFileParser& parser = *slot;
-  parser.inputPath = input;
-  parser.outputDir = outputDir;
-  parser.generateParsed = s.parsed;
-  parser.generateReport = s.report;
-  parser.outputOverflow = s.overflow;
-  parser.outputPacketInfo = s.packetInfo;
-  parser.dataType = s.dataType;
-  parser.deviceType = s.deviceType;
-  parser.resolutionPs = s.resolutionPs;
-  parser.rangeFirst = s.rangeFirst;
-  parser.rangeLast = s.rangeLast;
+  s.ApplyTo(parser);
   parser.overlapIo = s.overlapIo;
   // The copies Start makes for the decoders.
-  parser.decoderState.generateParsed = s.parsed;
-  parser.decoderState.outputOverflow = s.overflow;
+  parser.decoderState.generateParsed = s.generateParsed;
+  parser.decoderState.outputOverflow = s.outputOverflow;
   parser.Run();
 
-  const std::string stem = SplitPath(input).stem;
   const fs::path outDir = s.output == kSubdirectory ? dir / "out" : dir;
   const fs::path parsedPath = outDir / (stem + "_parsed.txt");
   const fs::path reportPath = outDir / (stem + "_report.txt");
   if (success) {
     Check(parser.statusCode == 0, "the run failed");
-    Check(fs::exists(parsedPath) == s.parsed, "parsed file present unless parsed text is off");
-    Check(fs::exists(reportPath) == s.report, "report present unless not asked for");
-    if (s.parsed) {
+    Check(fs::exists(parsedPath) == s.generateParsed, "parsed file present unless parsed text is off");
+    Check(fs::exists(reportPath) == s.generateReport, "report present unless not asked for");
+    if (s.generateParsed) {
       Check(parser.parsedBytes == fs::file_size(parsedPath, ec), "parsed bytes differ from the file's size");
       Check(Read(parsedPath) == expected.text, "parsed text differs from the decoders' text");
     }
-    if (s.report) Check(Read(reportPath) == expected.report, "report differs from the decoders' report");
+    if (s.generateReport) Check(Read(reportPath) == expected.report, "report differs from the decoders' report");
   } else {
     Check(failures.count(parser.statusCode) == 1, "status not one the settings and files allow");
   }

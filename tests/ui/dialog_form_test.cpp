@@ -20,7 +20,7 @@ QStringList Items(QComboBox* combo) {
   return items;
 }
 
-TEST(DialogForm, FreshStart) {
+TEST(DialogForm, FreshStartAndTexts) {
   Dialog d;
   EXPECT_EQ(d.dlg.windowTitle(), "Kestrun 3.0.0.2");
   EXPECT_EQ(Items(d.Combo("IDC_DATA_TYPE")), QStringList({"T1", "T2", "T3", "ITTR_T", "ITTR_M"}));
@@ -42,10 +42,6 @@ TEST(DialogForm, FreshStart) {
   }
   EXPECT_FALSE(d.dlg.IsRunning());
   EXPECT_TRUE(d.messages.isEmpty());
-}
-
-TEST(DialogForm, TextsOfControlsAndLabels) {
-  Dialog d;
   EXPECT_EQ(d.Check("IDC_GEN_PARSED_FILE")->text(), "Generate Parsed File");
   EXPECT_EQ(d.Check("IDC_GEN_REPORT")->text(), "Generate Report");
   EXPECT_EQ(d.Check("IDC_OUTPUT_OVERFLOW")->text(), "Output Overflow");

@@ -62,17 +62,6 @@ TEST_F(Refresh, RangeCountsTheSeries) {
   EXPECT_EQ(d.Text("IDC_RANGE_TO"), "-1");
 }
 
-TEST_F(Refresh, SelectingByNameDoesNotRunTheSelectionReaction) {
-  QComboBox* type = d.Combo("IDC_DATA_TYPE");
-  type->setCurrentIndex(4);
-  emit type->activated(4);
-  ASSERT_FALSE(d.Edit("IDC_RESOLUTION")->isEnabled());
-  WriteFile(dir / "RB9531_T3_4ps_d_e_f_g.dat", BigEndian({1u}));
-  d.ChooseInput(dir / "RB9531_T3_4ps_d_e_f_g.dat");
-  EXPECT_EQ(type->currentText(), "T3");
-  EXPECT_FALSE(d.Edit("IDC_RESOLUTION")->isEnabled());
-}
-
 TEST_F(Refresh, UserChangesGiveWayAtTheNextChangeOfPath) {
   Choose("a.dat");
   d.Combo("IDC_DEVICE_TYPE")->setCurrentIndex(0);
@@ -124,76 +113,46 @@ TEST_F(Refresh, TypedPastedAndChosenPathsGiveTheSameForm) {
   }
 }
 
-TEST(CommandLine, FourWordsFillTheFormUntilTheUserChangesThePath) {
-  ScratchDir dir;
+// Four words (path, type, resolution, device) fill the form until the user changes the path; anything
+// else leaves the defaults. Words outside the lists leave their field, the resolution is taken uncut.
+TEST(CommandLine, FourWordsFillTheFormAnythingElseLeavesTheDefaults) {
+  ScratchDir dir, other;
   for (int i = 1; i <= 3; ++i) WriteFile(dir / ("a_" + std::to_string(i) + ".dat"), BigEndian({1u}));
-  Dialog d({Q(dir / "a_1.dat"), "T2", "25", "QZ48"});
-  EXPECT_EQ(d.Text("IDC_INPUT_FILE"), Q(dir / "a_1.dat"));
-  EXPECT_EQ(d.Text("IDC_OUTPUT_DIR"), Q(dir.path().string() + "/"));
-  EXPECT_EQ(d.Text("IDC_RANGE_FROM"), "0");
-  EXPECT_EQ(d.Text("IDC_RANGE_TO"), "2");
-  EXPECT_EQ(d.Combo("IDC_DATA_TYPE")->currentText(), "T2");
-  EXPECT_EQ(d.Combo("IDC_DEVICE_TYPE")->currentText(), "QZ48");
-  EXPECT_EQ(d.Text("IDC_RESOLUTION"), "25");
-  // Enter without a change keeps them.
-  QTest::keyClick(d.Edit("IDC_INPUT_FILE"), Qt::Key_Return);
-  EXPECT_EQ(d.Text("IDC_RESOLUTION"), "25");
-  ScratchDir other;
   WriteFile(other / "RB9531_T3_4ps_d_e_f_g.dat", BigEndian({1u}));
-  d.ChooseInput(other / "RB9531_T3_4ps_d_e_f_g.dat");
-  EXPECT_EQ(d.Combo("IDC_DEVICE_TYPE")->currentText(), "RB9531");
-  EXPECT_EQ(d.Combo("IDC_DATA_TYPE")->currentText(), "T3");
-  EXPECT_EQ(d.Text("IDC_RESOLUTION"), "4");
-  EXPECT_EQ(d.Text("IDC_RANGE_TO"), "0");
-  EXPECT_EQ(d.Text("IDC_OUTPUT_DIR"), Q(other.path().string() + "/"));
-}
-
-TEST(CommandLine, WordsOtherThanTheListsAndUncutResolution) {
-  ScratchDir dir;
-  WriteFile(dir / "a.dat", BigEndian({1u}));
-  Dialog ittr({Q(dir / "a.dat"), "ITTR_T", "0", "RB9531"});
-  EXPECT_EQ(ittr.Combo("IDC_DEVICE_TYPE")->currentText(), "RB9531");
-  EXPECT_EQ(ittr.Combo("IDC_DATA_TYPE")->currentText(), "T1");
-  EXPECT_EQ(ittr.Text("IDC_RESOLUTION"), "");
-  Dialog other({Q(dir / "a.dat"), "T3", "25ps", "qz48"});
-  EXPECT_EQ(other.Combo("IDC_DEVICE_TYPE")->currentText(), "KR77A5");
-  EXPECT_EQ(other.Combo("IDC_DATA_TYPE")->currentText(), "T3");
-  EXPECT_EQ(other.Text("IDC_RESOLUTION"), "25ps");
-  Dialog folder({Q(dir.path().string()), "T1", "5", "QZ48"});  // a directory exists too
-  EXPECT_EQ(folder.Text("IDC_INPUT_FILE"), Q(dir.path().string()));
-  EXPECT_EQ(folder.Text("IDC_RESOLUTION"), "5");
-}
-
-TEST(CommandLine, RelativePathBecomesAbsolute) {
-  ScratchDir dir;
-  WriteFile(dir / "a.dat", BigEndian({1u}));
+  const QString file = Q(dir / "a_1.dat"), folder = Q(dir.path().string()), out = folder + "/";
+  const QString parent = Q(dir.path().parent_path().string() + "/");
   const QString previous = QDir::currentPath();
-  ASSERT_TRUE(QDir::setCurrent(Q(dir.path().string())));
-  Dialog d({"a.dat", "T1", "5", "QZ48"});
-  QDir::setCurrent(previous);
-  EXPECT_EQ(d.Text("IDC_INPUT_FILE"), Q(dir / "a.dat"));
-  EXPECT_EQ(d.Text("IDC_OUTPUT_DIR"), Q(dir.path().string() + "/"));
-}
-
-TEST(CommandLine, AnythingElseLeavesTheDefaults) {
-  ScratchDir dir;
-  WriteFile(dir / "a.dat", BigEndian({1u}));
-  const QString file = Q(dir / "a.dat");
-  const QList<QStringList> ignored = {{file, "T2", "25"},
-                                      {file, "T2", "25", "QZ48", "x"},
-                                      {Q(dir / "missing.dat"), "T2", "25", "QZ48"},
-                                      {}};
-  for (const QStringList& words : ignored) {
-    Dialog d(words);
-    EXPECT_EQ(d.Text("IDC_INPUT_FILE"), "") << words.join(' ').toStdString();
-    EXPECT_EQ(d.Text("IDC_OUTPUT_DIR"), "");
-    EXPECT_EQ(d.Text("IDC_RESOLUTION"), "");
-    EXPECT_EQ(d.Combo("IDC_DATA_TYPE")->currentText(), "T1");
-    EXPECT_EQ(d.Combo("IDC_DEVICE_TYPE")->currentText(), "QZ48");
-    // The refresh still works.
-    d.ChooseInput(dir / "a.dat");
-    EXPECT_EQ(d.Combo("IDC_DEVICE_TYPE")->currentText(), "RB9531");
+  ASSERT_TRUE(QDir::setCurrent(folder));  // a relative path becomes absolute from here
+  const struct {
+    QStringList words;
+    QString input, output, form, rangeTo;
+  } cases[] = {
+      {{file, "T2", "25", "QZ48"}, file, out, "QZ48 T2 '25' enabled shown", "2"},
+      {{file, "ITTR_T", "0", "RB9531"}, file, out, "RB9531 T1 '' enabled shown", "2"},
+      {{file, "T3", "25ps", "qz48"}, file, out, "KR77A5 T3 '25ps' enabled shown", "2"},
+      {{folder, "T1", "5", "QZ48"}, folder, parent, "QZ48 T1 '5' enabled shown", "-1"},  // a directory exists too
+      {{"a_1.dat", "T1", "5", "QZ48"}, file, out, "QZ48 T1 '5' enabled shown", "2"},
+      {{file, "T2", "25"}, "", "", "QZ48 T1 '' enabled shown", ""},
+      {{file, "T2", "25", "QZ48", "x"}, "", "", "QZ48 T1 '' enabled shown", ""},
+      {{Q(dir / "missing.dat"), "T2", "25", "QZ48"}, "", "", "QZ48 T1 '' enabled shown", ""},
+      {{}, "", "", "QZ48 T1 '' enabled shown", ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.words.join(' ').toStdString());
+    Dialog d(c.words);
+    EXPECT_EQ(d.Text("IDC_INPUT_FILE"), c.input);
+    EXPECT_EQ(d.Text("IDC_OUTPUT_DIR"), c.output);
+    EXPECT_EQ(d.Text("IDC_RANGE_FROM"), c.input.isEmpty() ? "" : "0");
+    EXPECT_EQ(d.Text("IDC_RANGE_TO"), c.rangeTo);
+    EXPECT_EQ(Form(d), c.form);
+    QTest::keyClick(d.Edit("IDC_INPUT_FILE"), Qt::Key_Return);  // Enter without a change keeps them
+    EXPECT_EQ(Form(d), c.form);
+    d.ChooseInput(other / "RB9531_T3_4ps_d_e_f_g.dat");
+    EXPECT_EQ(Form(d).left(13), "RB9531 T3 '4'");
+    EXPECT_EQ(d.Text("IDC_RANGE_TO"), "0");
+    EXPECT_EQ(d.Text("IDC_OUTPUT_DIR"), Q(other.path().string() + "/"));
   }
+  QDir::setCurrent(previous);
 }
 
 }  // namespace
