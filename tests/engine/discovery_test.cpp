@@ -102,17 +102,14 @@ TEST(Discovery, UnusablePathsLeaveTheListAndDirectoriesWithoutDatFilesListNothin
   EXPECT_TRUE(none.files.empty());
 }
 
+// What the series above leave out: leading zeros both ways, numbers past 64 bits, dots in the key, names of
+// digits alone.
 TEST(Discovery, NumbersCompareByValueWithAnyNumberOfDigits) {
-  EXPECT_TRUE(SeriesNumberLess("/d/run_2.dat", "/d/run_10.dat"));
-  EXPECT_FALSE(SeriesNumberLess("/d/run_10.dat", "/d/run_2.dat"));
   EXPECT_FALSE(SeriesNumberLess("/d/run_007.dat", "/d/run_7.dat"));
   EXPECT_FALSE(SeriesNumberLess("/d/run_7.dat", "/d/run_007.dat"));
   EXPECT_TRUE(SeriesNumberLess("/d/run_4294967296.dat", "/d/run_99999999999999999999999.dat"));
-  EXPECT_TRUE(SeriesNumberLess("/d/run_.dat", "/d/run_1.dat"));  // no digits: number 0
-  EXPECT_TRUE(IsSameSeries("run_3.dat", "run_12.dat"));
+  EXPECT_FALSE(SeriesNumberLess("/d/run_99999999999999999999999.dat", "/d/run_4294967296.dat"));
   EXPECT_TRUE(IsSameSeries("set.b_3.dat", "set.b_4.x"));
-  EXPECT_FALSE(IsSameSeries("run_3.dat", "Run_3.dat"));
-  EXPECT_FALSE(IsSameSeries("run_3.dat", "run_3b.dat"));
   EXPECT_TRUE(IsSameSeries("123.dat", "45.dat"));  // all digits: both keys empty
 }
 

@@ -15,9 +15,12 @@ constexpr std::uint32_t Lead(std::uint32_t words, std::uint32_t channel, std::ui
 constexpr std::uint32_t Head(std::uint32_t serial) { return 0x90000000u | serial; }
 constexpr std::uint32_t SerialOverflow(std::uint32_t value) { return 0xF0000000u | value; }
 
-// The text of `words` decoded in blocks of `blockSize` bytes through an area of `capacity` bytes (length checked).
-std::string Decode(DecoderState& state, const std::vector<std::uint32_t>& words, std::size_t blockSize = 1 << 20,
-                   std::size_t capacity = 1 << 20) {
+// The text of `words` decoded in blocks of `blockSize` bytes through an area of `capacity` bytes (length
+// checked), with parsed text and overflow lines as asked.
+std::string Decode(DecoderState& state, const std::vector<std::uint32_t>& words, bool parsed = true,
+                   bool overflow = true, std::size_t blockSize = 1 << 20, std::size_t capacity = 1 << 20) {
+  state.generateParsed = parsed;
+  state.outputOverflow = overflow;
   StringSink sink(capacity);
   std::int64_t returned = 0;
   const auto bytes = BigEndian(words);
@@ -152,9 +155,7 @@ TEST(IttrDecoder, WordsGiveTheirLinesCountersAndErrors) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.why);
     DecoderState state;
-    state.generateParsed = true;
-    state.outputOverflow = c.overflow;
-    const std::string text = Decode(state, c.words);
+    const std::string text = Decode(state, c.words, true, c.overflow);
     if (!c.text.empty()) {
       EXPECT_EQ(text, c.text);
     }
@@ -175,17 +176,15 @@ TEST(IttrStream, BlocksFilesAndRunsChangeNothing) {
     if (i % 1000 == 0) words.insert(words.end(), {Mode(i / 1000, 1), i, 0, i, i, 1, 0, 0});
   }
   DecoderState whole;
-  whole.generateParsed = whole.outputOverflow = true;
   const std::string text = Decode(whole, words), report = whole.BuildIttrReport();
   // Blocks of one word, of two and of one word short of a page, through a text area of 200 bytes.
   for (std::size_t size : {std::size_t{4}, std::size_t{8}, std::size_t{4092}}) {
     DecoderState split;
-    split.generateParsed = split.outputOverflow = true;
-    EXPECT_EQ(Decode(split, words, size, 200), text) << size;
+    EXPECT_EQ(Decode(split, words, true, true, size, 200), text) << size;
     EXPECT_EQ(split.BuildIttrReport(), report) << size;
   }
   DecoderState silent;  // without parsed text
-  EXPECT_EQ(Decode(silent, words, 4092), "");
+  EXPECT_EQ(Decode(silent, words, false, true, 4092), "");
   EXPECT_EQ(silent.BuildIttrReport(), report);
 
   // A file that fails to take the text (from the first header on) gives -1, and decoding goes on for the report.
