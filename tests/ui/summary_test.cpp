@@ -91,28 +91,6 @@ TEST(Summary, SaysHowTheRunEndedWhatItWroteAndTheReportsVerdicts) {
   }
 }
 
-TEST(Summary, ButtonsOpenTheFolderShowTheReportAndSaveTheChart) {
-  ScratchDir dir;
-  const std::string input = Synthesize(dir, "-t T3 -d QZ48 -r 8 --size 64K");
-  Dialog d;
-  Convert(d, input);
-  RunSummary* summary = d.dlg.summary();
-  QUrl opened;
-  summary->openUrl = [&opened](const QUrl& url) { opened = url; };
-  summary->findChild<QPushButton*>("openFolder")->click();
-  EXPECT_EQ(opened, QUrl::fromLocalFile(Q(dir.path().string())));
-  summary->findChild<QPushButton*>("showReport")->click();
-  auto* report = summary->findChild<QPlainTextEdit*>("reportView");
-  ASSERT_NE(report, nullptr);
-  EXPECT_EQ(report->toPlainText(), Q(ReadFile((Stem(input) + "_report.txt").toStdString())));
-  summary->choosePngPath = [&dir] { return Q(dir / "chart.png"); };
-  summary->findChild<QPushButton*>("savePng")->click();
-  QImage png(Q(dir / "chart.png"));
-  EXPECT_FALSE(png.isNull());
-  EXPECT_EQ(summary->plots().front().title, "Channel 0: decay");
-  EXPECT_TRUE(summary->plots().front().logY);
-}
-
 // Per channel, over every board: what the report counted, and what the plots show.
 TEST(Summary, PlottedCountsAddUpToTheReportsEventCounts) {
   for (const char* synth :
@@ -155,7 +133,7 @@ TEST(Summary, PlottedCountsAddUpToTheReportsEventCounts) {
   }
 }
 
-TEST(Summary, PhotonHdf5BoxWritesTheFileAndT3NeedsASyncRate) {
+TEST(Summary, PhotonHdf5BoxNeedsASyncRateForT3AndTheButtonsOpenShowAndSave) {
   ScratchDir dir;
   const std::string input = Synthesize(dir, "-t T3 -d QZ48 -r 8 --size 64K");
   const std::string hdf5 = Stem(input).toStdString() + ".hdf5";
@@ -163,6 +141,7 @@ TEST(Summary, PhotonHdf5BoxWritesTheFileAndT3NeedsASyncRate) {
       "Sync Rate Not Specified! Photon-HDF5 of T3 data needs the sync (laser) rate in MHz, such as 40.";
   Dialog d;
   d.ChooseInput(input);
+  d.Check("IDC_GEN_REPORT")->setChecked(true);
   d.Check("IDC_EXPORT_HDF5")->setChecked(true);
   EXPECT_TRUE(d.Edit("IDC_SYNC_RATE")->isEnabled());
   for (const char* rate : {"", "0", "-40", "forty", "1e400", "40"}) {
@@ -175,7 +154,22 @@ TEST(Summary, PhotonHdf5BoxWritesTheFileAndT3NeedsASyncRate) {
     EXPECT_EQ(Exists(hdf5), valid) << rate;
   }
   EXPECT_EQ(d.dlg.parser().hdf5.syncRateHz, 40e6);
-  EXPECT_TRUE(d.dlg.summary()->Text().contains("    " + Q(hdf5) + "\n"));
+  RunSummary* summary = d.dlg.summary();
+  ASSERT_NE(summary, nullptr);
+  EXPECT_TRUE(summary->Text().contains("    " + Q(hdf5) + "\n"));
+  QUrl opened;
+  summary->openUrl = [&opened](const QUrl& url) { opened = url; };
+  summary->findChild<QPushButton*>("openFolder")->click();
+  EXPECT_EQ(opened, QUrl::fromLocalFile(Q(dir.path().string())));
+  summary->findChild<QPushButton*>("showReport")->click();
+  auto* report = summary->findChild<QPlainTextEdit*>("reportView");
+  ASSERT_NE(report, nullptr);
+  EXPECT_EQ(report->toPlainText(), Q(ReadFile((Stem(input) + "_report.txt").toStdString())));
+  summary->choosePngPath = [&dir] { return Q(dir / "chart.png"); };
+  summary->findChild<QPushButton*>("savePng")->click();
+  EXPECT_FALSE(QImage(Q(dir / "chart.png")).isNull());
+  EXPECT_EQ(summary->plots().front().title, "Channel 0: decay");
+  EXPECT_TRUE(summary->plots().front().logY);
   // Only T3 asks for the rate.
   d.Combo("IDC_DATA_TYPE")->setCurrentIndex(1);
   EXPECT_FALSE(d.Edit("IDC_SYNC_RATE")->isEnabled());
