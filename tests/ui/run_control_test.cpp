@@ -95,45 +95,38 @@ TEST(RunControl, RunsOnASmallFileReachHundredAndWriteBothFiles) {
   EXPECT_TRUE(d.messages.isEmpty()) << d.messages.join("|").toStdString();
 }
 
-TEST(RunControl, InputFieldShowsEachFileInTurnWithoutRefreshing) {
-  ScratchDir dir;
-  RunSetup s(WriteSeries(dir));
-  Dialog& d = s.d;
-  d.Combo("IDC_DEVICE_TYPE")->setCurrentIndex(0);  // the user's choices survive the run
-  d.Edit("IDC_OUTPUT_DIR")->setText(Q(dir.path().string()));
-  QStringList shown;
-  QObject::connect(d.Edit("IDC_INPUT_FILE"), &QLineEdit::textChanged, [&](const QString& t) {
-    shown << t;
-    EXPECT_TRUE(d.dlg.IsRunning());
-  });
-  d.Button("IDC_START")->click();
-  ASSERT_TRUE(d.WaitForRunEnd());
-  const QString two = Q(dir / "run_2.dat"), three = Q(dir / "run_3.dat");
-  // The field held the first file already, so only the later ones change it.
-  EXPECT_EQ(shown, QStringList({two, three}));
-  EXPECT_EQ(d.Edit("IDC_INPUT_FILE")->text(), three);
-  EXPECT_EQ(d.Text("IDC_PROGRESS_TEXT"), "100%");
-  EXPECT_EQ(d.Edit("IDC_OUTPUT_DIR")->text(), Q(dir.path().string()));
-  EXPECT_EQ(d.Combo("IDC_DEVICE_TYPE")->currentText(), "KR77A5");
-  EXPECT_EQ(d.Text("IDC_RANGE_TO"), "2");
-}
-
-TEST(RunControl, StopDuringARunEndsItAfterTheCurrentBlock) {
-  ScratchDir dir;
-  RunSetup s(WriteSeries(dir));
-  Dialog& d = s.d;
-  QObject::connect(d.Edit("IDC_INPUT_FILE"), &QLineEdit::textChanged, [&](const QString& t) {
-    if (t.endsWith("run_2.dat")) d.Button("IDC_STOP")->click();
-  });
-  d.Button("IDC_START")->click();
-  ASSERT_TRUE(d.WaitForRunEnd());
-  // The second file's block was being converted when Stop came; the third was never read.
-  EXPECT_EQ(d.Text("IDC_PROGRESS_TEXT"), "66%");
-  EXPECT_EQ(d.Get<QProgressBar>("IDC_PROGRESS")->value(), 66);
-  EXPECT_EQ(d.Edit("IDC_INPUT_FILE")->text(), Q(dir / "run_2.dat"));
-  EXPECT_TRUE(Exists(dir / "run_1_report.txt"));
-  EXPECT_TRUE(d.Button("IDC_START")->isEnabled());
-  EXPECT_TRUE(d.messages.isEmpty());
+// The input field shows each file in turn without a refresh of the form: the user's choices survive the
+// run. Stop during a run ends it after the current block.
+TEST(RunControl, InputFieldShowsEachFileInTurnAndStopEndsTheRunAfterTheBlock) {
+  for (const bool stop : {false, true}) {
+    SCOPED_TRACE(stop ? "stop" : "whole run");
+    ScratchDir dir;
+    RunSetup s(WriteSeries(dir));
+    Dialog& d = s.d;
+    d.Combo("IDC_DEVICE_TYPE")->setCurrentIndex(0);
+    d.Edit("IDC_OUTPUT_DIR")->setText(Q(dir.path().string()));
+    QStringList shown;
+    QObject::connect(d.Edit("IDC_INPUT_FILE"), &QLineEdit::textChanged, [&](const QString& t) {
+      shown << t;
+      EXPECT_TRUE(d.dlg.IsRunning());
+      if (stop) d.Button("IDC_STOP")->click();
+    });
+    d.Button("IDC_START")->click();
+    ASSERT_TRUE(d.WaitForRunEnd());
+    // The field held the first file already, so only the later ones change it. With Stop, the second
+    // file's block was being converted when it came; the third was never read.
+    const QString two = Q(dir / "run_2.dat"), three = Q(dir / "run_3.dat");
+    EXPECT_EQ(shown, stop ? QStringList({two}) : QStringList({two, three}));
+    EXPECT_EQ(d.Edit("IDC_INPUT_FILE")->text(), stop ? two : three);
+    EXPECT_EQ(d.Text("IDC_PROGRESS_TEXT"), stop ? "66%" : "100%");
+    EXPECT_EQ(d.Get<QProgressBar>("IDC_PROGRESS")->value(), stop ? 66 : 100);
+    EXPECT_EQ(d.Edit("IDC_OUTPUT_DIR")->text(), Q(dir.path().string()));
+    EXPECT_EQ(d.Combo("IDC_DEVICE_TYPE")->currentText(), "KR77A5");
+    EXPECT_EQ(d.Text("IDC_RANGE_TO"), "2");
+    EXPECT_TRUE(Exists(dir / "run_1_report.txt"));
+    EXPECT_TRUE(d.Button("IDC_START")->isEnabled());
+    EXPECT_TRUE(d.messages.isEmpty());
+  }
 }
 
 // Stop, or closing the dialog, before the worker could report its first file: nothing is converted, yet
