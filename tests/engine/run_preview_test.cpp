@@ -41,12 +41,21 @@ TEST(RunPreview, EarlierTimesAndIttrIntensities) {
   p.Reset(2, 16);
   const std::vector<std::uint64_t> time = {1000, 999, 1003}, serials = {7, 8, 8};
   const std::vector<std::uint8_t> channels = {1, 1, 1}, boards = {3, 3, 15};
-  p.Take({.dataType = 2, .time = time, .channel = channels});
+  RecordChunk c;
+  c.dataType = 2;
+  c.time = time;
+  c.channel = channels;
+  p.Take(c);
   EXPECT_EQ(p.Series()[0]->counts, (std::vector<std::uint64_t>{2, 0, 0, 1}));
 
   p.Reset(4, 0);
   const std::vector<std::uint32_t> intensity = {10, 20, 30};
-  p.Take({.dataType = 4, .channel = channels, .serialSynced = serials, .intensity = intensity, .board = boards});
+  c.dataType = 4;
+  c.time = {};
+  c.serialSynced = serials;
+  c.intensity = intensity;
+  c.board = boards;
+  p.Take(c);
   ASSERT_EQ(p.Series().size(), 2u);
   EXPECT_EQ(p.Series()[0]->counts, (std::vector<std::uint64_t>{1, 1}));
   EXPECT_EQ(p.Series()[0]->sums, (std::vector<std::uint64_t>{10, 20}));
