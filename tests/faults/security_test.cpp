@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <filesystem>
+#include <functional>
 #include <map>
 
 #include "faults/FaultSupport.h"
@@ -16,60 +17,41 @@ namespace {
 
 constexpr std::uint32_t kReadOnly = IN_OPEN | IN_ACCESS | IN_CLOSE_NOWRITE | IN_ISDIR;
 
-struct Event {
-  std::string dir;
-  std::string name;  // empty for the directory itself
-  std::uint32_t mask;
-};
+using Events = std::vector<std::pair<std::string, std::uint32_t>>;  // "dir/name" ("dir/" itself), mask
 
-// Every file system event in a set of directories from construction on.
-class Watch {
- public:
-  explicit Watch(const std::vector<std::string>& dirs) : fd_(inotify_init1(IN_NONBLOCK | IN_CLOEXEC)) {
-    EXPECT_GE(fd_, 0);
-    for (const std::string& dir : dirs) {
-      const int wd = inotify_add_watch(fd_, dir.c_str(), IN_ALL_EVENTS);
-      EXPECT_GE(wd, 0) << dir;
-      dirs_[wd] = dir;
+// Every file system event in `dirs` while `run` runs.
+Events EventsDuring(const std::vector<std::string>& dirs, const std::function<void()>& run) {
+  const int fd = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+  EXPECT_GE(fd, 0);
+  std::map<int, std::string> watched;
+  for (const std::string& dir : dirs) watched[inotify_add_watch(fd, dir.c_str(), IN_ALL_EVENTS)] = dir;
+  EXPECT_EQ(watched.count(-1), 0u);
+  run();
+  Events events;
+  alignas(inotify_event) char buffer[65536];
+  ssize_t n = 0;
+  while ((n = ::read(fd, buffer, sizeof buffer)) > 0) {
+    for (ssize_t at = 0; at < n;) {
+      const auto* e = reinterpret_cast<const inotify_event*>(buffer + at);
+      EXPECT_EQ(e->mask & IN_Q_OVERFLOW, 0u) << "events were lost";
+      events.emplace_back(watched[e->wd] + "/" + (e->len > 0 ? e->name : ""), e->mask);
+      at += static_cast<ssize_t>(sizeof(inotify_event) + e->len);
     }
   }
-  ~Watch() { ::close(fd_); }
-  Watch(const Watch&) = delete;
-  Watch& operator=(const Watch&) = delete;
-
-  std::vector<Event> Read() {
-    std::vector<Event> events;
-    alignas(inotify_event) char buffer[65536];
-    for (;;) {
-      const ssize_t n = ::read(fd_, buffer, sizeof buffer);
-      if (n <= 0) {
-        EXPECT_TRUE(n < 0 && errno == EAGAIN);
-        return events;
-      }
-      for (ssize_t at = 0; at < n;) {
-        const auto* e = reinterpret_cast<const inotify_event*>(buffer + at);
-        EXPECT_EQ(e->mask & IN_Q_OVERFLOW, 0u) << "events were lost";
-        events.push_back({dirs_[e->wd], e->len > 0 ? std::string(e->name) : std::string(), e->mask});
-        at += static_cast<ssize_t>(sizeof(inotify_event) + e->len);
-      }
-    }
-  }
-
- private:
-  int fd_;
-  std::map<int, std::string> dirs_;
-};
+  EXPECT_TRUE(n < 0 && errno == EAGAIN);
+  ::close(fd);
+  return events;
+}
 
 // Events other than reading, as "dir/name mask" texts, but for the `allowed` outputs and the partial
 // names they are written under before they take their own.
-std::vector<std::string> Writes(const std::vector<Event>& events, const std::vector<std::string>& allowed = {}) {
+std::vector<std::string> Writes(const Events& events, const std::vector<std::string>& allowed) {
   std::vector<std::string> writes;
-  for (const Event& e : events) {
-    const std::string path = e.dir + "/" + e.name;
+  for (const auto& [path, mask] : events) {
     const bool output = std::any_of(allowed.begin(), allowed.end(), [&](const std::string& o) {
       return path == o || (path.starts_with(o + ".") && path.ends_with(".partial"));
     });
-    if ((e.mask & ~kReadOnly) != 0 && !output) writes.push_back(path + " " + std::to_string(e.mask));
+    if ((mask & ~kReadOnly) != 0 && !output) writes.push_back(path + " " + std::to_string(mask));
   }
   return writes;
 }
@@ -95,37 +77,32 @@ TEST(Security, RunsWriteTheirTwoOutputsOnlyReadTheirInputsAndFollowNoPathInTheDa
   }
   WriteSplit({in + "/r_1.dat", in + "/r_2.dat", in + "/r_3.dat"}, data);
   WriteFile(in + "/notes.txt", std::string("not converted"));
-  const std::vector<std::string> inputs = Listing(in), targets = Listing(sentinel);
+  const std::vector<std::string> targets = Listing(sentinel);
   Conversion c(in + "/r_2.dat");
   c.outputDir = out;
-  {
-    Watch watch({root.path().string(), in, out, sentinel, sentinel + "/sub"});
+  const Events events = EventsDuring({root.path().string(), in, out, sentinel, sentinel + "/sub"}, [&] {
     for (const auto& [type, device] : kKinds) {
       c.dataType = type;
       c.deviceType = device;
       TdcFileParser parser;
-      ASSERT_EQ(Convert(parser, c).status, 0);
-      ASSERT_EQ(parser.files.size(), 3u);
+      EXPECT_EQ(Convert(parser, c).status, 0);
+      EXPECT_EQ(parser.files.size(), 3u);
     }
-    const std::vector<Event> events = watch.Read();
-    EXPECT_EQ(Writes(events, {out + "/r_2_parsed.txt", out + "/r_2_report.txt"}), std::vector<std::string>{});
-    for (const Event& e : events) EXPECT_FALSE((e.dir + "/" + e.name).starts_with(sentinel)) << e.dir << "/" << e.name;
-  }
+  });
+  EXPECT_EQ(Writes(events, {out + "/r_2_parsed.txt", out + "/r_2_report.txt"}), std::vector<std::string>{});
+  for (const auto& [path, mask] : events) EXPECT_FALSE(path.starts_with(sentinel)) << path << " " << mask;
   EXPECT_EQ(Listing(out), (std::vector<std::string>{"r_2_parsed.txt", "r_2_report.txt"}));
   EXPECT_EQ(Listing(sentinel), targets);
 
   // kestrun-cli, writing beside its inputs.
   c.outputDir.clear();
-  {
-    Watch watch({root.path().string(), in});
+  const Events cliEvents = EventsDuring({root.path().string(), in}, [&] {
     const CommandResult cli = Cli("-q " + CliArguments(c));
     EXPECT_EQ(cli.exitCode, 0) << cli.err;
-    EXPECT_EQ(Writes(watch.Read(), {in + "/r_2_parsed.txt", in + "/r_2_report.txt"}), std::vector<std::string>{});
-  }
-  std::vector<std::string> withOutputs = inputs;
-  withOutputs.insert(withOutputs.end(), {"r_2_parsed.txt", "r_2_report.txt"});
-  std::sort(withOutputs.begin(), withOutputs.end());
-  EXPECT_EQ(Listing(in), withOutputs);
+  });
+  EXPECT_EQ(Writes(cliEvents, {in + "/r_2_parsed.txt", in + "/r_2_report.txt"}), std::vector<std::string>{});
+  EXPECT_EQ(Listing(in), (std::vector<std::string>{"notes.txt", "r_1.dat", "r_2.dat", "r_2_parsed.txt", "r_2_report.txt",
+                                                    "r_3.dat"}));
 }
 
 TEST(Security, NoInputNameLeadsTheOutputsOutOfTheirDirectory) {
