@@ -20,6 +20,7 @@ int main(int argc, char** argv) {
     for (const auto& entry : fs::directory_iterator(argv[i], ec)) files.push_back(entry.path());
   }
   std::sort(files.begin(), files.end());
+  int saved = 0;
   for (const fs::path& path : files) {
     std::ifstream in(path, std::ios::binary);
     if (!in) {
@@ -30,6 +31,7 @@ int main(int argc, char** argv) {
     std::printf("%s (%zu bytes)\n", path.string().c_str(), bytes.size());
     std::fflush(stdout);
     LLVMFuzzerTestOneInput(bytes.data(), bytes.size());
+    ++saved;
   }
   // Random words in random cuts, every option byte among them: a quick check of any build.
   std::mt19937 random(20240601);
@@ -39,5 +41,5 @@ int main(int argc, char** argv) {
     if (!bytes.empty()) bytes[0] = static_cast<std::uint8_t>(n);
     LLVMFuzzerTestOneInput(bytes.data(), bytes.size());
   }
-  std::printf("replayed %zu saved and 256 random inputs\n", files.size());
+  std::printf("replayed %d saved and 256 random inputs\n", saved);
 }

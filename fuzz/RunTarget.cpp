@@ -21,6 +21,7 @@
 #include <set>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "engine/Codes.h"
@@ -92,30 +93,28 @@ std::string Read(const fs::path& path) {
   return std::move(text).str();
 }
 
-struct Decoded {
-  std::string text;
-  std::string report;
-};
-
-// What the block decoders make of the blocks in one pass, on a state kept from input to input and reset
-// after use, so that nothing it holds outlives the input.
-Decoded DecodeDirectly(const Settings& s, const std::vector<std::string_view>& blocks) {
-  Decoded out;
+// What the block decoders make of the files, each one block (they are under 64 KiB, the run reads them
+// so), on a state kept from input to input and reset after use, so that nothing it holds outlives the
+// input: the parsed text and the report.
+std::pair<std::string, std::string> DecodeDirectly(const Settings& s, const std::vector<const InputFile*>& files) {
+  std::vector<std::string_view> blocks;
+  for (const InputFile* f : files) blocks.push_back(f->bytes);
   static DecoderState d;
   d.generateParsed = s.generateParsed;
   d.outputOverflow = s.outputOverflow;
   static char area[4096];
+  std::string out;
   auto collect = [](void* text, char* data, std::size_t size) {
     static_cast<std::string*>(text)->append(data, size);
     return data;
   };
-  TextSink text = s.generateParsed ? TextSink(area, sizeof area, collect, &out.text) : TextSink();
+  TextSink text = s.generateParsed ? TextSink(area, sizeof area, collect, &out) : TextSink();
   fuzz::Decode(d, text, {s.dataType, s.deviceType, s.resolutionPs, s.outputPacketInfo}, blocks,
                [](std::int32_t, std::uint64_t) {});
   if (s.generateParsed) Check(text.Flush(), "reference text not flushed");
-  out.report = d.BuildReportText(s.dataType);
+  std::string report = d.BuildReportText(s.dataType);
   d.Reset();
-  return out;
+  return {out, report};
 }
 
 Settings ReadSettings(const std::uint8_t* b) {
@@ -198,10 +197,7 @@ void ConvertAndCheck(const std::uint8_t* data, std::size_t size) {
   if (!converted.empty() && s.dataType == -1) failures.insert(1);
   if (!converted.empty() && s.deviceType == -1) failures.insert(2);
   const bool success = failures.empty();
-  // The files are under 64 KiB: the run reads each as one block.
-  std::vector<std::string_view> blocks;
-  for (const InputFile* f : converted) blocks.push_back(f->bytes);
-  const Decoded expected = success ? DecodeDirectly(s, blocks) : Decoded{};
+  const auto [text, report] = success ? DecodeDirectly(s, converted) : std::pair<std::string, std::string>();
 
   static std::unique_ptr<TdcFileParser> kept[std::size(kCapacities)];
   std::unique_ptr<TdcFileParser> fresh;
@@ -227,9 +223,9 @@ void ConvertAndCheck(const std::uint8_t* data, std::size_t size) {
     Check(fs::exists(reportPath) == s.generateReport, "report present unless not asked for");
     if (s.generateParsed) {
       Check(parser.parsedBytes == fs::file_size(parsedPath, ec), "parsed bytes differ from the file's size");
-      Check(Read(parsedPath) == expected.text, "parsed text differs from the decoders' text");
+      Check(Read(parsedPath) == text, "parsed text differs from the decoders' text");
     }
-    if (s.generateReport) Check(Read(reportPath) == expected.report, "report differs from the decoders' report");
+    if (s.generateReport) Check(Read(reportPath) == report, "report differs from the decoders' report");
   } else {
     Check(failures.count(parser.statusCode) == 1, "status not one the settings and files allow");
   }
