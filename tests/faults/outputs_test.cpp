@@ -1,5 +1,5 @@
-// Output files that cannot be written, or not completely: what the run reports, what kestrun-cli
-// exits with, and that what was written before the fault stays as it was.
+// Runs that cannot read their input or write their outputs, or not completely: what the run reports,
+// what kestrun-cli exits with, and that what was written before the fault stays as it was; output names.
 #ifndef _WIN32  // POSIX only: mounts, symbolic links, the shell's jobs, pipes and signals
 #include <unistd.h>
 
