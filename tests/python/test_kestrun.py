@@ -55,7 +55,8 @@ def test_read_equals_the_hdf5_file_of_the_same_run(tmp_path, kind, device, fault
         user = f['user/kestrun']
         same(rec.markers['position'], user['markers/position'][:])
         same(rec.markers['mask'], user['markers/mask'][:])
-        assert sum(rec.integrity['event_counts'].values()) == len(rec.events) and len(rec.markers) > 10
+        assert sum(rec.integrity['event_counts'].values()) == rec.integrity['events'] == len(rec.events)
+        assert rec.integrity['markers'] == len(rec.markers) > 10
         assert rec.integrity['sync_continuity'] == (user['sync_errors'][()] == 0)
         if kind == 'T3':
             assert rec.time_ps(RATE)[-1] == rec.events['sync'][-1] * 12500.0 + rec.dtime_ps()[-1]

@@ -170,6 +170,11 @@ TEST(Summary, PhotonHdf5BoxNeedsASyncRateForT3AndTheButtonsOpenShowAndSave) {
   EXPECT_FALSE(QImage(Q(dir / "chart.png")).isNull());
   EXPECT_EQ(summary->plots().front().title, "Channel 0: decay");
   EXPECT_TRUE(summary->plots().front().logY);
+  // A run without a report has none to show.
+  d.Check("IDC_GEN_REPORT")->setChecked(false);
+  d.Button("IDC_START")->click();
+  ASSERT_TRUE(d.WaitForRunEnd());
+  EXPECT_FALSE(d.dlg.summary()->findChild<QPushButton*>("showReport")->isEnabled());
   // Only T3 asks for the rate.
   d.Combo("IDC_DATA_TYPE")->setCurrentIndex(1);
   EXPECT_FALSE(d.Edit("IDC_SYNC_RATE")->isEnabled());
