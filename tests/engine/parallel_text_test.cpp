@@ -80,6 +80,8 @@ TEST(ParallelText, EveryThreadCountAndOverlapGiveTheBytesAndCallbacksOfTheWorker
     ExpectSame(ConvertWith(conversion, 3), alone);
     // A small text area: every block keeps text aside, and the writer takes many chunks per block.
     ExpectSame(ConvertWith(conversion, 2, 64 * 1024), alone);
+    // Text past the area by less than the area: a slot keeps its spill's memory for its next block.
+    ExpectSame(ConvertWith(conversion, 2, 3 * 1024 * 1024), alone);
     ExpectSame(ConvertWith(conversion, 1, 64 * 1024), alone);
     ExpectSame(ConvertWith(conversion, 1, kTextBufferSize, false), alone);
   }
