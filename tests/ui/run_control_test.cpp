@@ -25,6 +25,13 @@ std::string WriteSeries(const ScratchDir& dir) {
   return dir / "run_1.dat";
 }
 
+// A dialog set up for a valid run over run_1.dat to run_3.dat in a directory of its own.
+struct SeriesRun {
+  ScratchDir dir;
+  RunSetup setup{WriteSeries(dir)};
+  Dialog& d = setup.d;
+};
+
 TEST(RunControl, ValidationMessagesInOrderOneAtATime) {
   ScratchDir dir;
   Dialog d;
@@ -100,9 +107,9 @@ TEST(RunControl, RunsOnASmallFileReachHundredAndWriteBothFiles) {
 TEST(RunControl, InputFieldShowsEachFileInTurnAndStopEndsTheRunAfterTheBlock) {
   for (const bool stop : {false, true}) {
     SCOPED_TRACE(stop ? "stop" : "whole run");
-    ScratchDir dir;
-    RunSetup s(WriteSeries(dir));
-    Dialog& d = s.d;
+    SeriesRun run;
+    Dialog& d = run.d;
+    const ScratchDir& dir = run.dir;
     d.Combo("IDC_DEVICE_TYPE")->setCurrentIndex(0);
     d.Edit("IDC_OUTPUT_DIR")->setText(Q(dir.path().string()));
     QStringList shown;
@@ -134,9 +141,9 @@ TEST(RunControl, InputFieldShowsEachFileInTurnAndStopEndsTheRunAfterTheBlock) {
 TEST(RunControl, StopOrCloseBeforeTheFirstFileEndTheRunWithItsReport) {
   for (const bool close : {false, true}) {
     SCOPED_TRACE(close ? "close" : "stop");
-    ScratchDir dir;
-    RunSetup s(WriteSeries(dir));
-    Dialog& d = s.d;
+    SeriesRun run;
+    Dialog& d = run.d;
+    const ScratchDir& dir = run.dir;
     d.dlg.show();
     d.Button("IDC_START")->click();
     if (close) {
