@@ -62,6 +62,7 @@ void TdcFileParser::RunSteps() {
   if (files.empty()) {
     Fail(7, "No Input File Found: " + inputPath);
     if (onStatus) onStatus(7);
+    const CommitLock lock(outputDir);
     if (parsedFile.IsOpen() && !parsedFile.Commit()) Fail(5, "Could Not Write Output File: " + parsedPath);
     return;
   }
@@ -194,6 +195,7 @@ void TdcFileParser::CheckFileSize(const FileEntry& file, std::uint64_t bytes) {
 }
 
 void TdcFileParser::FinishRun() {
+  const CommitLock lock(outputDir);
   if (parsedFile.IsOpen()) {
     // A parsed file that lost text is no result: it never takes the final name.
     if (parsedTextLost_) {

@@ -5,6 +5,8 @@
 #include <cerrno>
 #include <climits>
 #include <cstring>
+#include <cwctype>
+#include <functional>
 #include <filesystem>
 #include <new>
 #include <string_view>
@@ -16,6 +18,7 @@
 #include <windows.h>
 #else
 #include <signal.h>
+#include <sys/file.h>
 #include <unistd.h>
 #endif
 
@@ -193,6 +196,46 @@ void OutputFile::Discard() {
   std::error_code ec;
   fs::remove(PathOf(partialPath_), ec);
 }
+
+#ifdef _WIN32
+CommitLock::CommitLock(const std::string& directory) {
+  // A mutex named after the directory: Windows has no lock on a directory itself.
+  std::error_code ec;
+  std::wstring key = fs::absolute(PathOf(directory), ec).lexically_normal().wstring();
+  for (wchar_t& c : key) c = c == L'\\' ? L'/' : static_cast<wchar_t>(towlower(c));
+  const std::wstring name = L"Local\\kestrun-outputs-" + std::to_wstring(std::hash<std::wstring>{}(key));
+  HANDLE mutex = CreateMutexW(nullptr, FALSE, name.c_str());
+  if (mutex == nullptr) return;
+  const DWORD waited = WaitForSingleObject(mutex, INFINITE);
+  if (waited != WAIT_OBJECT_0 && waited != WAIT_ABANDONED) {
+    CloseHandle(mutex);
+    return;
+  }
+  mutex_ = mutex;
+}
+CommitLock::~CommitLock() {
+  if (mutex_ == nullptr) return;
+  ReleaseMutex(static_cast<HANDLE>(mutex_));
+  CloseHandle(static_cast<HANDLE>(mutex_));
+}
+#else
+CommitLock::CommitLock(const std::string& directory) {
+  const int fd = ::open(directory.empty() ? "." : directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  int locked;
+  do {
+    locked = ::flock(fd, LOCK_EX);
+  } while (locked != 0 && errno == EINTR);
+  if (locked != 0) {
+    ::close(fd);
+    return;
+  }
+  directory_ = fd;
+}
+CommitLock::~CommitLock() {
+  if (directory_ >= 0) ::close(directory_);
+}
+#endif
 
 void RemoveEntry(const std::string& path) {
   std::error_code ec;

@@ -49,6 +49,24 @@ class OutputFile {
   std::string partialPath_;
 };
 
+// Held while a run puts its outputs in place: runs writing into one directory take turns, so two runs of
+// the same outputs leave one run's whole set, never one's parsed file beside the other's report. Taken
+// best effort (a directory that cannot be locked is not locked); a killed holder's lock goes with it.
+class CommitLock {
+ public:
+  explicit CommitLock(const std::string& directory);
+  ~CommitLock();
+  CommitLock(const CommitLock&) = delete;
+  CommitLock& operator=(const CommitLock&) = delete;
+
+ private:
+#ifdef _WIN32
+  void* mutex_ = nullptr;
+#else
+  int directory_ = -1;
+#endif
+};
+
 // Removes the directory entry at `path` unless it is a directory; a link goes, not its target.
 void RemoveEntry(const std::string& path);
 // True when both paths name one existing file, links followed (symbolic or hard links).
