@@ -57,8 +57,7 @@ enum OutputChoice { kBesideInput, kSubdirectory, kMissingDirectory, kTrailingSep
 
 struct Settings : RunSettings {
   bool overlapIo = false, fromName = false, freshParser = false;
-  int capacityIndex = 0;
-  int output = kBesideInput;
+  int capacityIndex = 0, output = kBesideInput;
 };
 
 struct InputFile {
