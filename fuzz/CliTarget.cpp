@@ -15,18 +15,13 @@ using kestrun::fuzz::Check;
 constexpr std::size_t kMaxWords = 64;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  std::vector<std::string> words = {"kestrun-cli"};
-  std::string word;
-  for (std::size_t i = 0; i < size && words.size() < kMaxWords; ++i) {
+  std::vector<std::string> words = {"kestrun-cli", ""};
+  for (std::size_t i = 0; i < size && words.size() <= kMaxWords; ++i) {
     const char c = static_cast<char>(data[i]);
-    if (c == '\0' || c == '\n') {
-      words.push_back(word);
-      word.clear();
-    } else {
-      word += c;
-    }
+    if (c == '\0' || c == '\n') words.emplace_back();
+    else words.back() += c;
   }
-  if (!word.empty() && words.size() < kMaxWords) words.push_back(word);
+  if (words.back().empty() || words.size() > kMaxWords) words.pop_back();
   std::vector<char*> argv;
   for (std::string& w : words) argv.push_back(w.data());
   argv.push_back(nullptr);

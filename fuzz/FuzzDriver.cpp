@@ -29,9 +29,8 @@ constexpr std::size_t kRoomy = 1 << 20;
 constexpr std::size_t kGuard = 256;  // bytes after each text area that no decoder may touch
 constexpr char kGuardByte = static_cast<char>(0xA5);
 
-// Marks bytes usable or not for ASan (a no-op without it); in pieces, because ASan would drop the
-// shadow pages of a large region at once and fault them in again at the next marking, which costs
-// more than the decoding.
+// Marks bytes usable or not for ASan (a no-op without it), in pieces: ASan would drop the shadow pages
+// of a large region at once and fault them in again at the next marking.
 void Mark(const char* p, std::size_t n, bool usable) {
   constexpr std::size_t kPiece = 256 * 1024;
   for (std::size_t at = 0; at < n; at += kPiece) {
@@ -40,8 +39,8 @@ void Mark(const char* p, std::size_t n, bool usable) {
   }
 }
 
-// A buffer kept from input to input (fresh mebibytes per input would cost more than the decoding), of
-// which only the bytes opened last are usable under ASan: any access past them is caught at once.
+// A buffer kept from input to input (fresh mebibytes would cost more than the decoding) of which only
+// the bytes opened last are usable under ASan.
 struct Region {
   explicit Region(std::size_t size) : bytes(std::make_unique<char[]>(size)) { Mark(bytes.get(), size, false); }
   char* Open(std::size_t n) {
@@ -54,44 +53,35 @@ struct Region {
   std::size_t used = 0;
 };
 
-// The text areas of a pass: two, handed out in turn as the engine hands out the chunks of its text
-// buffer, the one handed over closed.
+// The two text areas of a pass, handed out in turn as the engine hands out its text buffer's chunks.
 Region* Areas() {
   static Region areas[2] = {Region(kRoomy + kGuard), Region(kRoomy + kGuard)};
   return areas;
 }
 
-// Cuts the data into blocks: each length choice is read from the back of what is left, the block
-// itself from its front, shortened to the data left. A final empty block closes the stream, as the run
-// hands one over after a file that ends on a block boundary.
+// Cuts the data into blocks: each length choice from the back of what is left, the block from its front.
+// A final empty block closes the stream, as a run hands one over after a file ending on a block boundary.
 std::vector<std::string_view> CutBlocks(const std::uint8_t* data, std::size_t size) {
   std::vector<std::string_view> blocks;
   std::size_t front = 0, back = size;
-  auto take = [&]() -> std::uint32_t { return front < back ? data[--back] : 0; };
-  auto length = [&](std::uint32_t c) -> std::size_t {
+  auto take = [&](int bytes) {
+    std::size_t value = 0;
+    for (int i = 0; i < bytes && front < back; ++i) value |= std::size_t{data[--back]} << (8 * i);
+    return value;
+  };
+  auto length = [&](std::size_t c) -> std::size_t {
     switch (c & 7) {
-      case 0:
-        return 0;
-      case 1:
-        return 1 + (c >> 3) % 3;  // a block that ends inside its first word
-      case 2:
-        return 4 * ((c >> 3) + 1);
-      case 3:
-        return 4092 + ((c >> 3) & 7);
-      case 4: {
-        const std::uint32_t low = take();
-        return low | take() << 8;
-      }
-      case 5: {
-        const std::uint32_t low = take(), middle = take();
-        return (low | middle << 8 | take() << 16) % (kMaxBlock + 1);
-      }
-      default:
-        return kMaxBlock;
+      case 0: return 0;
+      case 1: return 1 + (c >> 3) % 3;  // a block that ends inside its first word
+      case 2: return 4 * ((c >> 3) + 1);
+      case 3: return 4092 + ((c >> 3) & 7);
+      case 4: return take(2);
+      case 5: return take(3) % (kMaxBlock + 1);
+      default: return kMaxBlock;
     }
   };
   while (front < back) {
-    const std::size_t n = std::min(length(take()), back - front);
+    const std::size_t n = std::min(length(take(1)), back - front);
     blocks.emplace_back(reinterpret_cast<const char*>(data) + front, n);
     front += n;
   }
@@ -99,8 +89,8 @@ std::vector<std::string_view> CutBlocks(const std::uint8_t* data, std::size_t si
   return blocks;
 }
 
-// One pass over the blocks on `state`, reset first; with parsed text on, a text sink whose consumer
-// checks each hand-over, collects the text and gives back the other area.
+// One pass over the blocks on `state`, reset first; with text on, a sink whose consumer checks each
+// hand-over, collects the text and gives back the other area.
 struct Pass {
   Pass(DecoderState& state, bool parsed, bool overflow, std::size_t capacity, std::string& text)
       : state(state), capacity(capacity), text(text) {
@@ -134,8 +124,7 @@ struct Pass {
     return p.OpenArea();
   }
 
-  // After every call: the write position inside the area, the guard bytes untouched, and the call's
-  // result the bytes it produced.
+  // After every call: the write position inside the area, the guard intact, the result the bytes produced.
   void Account(std::int32_t result, std::uint64_t producedBefore) {
     Check(result >= 0, "a decoder failed to write its text");
     if (!state.generateParsed) {
@@ -191,14 +180,10 @@ void Decode(DecoderState& d, TextSink& text, const DecoderChoice& c, const std::
     const auto n = static_cast<std::int32_t>(b.size());
     call([&] {
       switch (c.dataType) {
-        case kDataTypeT1:
-          return d.DecodeT1(p, n, device);
-        case kDataTypeT2:
-          return device3 ? d.DecodeT2Device3(p, n, text, ps, c.packetInfo) : d.DecodeT2(p, n, text, ps);
-        case kDataTypeT3:
-          return device3 ? d.DecodeT3Device3(p, n, text, ps, c.packetInfo) : d.DecodeT3(p, n, text, ps);
-        default:
-          return d.DecodeIttr(p, n, text);
+        case kDataTypeT1: return d.DecodeT1(p, n, device);
+        case kDataTypeT2: return device3 ? d.DecodeT2Device3(p, n, text, ps, c.packetInfo) : d.DecodeT2(p, n, text, ps);
+        case kDataTypeT3: return device3 ? d.DecodeT3Device3(p, n, text, ps, c.packetInfo) : d.DecodeT3(p, n, text, ps);
+        default: return d.DecodeIttr(p, n, text);
       }
     });
   }
@@ -215,9 +200,8 @@ void RunDecoderFuzz(std::int32_t dataType, bool device3, const std::uint8_t* dat
   const bool overflow = (data[0] & 2) != 0;
   const std::vector<std::string_view> blocks = CutBlocks(data + 1, size - 1);
   static std::string texts[3];
-  // The pass without text decodes on a state kept from input to input, reset: it must report as the
-  // fresh state of the first pass does. The third pass decodes on the first pass's state after its
-  // reset, as a parser's next run does.
+  // The pass without text runs on a state kept from input to input (reset, it must report as a fresh
+  // one); the third on the first pass's state after its reset, as a parser's next run does.
   static DecoderState kept;
   const auto fresh = std::make_unique<DecoderState>();
   Pass small(*fresh, true, overflow, kCapacities[data[0] >> 5], texts[0]);

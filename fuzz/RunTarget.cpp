@@ -1,12 +1,9 @@
-// Fuzz target of a whole conversion: TdcFileParser::Run on the calling thread over a series of 1 to 4
-// files written into a scratch directory, with settings the input chooses. Aborts when the status is
-// not one the situation allows, when anything but the two outputs appears beside the inputs, or when a
-// successful run's parsed text, byte count or report differs from the block decoders fed the same
-// blocks directly. Unless the input asks for a fresh parser, the run goes to one of four parsers kept
-// from input to input (one per text buffer size), as a front end converts run after run on one.
-//
-// Input layout: four settings bytes, then a 2-byte size per file (low byte first), then the bytes the
-// files take in turn (a size past the end of the input takes what is left).
+// Fuzz target of a whole conversion: TdcFileParser::Run over a series of 1 to 4 files with settings the
+// input chooses, on a fresh parser or one of four kept from input to input (one per text buffer size), as
+// a front end converts run after run on one. Aborts on a status the situation does not allow, anything
+// but the outputs left beside the inputs, or a successful run's text, byte count or report differing from
+// the block decoders fed the same blocks directly.
+// Input: four settings bytes, a 2-byte size per file (low byte first), then the files' bytes in turn.
 #include <unistd.h>
 
 #include <algorithm>
@@ -16,7 +13,6 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <sstream>
 #include <memory>
 #include <set>
 #include <string>
@@ -37,9 +33,8 @@ namespace fs = std::filesystem;
 using namespace kestrun;
 using fuzz::Check;
 
-// Names of the series files, %d their number: the name rules' eight- and seven-piece names, series
-// marked by "_" or "s", zero-padded numbers, an upper-case extension, dots in the stem, and names that
-// make no series (only the chosen file is converted).
+// Names of the files, %d their number: the name rules' eight- and seven-piece names, series marked by "_"
+// or "s", zero-padded numbers, ".DAT", dots in the stem, and names that make no series.
 struct NamePattern {
   const char* pattern;
   bool series;
@@ -62,8 +57,7 @@ enum OutputChoice { kBesideInput, kSubdirectory, kMissingDirectory, kTrailingSep
 
 struct Settings : RunSettings {
   bool overlapIo = false, fromName = false, freshParser = false;
-  int capacityIndex = 0;
-  int output = kBesideInput;
+  int capacityIndex = 0, output = kBesideInput;
 };
 
 struct InputFile {
@@ -72,7 +66,7 @@ struct InputFile {
   std::string bytes;
 };
 
-// The scratch directory, made once per process in memory-backed storage where there is some.
+// Made once per process, in memory-backed storage where there is some.
 const fs::path& ScratchDir() {
   static const fs::path dir = [] {
     std::error_code ec;
@@ -88,14 +82,11 @@ const fs::path& ScratchDir() {
 
 std::string Read(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return std::move(text).str();
+  return {std::istreambuf_iterator<char>(in), {}};
 }
 
-// What the block decoders make of the files, each one block (they are under 64 KiB, the run reads them
-// so), on a state kept from input to input and reset after use, so that nothing it holds outlives the
-// input: the parsed text and the report.
+// The parsed text and report the block decoders make of the files, each one block (under 64 KiB, as the
+// run reads them), on a state reset after use so that nothing it holds outlives the input.
 std::pair<std::string, std::string> DecodeDirectly(const Settings& s, const std::vector<const InputFile*>& files) {
   std::vector<std::string_view> blocks;
   for (const InputFile* f : files) blocks.push_back(f->bytes);
@@ -126,7 +117,7 @@ Settings ReadSettings(const std::uint8_t* b) {
   s.generateReport = b[1] & 2;
   s.outputOverflow = b[1] & 4;
   s.outputPacketInfo = b[1] & 8;
-  // One input in eight: starting its thread costs more than the rest of a small run.
+  // One input in eight: its thread costs more than the rest of a small run.
   s.overlapIo = (b[1] & 16) && (b[1] & 64) && (b[3] & 128);
   s.fromName = b[1] & 32;
   s.rangeFirst = kRanges[b[3] & 7][0];
@@ -176,15 +167,13 @@ void ConvertAndCheck(const std::uint8_t* data, std::size_t size) {
   const std::string stem = SplitPath(s.inputPath).stem;
   if (s.fromName) ApplyName(s, stem);
 
-  // What the run must convert: the chosen file alone, or the non-empty files of its series in number
-  // order, cut to the range.
+  // The chosen file alone, or the non-empty files of its series in number order, cut to the range.
   std::vector<const InputFile*> converted;
   if (!pattern.series) {
     converted.push_back(&files[chosen]);
   } else {
-    for (const InputFile& f : files) {
-      if (!f.bytes.empty()) converted.push_back(&f);
-    }
+    for (const InputFile& f : files) converted.push_back(&f);
+    std::erase_if(converted, [](const InputFile* f) { return f->bytes.empty(); });
     std::sort(converted.begin(), converted.end(), [](auto* a, auto* b) { return a->number < b->number; });
     const auto first = std::min<std::size_t>(static_cast<std::size_t>(s.rangeFirst), converted.size());
     const auto last = std::min<std::size_t>(static_cast<std::size_t>(s.rangeLast) + 1u, converted.size());
@@ -229,22 +218,19 @@ void ConvertAndCheck(const std::uint8_t* data, std::size_t size) {
   } else {
     Check(failures.count(parser.statusCode) == 1, "status not one the settings and files allow");
   }
-  // Nothing but the inputs and the two outputs, whatever the outcome; all of it is removed for the
-  // next input.
+  // Nothing but the inputs and the two outputs, whatever the outcome; all removed for the next input.
   std::set<std::string> allowed = {"out"};
   for (const InputFile& f : files) allowed.insert(f.name);
   if (outDir == dir) allowed.insert({parsedPath.filename().string(), reportPath.filename().string()});
-  if (s.output == kSubdirectory) {
-    for (const auto& entry : fs::directory_iterator(outDir, ec)) {
-      Check(entry.path() == parsedPath || entry.path() == reportPath, "a file other than the outputs was left");
-    }
+  for (const auto& entry : fs::directory_iterator(dir / "out", ec)) {
+    Check(entry.path() == parsedPath || entry.path() == reportPath, "a file other than the outputs was left");
   }
   for (const auto& entry : fs::directory_iterator(dir, ec)) {
     Check(allowed.count(entry.path().filename().string()) == 1, "a file other than the outputs was left");
     fs::remove_all(entry.path(), ec);
   }
-  // A kept parser gives back what the run left in it, as its next run would: libFuzzer takes memory
-  // that outlives an input for a leak and runs the input again to look for one.
+  // A kept parser frees what the run left in it, as its next run would: libFuzzer takes memory that
+  // outlives an input for a leak.
   parser.decoderState.Reset();
   parser.files.clear();
 }

@@ -9,6 +9,7 @@ namespace {
 
 TEST(Cli, UsageErrorsExitWithTwoAndSayWhatIsMissing) {
   ScratchDir dir;
+  const std::string input = Quote(dir / "abc.dat");
   WriteFile(dir / "abc.dat", std::string(8, 'x'));
   const std::pair<std::string, std::string> cases[] = {
       {"", "kestrun-cli: error: the data type is not given"},
@@ -20,7 +21,7 @@ TEST(Cli, UsageErrorsExitWithTwoAndSayWhatIsMissing) {
       {"-t T2 -r 5 --range a:b", ""},
   };
   for (const auto& [arguments, error] : cases) {
-    const CommandResult r = Cli(arguments + " " + Quote(dir / "abc.dat"));
+    const CommandResult r = Cli(arguments + " " + input);
     EXPECT_EQ(r.exitCode, 2) << arguments;
     EXPECT_NE(r.err.find(error), std::string::npos) << r.err;
     EXPECT_EQ(r.out, "") << arguments;
@@ -31,9 +32,8 @@ TEST(Cli, UsageErrorsExitWithTwoAndSayWhatIsMissing) {
   const CommandResult version = Cli("--version");
   EXPECT_EQ(version.exitCode, 0);
   EXPECT_EQ(version.out, "kestrun-cli 3.0.0.2\n");
-
   // The same file with what was missing: converted quietly.
-  const CommandResult ok = Cli("-q -t ITTR_M --report " + Quote(dir / "abc.dat"));
+  const CommandResult ok = Cli("-q -t ITTR_M --report " + input);
   EXPECT_EQ(ok.exitCode, 0);
   EXPECT_EQ(ok.out + ok.err, "");
   EXPECT_EQ(Listing(dir.path().string()), (std::vector<std::string>{"abc.dat", "abc_parsed.txt", "abc_report.txt"}));

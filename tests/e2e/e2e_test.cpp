@@ -5,21 +5,20 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <sstream>
 
-#include "engine/NameRules.h"
 #include "support/Conversion.h"
 
 namespace kestrun::test {
 namespace {
 
+namespace fs = std::filesystem;
 const std::string kSynth = std::string(KESTRUN_BIN_DIR) + "/kestrun-synth";
 
 std::vector<std::string> Lines(const std::string& text) {
   std::vector<std::string> lines;
-  for (std::size_t start = 0, end = 0; start < text.size(); start = end + 1) {
-    end = std::min(text.find('\n', start), text.size());
-    lines.push_back(text.substr(start, end - start));
-  }
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
   return lines;
 }
 
@@ -54,13 +53,14 @@ struct Manifest {
     return values.empty() ? std::string() : values.front();
   }
   std::uint64_t Number(const std::string& key) const { return std::stoull("0" + One(key)); }
-  // The error texts the report must show, each with its line feed (escaped as \t and \n).
+  // The error texts the report must show, each with its line feed (escaped as \t and \n), sorted.
   std::vector<std::string> Errors() const {
     std::vector<std::string> texts = All("error");
     for (std::string& text : texts)
       for (const auto& [escaped, plain] : {std::pair{"\\t", "\t"}, std::pair{"\\n", "\n"}})
         for (std::size_t at = text.find(escaped); at != std::string::npos; at = text.find(escaped, at))
           text.replace(at, 2, plain);
+    std::sort(texts.begin(), texts.end());
     return texts;
   }
 };
@@ -70,9 +70,9 @@ struct Series {
   Manifest manifest;
 };
 
-// Runs kestrun-synth with `arguments` into `dir`. Every series comes in near-equal shares of whole words,
-// listed in the manifest with their sizes, and every file after the first opens inside a structure the
-// one before left open.
+// Runs kestrun-synth with `arguments` into `dir`. A series comes in near-equal shares of whole words,
+// listed in the manifest with their sizes; every file after the first opens inside a structure the one
+// before left open.
 Series Synthesize(const ScratchDir& dir, const std::string& arguments) {
   const std::string manifest = dir / "manifest.txt";
   const CommandResult r = RunCommand(Quote(kSynth) + " " + arguments + " -o " + Quote(dir.path().string()) +
@@ -84,7 +84,7 @@ Series Synthesize(const ScratchDir& dir, const std::string& arguments) {
   const double share = static_cast<double>(s.manifest.Number("bytes")) / static_cast<double>(s.files.size());
   std::uint64_t total = 0;
   for (std::size_t i = 0; i < s.files.size() && i < listed.size(); ++i) {
-    const std::uint64_t bytes = std::filesystem::file_size(s.files[i]);
+    const std::uint64_t bytes = fs::file_size(s.files[i]);
     total += bytes;
     EXPECT_EQ(bytes % 4, 0u) << s.files[i];
     EXPECT_NEAR(static_cast<double>(bytes), share, share / 2) << s.files[i];
@@ -102,44 +102,11 @@ TEST(Synth, TheSameSeedWritesTheSameBytesAndAnotherSeedOthers) {
   const Series other = Synthesize(c, args + "10 run");
   ASSERT_EQ(first.files.size(), 2u);
   for (std::size_t i = 0; i < first.files.size(); ++i) {
-    EXPECT_EQ(std::filesystem::path(first.files[i]).filename(), "run_" + std::to_string(i + 1) + ".dat");
+    EXPECT_EQ(fs::path(first.files[i]).filename(), "run_" + std::to_string(i + 1) + ".dat");
     EXPECT_TRUE(ReadFile(first.files[i]) == ReadFile(again.files[i]));
     EXPECT_FALSE(ReadFile(first.files[i]) == ReadFile(other.files[i]));
   }
   EXPECT_EQ(first.manifest.Errors(), again.manifest.Errors());
-}
-
-// A series of each type and device cut in two: the names give the converter its settings.
-TEST(Synth, DefaultNamesCarryDeviceTypeAndResolutionForTheNameRules) {
-  struct Case {
-    const char *type, *model;
-    int device;
-    std::optional<int> dataType;
-    const char* resolution;
-  };
-  const Case cases[] = {  // resolution nullptr: not checked
-      {"T2", "QZ48", 2, 1, "8"},        {"T3", "QZ48", 2, 2, "8"},       {"T1", "QZ48", 2, 0, "8"},
-      {"ITTR_T", "QZ48", 2, 3, ""},     {"ITTR_M", "KR77A5", 0, 4, ""},  {"T2", "KR77A5", 0, 1, "8"},
-      {"T3", "RB9531", 1, 2, "8"},      {"T1", "RB9531", 1, 0, "8"},     {"ITTR_M", "RB9531", 1, {}, nullptr},
-  };
-  for (const Case& c : cases) {
-    ScratchDir dir;
-    const Series s = Synthesize(dir, std::string("-t ") + c.type + " -d " + c.model + " -r 8 --size 400K --files 2");
-    ASSERT_EQ(s.files.size(), 2u);
-    const std::string stem = std::filesystem::path(s.files.front()).stem().string();
-    const NameSettings settings = SettingsFromName(stem);
-    EXPECT_EQ(settings.deviceIndex, c.device) << stem;
-    EXPECT_EQ(settings.dataTypeIndex, c.dataType) << stem;
-    if (c.resolution) {
-      EXPECT_EQ(settings.resolutionText, std::optional<std::string>(c.resolution)) << stem;
-    }
-  }
-  // One file is still numbered, so that its stem has the instruments' number of pieces; a given name is kept.
-  ScratchDir one, named;
-  const std::string stem =
-      std::filesystem::path(Synthesize(one, "-t T2 -d QZ48 --size 4K").files.front()).stem().string();
-  EXPECT_TRUE(stem.ends_with("_n1_1")) << stem;
-  EXPECT_EQ(Synthesize(named, "-t T2 -d QZ48 --size 4K shot").files, std::vector<std::string>{named / "shot.dat"});
 }
 
 // Every usage error exits with 2, says what is wrong and writes nothing.
@@ -163,7 +130,7 @@ TEST(Synth, UsageErrorsExitWithTwo) {
     EXPECT_EQ(r.err, message ? "kestrun-synth: error: " + std::string(message) + "\n"
                              : "--files: Value 0 not in range 1 to 9999\nRun with --help for more information.\n");
   }
-  EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
+  EXPECT_TRUE(fs::is_empty(dir.path()));
 }
 
 using Keys = std::vector<std::pair<std::string, std::string>>;  // a label or line start, a manifest key
@@ -238,23 +205,22 @@ TEST(SeriesEndToEnd, FaultySeriesConvertLikeOneFileWithTheManifestsCountsAndErro
     const Manifest& m = s.manifest;
 
     // Converted from a file in the middle, and as one file of the first file's name in a directory of its
-    // own, so that the name gives the same settings: the same report and text.
-    const std::string chosen = s.files[s.files.size() / 2];
-    const std::filesystem::path first(s.files.front()), whole = first.parent_path() / "whole" / first.filename();
-    std::filesystem::create_directories(whole.parent_path());
+    // own (the name gives the same settings): the same report and text.
+    const fs::path chosen = s.files[s.files.size() / 2], whole = dir / "whole";
+    fs::create_directory(whole);
     std::string bytes;
     for (const std::string& file : s.files) bytes += ReadFile(file);
-    WriteFile(whole.string(), bytes);
-    auto output = [](const std::filesystem::path& input, const std::string& suffix) {
-      return ReadFile((input.parent_path() / (input.stem().string() + suffix)).string());
+    WriteFile((whole / fs::path(s.files.front()).filename()).string(), bytes);
+    auto convert = [&](const fs::path& input) {  // its report and text
+      const CommandResult r = Cli("-q " + c.flags + " " + Quote(input.string()));
+      EXPECT_EQ(r.exitCode, 0) << input << "\n" << r.err;
+      const std::string stem = (input.parent_path() / input.stem()).string();
+      return std::pair{LfText(ReadFile(stem + "_report.txt")), ReadFile(stem + "_parsed.txt")};
     };
-    for (const std::string& input : {chosen, whole.string()}) {
-      const CommandResult r = Cli("-q " + c.flags + " " + Quote(input));
-      ASSERT_EQ(r.exitCode, 0) << input << "\n" << r.err;
-    }
-    const std::string report = LfText(output(chosen, "_report.txt")), parsed = output(chosen, "_parsed.txt");
-    EXPECT_EQ(report, LfText(output(whole, "_report.txt")));
-    EXPECT_TRUE(parsed == output(whole, "_parsed.txt"));  // too long to print
+    const auto [report, parsed] = convert(chosen);
+    const auto [wholeReport, wholeParsed] = convert(whole / fs::path(s.files.front()).filename());
+    EXPECT_EQ(report, wholeReport);
+    EXPECT_TRUE(parsed == wholeParsed);  // too long to print
 
     bool markers = false;  // a report that counts markers lists them by mask
     for (const auto& [label, key] : c.values) {
@@ -270,13 +236,11 @@ TEST(SeriesEndToEnd, FaultySeriesConvertLikeOneFileWithTheManifestsCountsAndErro
       listed.push_back("\t\t[" + entry.replace(entry.find(' '), 1, ",") + "]\n");
     EXPECT_EQ(LinesStarting(report, {"\t\t["}), listed);
 
-    // The injected errors and no others; the order is the report's own (its sections).
-    std::vector<std::string> errors = LinesStarting(report, c.errorLines), expected = m.Errors();
-    EXPECT_EQ(expected.empty(), c.errorLines.empty());  // every fault case has its errors
+    // The injected errors and no others (every fault case has some); the order is the report's sections'.
+    std::vector<std::string> errors = LinesStarting(report, c.errorLines);
     std::sort(errors.begin(), errors.end());
-    std::sort(expected.begin(), expected.end());
-    EXPECT_EQ(errors, expected);
-
+    EXPECT_EQ(errors, m.Errors());
+    EXPECT_EQ(errors.empty(), c.errorLines.empty());
     for (const auto& [start, key] : c.textLines) {
       const std::uint64_t count = key.starts_with("#") ? m.All(key.substr(1)).size() : m.Number(key);
       EXPECT_EQ(LinesStarting(parsed, {start}).size(), count) << start;

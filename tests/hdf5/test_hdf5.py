@@ -17,8 +17,8 @@ pytestmark = pytest.mark.skipif(not (CLI and SYNTH), reason='KESTRUN_CLI and KES
 RATE = 80e6
 
 
-def convert(*args):
-    return subprocess.run([CLI, *map(str, args)], capture_output=True, text=True)
+def convert(*args, **kwargs):
+    return subprocess.run([CLI, *map(str, args)], capture_output=True, text=True, **kwargs)
 
 
 def outputs(first):  # parsed text, report, HDF5 file
@@ -129,19 +129,13 @@ def test_ittr_intensities_equal_the_parsed_text(tmp_path, kind, board):
     ('T3', ['--hdf5-compress'], 2, '--sync-rate'),
     ('T2', ['--hdf5', '-o', 'missing/dir'], 1, 'Could Not Open Output Directory'),
     ('T2', ['--hdf5', '-o', 'a-file'], 1, 'Could Not Open Output File'),
-    ('T2', ['--hdf5', '-o', 'read-only'], 1, 'Could Not Open Output File'),
 ])
 def test_refused_runs_leave_no_file(tmp_path, kind, args, status, message):
     files = synth(tmp_path / 'in', kind, 'QZ48', '--size=256K')
     (tmp_path / 'a-file').write_text('')
-    if 'read-only' in args:
-        if os.geteuid() == 0:
-            pytest.skip('root writes into a read-only directory')
-        (tmp_path / 'read-only').mkdir(mode=0o555)
-    run = subprocess.run([CLI, *args, files[0]], capture_output=True, text=True, cwd=tmp_path)
+    run = convert(*args, files[0], cwd=tmp_path)
     assert run.returncode == status and message in run.stderr
-    left = sorted(p.name for p in tmp_path.rglob('*') if p.is_file())
-    assert left == sorted(['a-file', os.path.basename(files[0])])
+    assert sorted(p.name for p in tmp_path.rglob('*') if p.is_file()) == sorted(['a-file', os.path.basename(files[0])])
 
 
 def test_full_disk_fails_and_leaves_nothing(tmp_path):
@@ -179,8 +173,7 @@ def test_stopped_run_keeps_the_records_of_what_it_read(tmp_path):
     os.truncate(big, read)  # the same records as a conversion of the bytes it read
     assert convert('--hdf5', '--no-parsed', '-q', big).returncode == 0
     with h5py.File(hdf5, 'r') as f:
-        same(f['photon_data/timestamps'][:], stopped[0])
-        same(f['photon_data/detectors'][:], stopped[1])
+        same([f[name][:] for name in ('photon_data/timestamps', 'photon_data/detectors')], stopped)
     for path in (big, hdf5):  # hundreds of MB that pytest would keep
         os.remove(path)
 

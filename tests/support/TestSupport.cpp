@@ -3,11 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <iterator>
 #include <random>
-#include <sstream>
 
 #ifdef _WIN32
 #include <process.h>
@@ -23,10 +22,8 @@ namespace kestrun::test {
 
 std::vector<std::uint8_t> BigEndian(const std::vector<std::uint32_t>& words) {
   std::vector<std::uint8_t> bytes;
-  bytes.reserve(words.size() * 4);
-  for (std::uint32_t w : words) {
+  for (std::uint32_t w : words)
     for (int shift = 24; shift >= 0; shift -= 8) bytes.push_back(static_cast<std::uint8_t>(w >> shift));
-  }
   return bytes;
 }
 
@@ -84,8 +81,7 @@ ScratchDir::~ScratchDir() {
 std::string ScratchDir::operator/(const std::string& name) const { return Utf8Of(path_ / PathOf(name)); }
 
 void WriteFile(const std::string& path, const std::vector<std::uint8_t>& bytes) {
-  std::ofstream out(PathOf(path), std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  WriteFile(path, std::string(bytes.begin(), bytes.end()));
 }
 
 void WriteSplit(const std::vector<std::string>& paths, const std::vector<std::uint8_t>& stream) {
@@ -103,9 +99,7 @@ void WriteFile(const std::string& path, const std::string& bytes) {
 
 std::string ReadFile(const std::string& path) {
   std::ifstream in(PathOf(path), std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
+  return {std::istreambuf_iterator<char>(in), {}};
 }
 
 std::string ProgramDir() {

@@ -1,6 +1,6 @@
 #pragma once
-// Helpers shared by the tests: big-endian word streams and sample streams, a text sink that collects into a string,
-// scratch directories and whole-file reads and writes.
+// Helpers shared by the tests: big-endian word streams, a text sink collecting into a string, scratch
+// directories, whole-file reads and writes, and shell commands.
 
 #include <cstdint>
 #include <filesystem>
@@ -21,20 +21,17 @@ std::string ProgramDir();
 
 // The bytes of `words`, each most significant byte first, as the instruments write them.
 std::vector<std::uint8_t> BigEndian(const std::vector<std::uint32_t>& words);
-
-// A packaged T2 stream: data-type head, `packages` packages of `events` events each, data-type tail.
-// Events cycle through 8 channels; a sync overflow follows every 100th event.
+// A packaged T2 stream: data-type head, `packages` packages of `events` events each (cycling through 8
+// channels, a sync overflow after every 100th), data-type tail.
 std::vector<std::uint32_t> PackagedT2(int packages, int events);
-
 std::vector<std::uint8_t> RandomBytes(std::size_t count, std::uint32_t seed);
 
-// A text area of `capacity` bytes whose spilled and flushed text collects in `text`.
+// A text area of `capacity` bytes whose spilled and flushed text collects in Text().
 class StringSink {
  public:
   explicit StringSink(std::size_t capacity = 1 << 20);
   TextSink& sink() { return sink_; }
-  // Everything written so far, pending text included.
-  std::string Text();
+  std::string Text();  // everything written so far, pending text included
 
  private:
   std::vector<char> buffer_;
@@ -50,23 +47,22 @@ class ScratchDir {
   ScratchDir(const ScratchDir&) = delete;
   ScratchDir& operator=(const ScratchDir&) = delete;
   const std::filesystem::path& path() const { return path_; }
-  // The UTF-8 path of `name` in the directory.
-  std::string operator/(const std::string& name) const;
+  std::string operator/(const std::string& name) const;  // the UTF-8 path of `name` in it
 
  private:
   std::filesystem::path path_;
 };
 
+void WriteFile(const std::string& path, const std::string& bytes);
 void WriteFile(const std::string& path, const std::vector<std::uint8_t>& bytes);
 // `stream` cut into as many files as `paths`, at whole words, the last taking the rest.
 void WriteSplit(const std::vector<std::string>& paths, const std::vector<std::uint8_t>& stream);
-void WriteFile(const std::string& path, const std::string& bytes);
 std::string ReadFile(const std::string& path);
 // A report's text with LF line ends: on Windows, where reports end their lines in CR LF, a test fails
 // unless every LF has its CR.
 std::string LfText(const std::string& platformText);
 
-// Runs a shell command line; its exit status (or -1), with standard output and error captured.
+// A shell command line's exit status (or -1), with standard output and error captured.
 struct CommandResult {
   int exitCode = -1;
   std::string out;
