@@ -11,20 +11,6 @@ namespace {
 
 using Names = std::vector<std::string>;
 
-struct Found {
-  std::int32_t result = 0;
-  std::vector<FileEntry> files;
-  std::uint64_t total = 0;
-  Names names;
-};
-
-Found Discover(const std::string& path, std::int32_t first = 0, std::int32_t last = INT32_MAX) {
-  Found f;
-  f.result = DiscoverFiles(path, first, last, f.files, f.total);
-  for (const FileEntry& e : f.files) f.names.push_back(std::filesystem::path(e.path).filename().string());
-  return f;
-}
-
 TEST(Discovery, SeriesAreOrderedByNumberCutByTheRangeAndOtherNamesAreConvertedAlone) {
   ScratchDir dir;
   Names run;
@@ -48,10 +34,11 @@ TEST(Discovery, SeriesAreOrderedByNumberCutByTheRangeAndOtherNamesAreConvertedAl
     std::filesystem::resize_file(dir / name, big);
   }
   struct Case {
-    const char* chosen;
+    std::string chosen;  // in the directory; "" for the empty path
     std::int32_t first, last;
-    Names names;
+    Names names;  // a failure keeps the list it was given: "keep"
     std::uint64_t total;
+    std::int32_t result = 0;
   };
   const Case cases[] = {
       {"run_3.dat", 0, 11, run, 780},
@@ -71,35 +58,33 @@ TEST(Discovery, SeriesAreOrderedByNumberCutByTheRangeAndOtherNamesAreConvertedAl
       {"abc.dat", 0, INT32_MAX, {"abc.dat"}, 4},
       {"shot_a.dat", 5, 4, {"shot_a.dat"}, 0},
       {"data.bin", 0, INT32_MAX, {"data.bin"}, 5},
+      {"", 0, 9, {"keep"}, 1, -1},
+      {"missing_1.dat", 0, 9, {"keep"}, 1, -1},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(std::string(c.chosen) + " " + std::to_string(c.first) + ":" + std::to_string(c.last));
-    const Found found = Discover(dir / c.chosen, c.first, c.last);
-    EXPECT_EQ(found.result, 0);
-    EXPECT_EQ(found.names, c.names);
-    EXPECT_EQ(found.total, c.total);
-    for (const FileEntry& f : found.files) {
-      EXPECT_EQ(f.path, dir / std::filesystem::path(f.path).filename().string());
-      EXPECT_EQ(f.size, std::filesystem::file_size(f.path));
+    SCOPED_TRACE(c.chosen + " " + std::to_string(c.first) + ":" + std::to_string(c.last));
+    std::vector<FileEntry> files = {{dir / "keep", 1}};
+    std::uint64_t total = 1;
+    EXPECT_EQ(DiscoverFiles(c.chosen.empty() ? "" : dir / c.chosen, c.first, c.last, files, total), c.result);
+    Names names;
+    for (const FileEntry& f : files) {
+      names.push_back(std::filesystem::path(f.path).filename().string());
+      EXPECT_EQ(f.path, dir / names.back());
+      if (c.result == 0) EXPECT_EQ(f.size, std::filesystem::file_size(f.path));
     }
+    EXPECT_EQ(names, c.names);
+    EXPECT_EQ(total, c.total);
   }
-}
 
-TEST(Discovery, UnusablePathsLeaveTheListAndDirectoriesWithoutDatFilesListNothing) {
-  ScratchDir dir;
-  std::vector<FileEntry> kept = {{"keep", 1}};
-  std::uint64_t total = 1;
-  EXPECT_EQ(DiscoverFiles("", 0, 9, kept, total), -1);
-  EXPECT_EQ(DiscoverFiles(dir / "missing_1.dat", 0, 9, kept, total), -1);
-  EXPECT_EQ(kept.size(), 1u);
-  EXPECT_EQ(total, 1u);
-
-  WriteFile(dir / "run_3.bin", std::string("abcd"));
+  // A directory without *.dat files lists nothing.
+  std::filesystem::create_directory(dir / "bin");
+  WriteFile(dir / "bin/run_3.bin", std::string("abcd"));
+  std::vector<FileEntry> files;
+  std::uint64_t total = 0;
   testing::internal::CaptureStderr();
-  const Found none = Discover(dir / "run_3.bin");
+  EXPECT_EQ(DiscoverFiles(dir / "bin/run_3.bin", 0, INT32_MAX, files, total), 0);
   EXPECT_EQ(testing::internal::GetCapturedStderr(), "cannot match the path\n");
-  EXPECT_EQ(none.result, 0);
-  EXPECT_TRUE(none.files.empty());
+  EXPECT_TRUE(files.empty());
 }
 
 // What the series above leave out: leading zeros both ways, numbers past 64 bits, dots in the key, names of

@@ -77,13 +77,13 @@ TEST(ParallelText, EveryThreadCountAndOverlapGiveTheBytesAndCallbacksOfTheWorker
     ASSERT_EQ(alone.out.status, 0);
     ASSERT_GT(alone.out.parsed.size(), 300'000u);
     EXPECT_EQ(alone.announced.empty(), &c != kSynthCases) << alone.announced.size();
-    ExpectSame(ConvertWith(conversion, 3), alone);
-    // A small text area: every block keeps text aside, and the writer takes many chunks per block.
-    ExpectSame(ConvertWith(conversion, 2, 64 * 1024), alone);
-    // Text past the area by less than the area: a slot keeps its spill's memory for its next block.
-    ExpectSame(ConvertWith(conversion, 2, 3 * 1024 * 1024), alone);
-    ExpectSame(ConvertWith(conversion, 1, 64 * 1024), alone);
-    ExpectSame(ConvertWith(conversion, 1, kTextBufferSize, false), alone);
+    // A small text area: every block keeps text aside, and the writer takes many chunks per block. Text
+    // past the area by less than the area: a slot keeps its spill's memory for its next block.
+    for (const auto& [threads, area, overlap] : {std::tuple{3, kTextBufferSize, true}, {2, 64 * 1024, true},
+                                                 {2, 3 * 1024 * 1024, true}, {1, 64 * 1024, true},
+                                                 {1, kTextBufferSize, false}}) {
+      ExpectSame(ConvertWith(conversion, threads, area, overlap), alone);
+    }
   }
 }
 
