@@ -36,7 +36,7 @@ TEST(TttrDecoder, EveryWordKindPrintsItsLine) {
       kT2Head | 0x10000, kStorageStart, 77, PackageHead(5, 0), T2Event(2, 100), Sync(1), SerialOverflow(0),
       Marker(5), Sync(2), T2Event(3, 5), kPackageTail, 0x12345678, kTail};
   const std::vector<std::uint32_t> t3Packaged = {
-      kT3Head | 0x20000, Sync(7), PackageHead(4, 0), Sync(1), T3Event(9, 7, 5), Sync(2), Marker(2),
+      kT3Head | 0x20000, Sync(7), PackageHead(4, 0), Sync(1), T3Event(9, 7, 517), Sync(2), Marker(2),
       SerialOverflow(3), kPackageTail, kStorageStart, kStorageStart, kTail};
   // Sync overflows extend the T2 bins by 2^25 each, wraps from 1023 to 0 included.
   const std::vector<std::uint32_t> t2Time = {T2Event(1, 9), Sync(1), Sync(2), T2Event(2, 100), Sync(1023), Sync(0),
@@ -69,11 +69,11 @@ TEST(TttrDecoder, EveryWordKindPrintsItsLine) {
        announced + announced},
       {Layout::T3Packaged, {SerialOverflow(0), SerialOverflow(1)}, {}, ""},
       {Layout::T3Packaged, t3Packaged, {},
-       "Event\t9\t7\t5\t28\nMarker[marker] \t2\nPackage Serial Overflow[overflow] \t3\n"
+       "Event\t9\t7\t517\t28\nMarker[marker] \t2\nPackage Serial Overflow[overflow] \t3\n"
        "Storage Overflow[serial] \t3952128202\n"},
       {Layout::T3Packaged, t3Packaged, all,
        "Package Head[serial]\t0\t0\nEvent Seq Overflow[channel, overflow] \t0\t1\n"  // no event yet: channel 0
-       "Event\t9\t7\t5\t28\nEvent Seq Overflow[channel, overflow] \t9\t2\nMarker[marker] \t2\n"
+       "Event\t9\t7\t517\t28\nEvent Seq Overflow[channel, overflow] \t9\t2\nMarker[marker] \t2\n"
        "Package Serial Overflow[overflow] \t3\nPackage Tail\nStorage Overflow[serial] \t3952128202\n"},
       // Package heads carry serial wraps * 1024 + serial; only a sync overflow from 1023 to 0 is a wrap.
       {Layout::T2Packaged,
