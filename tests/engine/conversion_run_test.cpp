@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 
 #include "engine/PathPieces.h"
 #include "support/Conversion.h"
@@ -10,144 +11,79 @@
 namespace kestrun::test {
 namespace {
 
-// The callbacks of a parser's runs, in the order they came.
-struct Calls {
-  std::vector<int> progress, statuses;
-  std::vector<std::string> messages;
-  explicit Calls(TdcFileParser& parser) {
-    parser.onProgress = [this](int p) { progress.push_back(p); };
-    parser.onStatus = [this](int s) { statuses.push_back(s); };
-    parser.onMessage = [this](std::string m) { messages.push_back(std::move(m)); };
-  }
-};
+// A run in one line, with the paths of `dir` by their names: status and message, the callbacks in their
+// order (progress, "status N", the files announced: the first before the block loop and again as it is
+// opened), and the outputs it left. `onFile` runs as each file is announced.
+std::string RunLine(TdcFileParser& parser, const Conversion& c, const ScratchDir& dir,
+                    const std::function<void()>& onFile = {}) {
+  std::string calls;
+  parser.onProgress = [&](int p) { calls += " " + std::to_string(p); };
+  parser.onStatus = [&](int s) { calls += " status " + std::to_string(s); };
+  parser.onMessage = [&](const std::string& path) {
+    calls += " " + path;
+    if (onFile) onFile();
+  };
+  const Outputs o = Convert(parser, c);
+  std::string line = std::to_string(o.status) + " " + o.message + " |" + calls + " |" +
+                     (o.parsedExists ? " parsed" : "") + (o.reportExists ? " report" : "");
+  const std::string prefix = dir / "";
+  for (std::size_t at; (at = line.find(prefix)) != std::string::npos;) line.erase(at, prefix.size());
+  return line;
+}
 
-TEST(ConversionRun, BlocksAreCutEveryMebibyteAndSeriesFilesFormOneStreamAnnouncedFileByFile) {
+TEST(ConversionRun, BlocksAreCutEveryMebibyteAndUnknownTypesFailEveryBlock) {
   ScratchDir dir;
-  const Conversion c(dir / "a.dat", 9);
+  WriteFile(dir / "a.dat", std::string(3'000'000, '\0'));
+  WriteFile(dir / "b.dat", std::string(2'097'152, '\0'));
+  WriteFile(dir / "u.dat", std::string(2'000'000, 'x'));
   TdcFileParser parser;
-  Calls calls(parser);
-  WriteFile(c.input, std::string(3'000'000, '\0'));
-  EXPECT_EQ(Convert(parser, c).status, 0);
-  EXPECT_EQ(calls.progress, (std::vector<int>{34, 69, 100}));
+  EXPECT_EQ(RunLine(parser, Conversion(dir / "a.dat", 9), dir), "0  | a.dat a.dat 34 69 100 | parsed report");
   EXPECT_EQ(parser.bytesRead, 3'000'000u);
   // Whole blocks end with an empty one; a stop asked for before the run is forgotten.
-  WriteFile(c.input, std::string(2'097'152, '\0'));
-  calls.progress.clear();
   parser.running = false;
-  EXPECT_EQ(Convert(parser, c).status, 0);
-  EXPECT_EQ(calls.progress, (std::vector<int>{50, 100, 100}));
-
-  WriteFile(dir / "s_1.dat", std::string(10, 'a'));
-  WriteFile(dir / "s_2.dat", std::string(10, 'b'));
-  calls.progress.clear();
-  calls.messages.clear();
-  const Outputs o = Convert(parser, Conversion(dir / "s_2.dat", 9));
-  EXPECT_EQ(calls.progress, (std::vector<int>{50, 100}));
-  EXPECT_EQ(calls.messages, (std::vector<std::string>{dir / "s_1.dat", dir / "s_1.dat", dir / "s_2.dat"}));
-  EXPECT_EQ(parser.totalBytes, 20u);
-  EXPECT_EQ(calls.statuses, std::vector<int>{});
-  // Outputs are named after the chosen file, whatever the files converted.
-  EXPECT_EQ(parser.ParsedFilePath(), dir / "s_2_parsed.txt");
-  EXPECT_TRUE(o.parsedExists && o.reportExists);
+  EXPECT_EQ(RunLine(parser, Conversion(dir / "b.dat", 9), dir), "0  | b.dat b.dat 50 100 100 | parsed report");
   EXPECT_EQ(parser.dataType, -1);
   EXPECT_EQ(parser.deviceType, -1);
-
   // Unknown types fail every block, but the run goes on.
-  WriteFile(dir / "u.dat", std::string(2'000'000, 'x'));
-  calls.progress.clear();
-  const Outputs type = Convert(parser, Conversion(dir / "u.dat", -1));
-  EXPECT_EQ(type.status, 1);
-  EXPECT_EQ(type.message, "Data Type Not Recognized!");
-  EXPECT_EQ(calls.progress, (std::vector<int>{52, 100}));
-  EXPECT_EQ(calls.statuses, std::vector<int>{});
-  EXPECT_TRUE(type.parsedExists && type.reportExists);
-  EXPECT_EQ(type.parsed + type.report, "");
-
-  const Outputs device = Convert(parser, Conversion(dir / "u.dat", 2, -1));
-  EXPECT_EQ(device.status, 2);
-  EXPECT_EQ(device.message, "Device Type Not Recognized!");
-  EXPECT_EQ(calls.progress.size(), 4u);
+  EXPECT_EQ(RunLine(parser, Conversion(dir / "u.dat", -1), dir),
+            "1 Data Type Not Recognized! | u.dat u.dat 52 100 | parsed report");
+  EXPECT_EQ(ReadFile(dir / "u_parsed.txt") + ReadFile(dir / "u_report.txt"), "");
+  EXPECT_EQ(RunLine(parser, Conversion(dir / "u.dat", 2, -1), dir),
+            "2 Device Type Not Recognized! | u.dat u.dat 52 100 | parsed report");
 }
 
-TEST(ConversionRun, FailuresBeforeTheBlockLoopEndTheRunWithTheirStatusAndNoReport) {
+// Failures before the block loop end the run with their status and no report; the parsed file is left
+// behind empty when only the input is missing.
+TEST(ConversionRun, FailuresEndTheRunWithTheirStatusAndOnlyThoseInTheLoopCallBack) {
   ScratchDir dir;
-  WriteFile(dir / "a.dat", std::string(8, 'x'));
-  WriteFile(dir / "plain-file", std::string("x"));
+  WriteFile(dir / "a.dat", std::string(100, 'x'));
+  for (const char* name : {"r_1.dat", "r_2.dat", "r_3.dat"}) WriteFile(dir / name, std::string(16, 'x'));
   std::filesystem::create_directory(dir / "bin");
   WriteFile(dir / "bin/run_3.bin", std::string("abcd"));  // no *.dat beside it: no series to match
-  struct Case {
-    std::string input, outputDir;
-    std::int32_t status;
-    std::string message, stderrText;
-    bool parsedLeft;
-  };
-  const Case cases[] = {
-      {dir / "missing.dat", dir / "nowhere", 3, "Could Not Create OutputFile: " + (dir / "missing.dat"), "", false},
-      {dir / "a.dat", dir / "nowhere", 4, "Could Not Open Output Directory :" + (dir / "nowhere"), "", false},
-      {dir / "a.dat", dir / "plain-file", 5, "Could Not Open Output File: " + (dir / "plain-file") + kPathSeparator + "a_parsed.txt", "",
-       false},
-      {dir / "bin/run_3.bin", "", 7, "No Input File Found: " + (dir / "bin/run_3.bin"), "cannot match the path\n",
-       true},
-  };
-  for (const Case& k : cases) {
-    SCOPED_TRACE(k.message);
-    TdcFileParser parser;
-    Calls calls(parser);
-    Conversion c(k.input);
-    c.outputDir = k.outputDir;
-    testing::internal::CaptureStderr();
-    const Outputs o = Convert(parser, c);
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), k.stderrText);
-    EXPECT_EQ(o.status, k.status);
-    EXPECT_EQ(o.message, k.message);
-    EXPECT_EQ(calls.statuses, std::vector<int>{k.status});
-    EXPECT_EQ(o.parsedExists, k.parsedLeft);  // left behind empty when only the input is missing
-    EXPECT_FALSE(o.reportExists);
-    EXPECT_FALSE(parser.parsedFile.IsOpen());
-    EXPECT_EQ(parser.dataType, 2);  // not cleared: the block loop was never reached
-  }
-}
-
-TEST(ConversionRun, InputsThatCannotBeOpenedOrReadEndTheBlockLoopAndReportsThatCannotBeCreatedFailTheRun) {
-  ScratchDir dir;
-  for (const char* name : {"r_1.dat", "r_2.dat", "r_3.dat"}) WriteFile(dir / name, std::string(16, 'x'));
   TdcFileParser parser;
-  Calls calls(parser);
-  // The second file disappears between discovery and its opening.
-  parser.onMessage = [&](std::string path) {
-    calls.messages.push_back(path);
-    std::filesystem::remove(dir / "r_2.dat");
-  };
-  Outputs o = Convert(parser, Conversion(dir / "r_1.dat", 9));
-  EXPECT_EQ(o.status, 3);
-  EXPECT_EQ(o.message, "Could Not Open Input File: " + (dir / "r_2.dat"));
-  EXPECT_EQ(calls.statuses, std::vector<int>{3});
-  EXPECT_EQ(calls.progress, std::vector<int>{33});  // the third file is never read
-  EXPECT_TRUE(o.reportExists);
+  Conversion c(dir / "a.dat");
+  c.outputDir = dir / "nowhere";
+  EXPECT_EQ(RunLine(parser, c, dir), "4 Could Not Open Output Directory :nowhere | status 4 |");
+  EXPECT_EQ(parser.dataType, 2);  // not cleared: the block loop was never reached
+  EXPECT_FALSE(parser.parsedFile.IsOpen());
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(RunLine(parser, Conversion(dir / "bin/run_3.bin"), dir),
+            "7 No Input File Found: bin/run_3.bin | status 7 | parsed");
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "cannot match the path\n");
+  // The second file disappears between discovery and its opening: the third is never read.
+  EXPECT_EQ(RunLine(parser, Conversion(dir / "r_1.dat", 9), dir, [&] { std::filesystem::remove(dir / "r_2.dat"); }),
+            "3 Could Not Open Input File: r_2.dat | r_1.dat r_1.dat 33 status 3 | parsed report");
   EXPECT_EQ(parser.dataType, -1);
-
 #ifndef _WIN32  // no /proc there
   // A read error (not an end of file) ends the loop too, instead of being taken for the end.
   std::filesystem::create_symlink("/proc/self/mem", dir / "mem.dat");
-  TdcFileParser unreadable;
-  Calls failed(unreadable);
-  o = Convert(unreadable, Conversion(dir / "mem.dat", 9));
-  EXPECT_EQ(o.status, 3);
-  EXPECT_EQ(o.message, "Could Not Read Input File: " + (dir / "mem.dat"));
-  EXPECT_EQ(failed.statuses, std::vector<int>{3});
-  EXPECT_TRUE(failed.progress.empty());
-  EXPECT_TRUE(o.reportExists);
+  EXPECT_EQ(RunLine(parser, Conversion(dir / "mem.dat", 9), dir),
+            "3 Could Not Read Input File: mem.dat | mem.dat mem.dat status 3 | parsed report");
 #endif
-
   // The report comes after the loop: its failure is the final status, without a status callback.
   std::filesystem::create_directory(dir / "a_report.txt");
-  WriteFile(dir / "a.dat", std::string(100, 'x'));
-  TdcFileParser late;
-  Calls none(late);
-  o = Convert(late, Conversion(dir / "a.dat", 9));
-  EXPECT_EQ(o.status, 5);
-  EXPECT_EQ(o.message, "Could Not Open Output File: " + (dir / "a_report.txt"));
-  EXPECT_EQ(none.statuses, std::vector<int>{});
+  EXPECT_EQ(RunLine(parser, Conversion(dir / "a.dat", 9), dir),
+            "5 Could Not Open Output File: a_report.txt | a.dat a.dat 100 | parsed report");
 }
 
 TEST(ConversionRun, TextBufferIsAllocatedOnceOnlyForParsedTextAndItsFailureEndsTheRun) {
@@ -159,10 +95,8 @@ TEST(ConversionRun, TextBufferIsAllocatedOnceOnlyForParsedTextAndItsFailureEndsT
   c.parsed = false;
   TdcFileParser parser;
   EXPECT_EQ(Convert(parser, c).status, 0);
-  EXPECT_EQ(parser.textBuffer, nullptr);
   EXPECT_EQ(parser.textBufferSize, 0u);
   EXPECT_EQ(ReadFile(dir / "a_parsed.txt"), "stale");
-
   c.parsed = true;
   c.dataType = 9;
   EXPECT_EQ(Convert(parser, c).parsed, "");  // overwritten from its first byte
@@ -173,28 +107,25 @@ TEST(ConversionRun, TextBufferIsAllocatedOnceOnlyForParsedTextAndItsFailureEndsT
 
   TdcFileParser starved;
   starved.textBufferCapacity = SIZE_MAX;
-  Calls calls(starved);
   testing::internal::CaptureStdout();
-  EXPECT_EQ(Convert(starved, c).status, 5);
+  EXPECT_EQ(RunLine(starved, c, dir), "5 Out Of Memory! | status 5 | parsed report");
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "内存申请失败：std::bad_alloc\n");
-  EXPECT_EQ(calls.statuses, std::vector<int>{5});
   EXPECT_EQ(starved.textBuffer, nullptr);
-  EXPECT_TRUE(calls.progress.empty());
 }
 
 TEST(OutputFiles, NamesComeFromTheChosenFilesStem) {
   TdcFileParser p;
-  p.outputDir = "/out";
-  p.inputPath = "/data/set.b/run_3.dat";
   const std::string s(1, kPathSeparator);
-  EXPECT_EQ(p.ParsedFilePath() + " " + p.ReportFilePath(), "/out" + s + "run_3_parsed.txt /out" + s + "run_3_report.txt");
-  p.inputPath = "/data/scan.old.dat";
-  EXPECT_EQ(p.ParsedFilePath(), "/out" + s + "scan.old_parsed.txt");
-  p.outputDir = "/out/";
-  p.inputPath = "/data/run_3.dat";
-  EXPECT_EQ(p.ParsedFilePath(), "/out/" + s + "run_3_parsed.txt");
-  // The device's name in the text headers.
   std::string names;
+  for (const auto& [dir, input] : {std::pair{"/out", "/data/set.b/run_3.dat"}, {"/out/", "/data/run_3.dat"}}) {
+    p.outputDir = dir;
+    p.inputPath = input;
+    names += p.ParsedFilePath() + " " + p.ReportFilePath() + "\n";
+  }
+  EXPECT_EQ(names, "/out" + s + "run_3_parsed.txt /out" + s + "run_3_report.txt\n/out/" + s + "run_3_parsed.txt /out/" +
+                       s + "run_3_report.txt\n");
+  // The device's name in the text headers.
+  names.clear();
   for (int code : {1, 4, 8, 64, 3, 5, 0, 100, -1}) names += TdcFileParser::DeviceDisplayName(code) + std::string(",");
   EXPECT_EQ(names, "KR77A5,KR77A5,KR77A5,RB9531,QZ8B48,Unknown Type,Unknown Type,Unknown Type,Unknown Type,");
 }

@@ -11,20 +11,6 @@ namespace {
 
 using Names = std::vector<std::string>;
 
-struct Found {
-  std::int32_t result = 0;
-  std::vector<FileEntry> files;
-  std::uint64_t total = 0;
-  Names names;
-};
-
-Found Discover(const std::string& path, std::int32_t first = 0, std::int32_t last = INT32_MAX) {
-  Found f;
-  f.result = DiscoverFiles(path, first, last, f.files, f.total);
-  for (const FileEntry& e : f.files) f.names.push_back(std::filesystem::path(e.path).filename().string());
-  return f;
-}
-
 TEST(Discovery, SeriesAreOrderedByNumberCutByTheRangeAndOtherNamesAreConvertedAlone) {
   ScratchDir dir;
   Names run;
@@ -37,21 +23,22 @@ TEST(Discovery, SeriesAreOrderedByNumberCutByTheRangeAndOtherNamesAreConvertedAl
     WriteFile(dir / name, std::string("abcd"));
   }
   std::filesystem::create_directory(dir / "set_5.dat");
-  WriteFile(dir / "set_9.dat", std::string());  // empty: skipped, uses no index
-  WriteFile(dir / "set_10.dat", std::string("abcdef"));
-  WriteFile(dir / "shot_a.dat", std::string());
-  WriteFile(dir / "data.bin", std::string("12345"));
-  for (const char* name : {"a_10.dat", "a_9.dat", "a_0010.dat", "a_.dat"}) WriteFile(dir / name, std::string("x"));
+  // set_9 is empty: skipped, it uses no index.
+  for (const auto& [name, size] : {std::pair{"set_9.dat", 0}, {"set_10.dat", 6}, {"shot_a.dat", 0}, {"data.bin", 5},
+                                   {"a_10.dat", 1}, {"a_9.dat", 1}, {"a_0010.dat", 1}, {"a_.dat", 1}}) {
+    WriteFile(dir / name, std::string(static_cast<std::size_t>(size), 'x'));
+  }
   const std::uint64_t big = (5ull << 30) + 12;  // sparse: takes no disk space
   for (const char* name : {"big_1.dat", "big_2.dat"}) {
     WriteFile(dir / name, std::string("x"));
     std::filesystem::resize_file(dir / name, big);
   }
   struct Case {
-    const char* chosen;
+    std::string chosen;  // in the directory; "" for the empty path
     std::int32_t first, last;
-    Names names;
+    Names names;  // a failure keeps the list it was given: "keep"
     std::uint64_t total;
+    std::int32_t result = 0;
   };
   const Case cases[] = {
       {"run_3.dat", 0, 11, run, 780},
@@ -71,35 +58,33 @@ TEST(Discovery, SeriesAreOrderedByNumberCutByTheRangeAndOtherNamesAreConvertedAl
       {"abc.dat", 0, INT32_MAX, {"abc.dat"}, 4},
       {"shot_a.dat", 5, 4, {"shot_a.dat"}, 0},
       {"data.bin", 0, INT32_MAX, {"data.bin"}, 5},
+      {"", 0, 9, {"keep"}, 1, -1},
+      {"missing_1.dat", 0, 9, {"keep"}, 1, -1},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(std::string(c.chosen) + " " + std::to_string(c.first) + ":" + std::to_string(c.last));
-    const Found found = Discover(dir / c.chosen, c.first, c.last);
-    EXPECT_EQ(found.result, 0);
-    EXPECT_EQ(found.names, c.names);
-    EXPECT_EQ(found.total, c.total);
-    for (const FileEntry& f : found.files) {
-      EXPECT_EQ(f.path, dir / std::filesystem::path(f.path).filename().string());
-      EXPECT_EQ(f.size, std::filesystem::file_size(f.path));
+    SCOPED_TRACE(c.chosen + " " + std::to_string(c.first) + ":" + std::to_string(c.last));
+    std::vector<FileEntry> files = {{dir / "keep", 1}};
+    std::uint64_t total = 1;
+    EXPECT_EQ(DiscoverFiles(c.chosen.empty() ? "" : dir / c.chosen, c.first, c.last, files, total), c.result);
+    Names names;
+    for (const FileEntry& f : files) {
+      names.push_back(std::filesystem::path(f.path).filename().string());
+      EXPECT_EQ(f.path, dir / names.back());
+      EXPECT_EQ(f.size, c.result == 0 ? std::filesystem::file_size(f.path) : 1u);  // the kept entry has size 1
     }
+    EXPECT_EQ(names, c.names);
+    EXPECT_EQ(total, c.total);
   }
-}
 
-TEST(Discovery, UnusablePathsLeaveTheListAndDirectoriesWithoutDatFilesListNothing) {
-  ScratchDir dir;
-  std::vector<FileEntry> kept = {{"keep", 1}};
-  std::uint64_t total = 1;
-  EXPECT_EQ(DiscoverFiles("", 0, 9, kept, total), -1);
-  EXPECT_EQ(DiscoverFiles(dir / "missing_1.dat", 0, 9, kept, total), -1);
-  EXPECT_EQ(kept.size(), 1u);
-  EXPECT_EQ(total, 1u);
-
-  WriteFile(dir / "run_3.bin", std::string("abcd"));
+  // A directory without *.dat files lists nothing.
+  std::filesystem::create_directory(dir / "bin");
+  WriteFile(dir / "bin/run_3.bin", std::string("abcd"));
+  std::vector<FileEntry> files;
+  std::uint64_t total = 0;
   testing::internal::CaptureStderr();
-  const Found none = Discover(dir / "run_3.bin");
+  EXPECT_EQ(DiscoverFiles(dir / "bin/run_3.bin", 0, INT32_MAX, files, total), 0);
   EXPECT_EQ(testing::internal::GetCapturedStderr(), "cannot match the path\n");
-  EXPECT_EQ(none.result, 0);
-  EXPECT_TRUE(none.files.empty());
+  EXPECT_TRUE(files.empty());
 }
 
 // What the series above leave out: leading zeros both ways, numbers past 64 bits, dots in the key, names of

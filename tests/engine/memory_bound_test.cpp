@@ -42,26 +42,21 @@ TEST(TextLog, KeepsEveryByteAcrossTheSpillAndFailsWithItsMessage) {
 #endif
   EXPECT_TRUE(std::filesystem::is_empty(dir.path()));  // the spills have no names
 
-  // Nowhere to spill: the text is dropped, the count goes on, and a report is refused with the reason.
-  const std::string missing = dir / "missing";
-  DecoderState d;
-  d.errorTexts.directory = missing;
+  // Nowhere to spill: the text is dropped, the count goes on, and a report is refused with the reason. A run
+  // without a report only counts: no text, no temporary file, nothing to fail.
+  const std::string missing = dir / "missing", failure = "Could Not Write Temporary File: " + missing;
   const std::vector<std::uint8_t> ff(1 << 20, 0xFF);  // a sync overflow break in every word
-  TextSink none;
-  d.DecodeT2(ff.data(), static_cast<std::int32_t>(ff.size()), none, 16);
-  std::string why;
-  EXPECT_EQ(Text(d.tttrStatistics.syncErrors, &why), "(failed)");
-  EXPECT_EQ(why, "Could Not Write Temporary File: " + missing);
-  EXPECT_EQ(d.tttrStatistics.syncErrors.Count(), ff.size() / 4);
-  // A run without a report only counts: no text, no temporary file, nothing to fail.
-  DecoderState counting;
-  counting.errorTexts = {missing, false};
-  counting.DecodeT2(ff.data(), static_cast<std::int32_t>(ff.size()), none, 16);
-  EXPECT_EQ(Text(counting.tttrStatistics.syncErrors), "");
-  EXPECT_EQ(counting.tttrStatistics.syncErrors.Count(), ff.size() / 4);
-  why.clear();
-  EXPECT_FALSE(d.WriteReportText(2, [](const char*, std::size_t) { return true; }, &why));
-  EXPECT_EQ(why, "Could Not Write Temporary File: " + missing);
+  for (bool report : {true, false}) {
+    DecoderState d;
+    d.errorTexts = {missing, report};
+    TextSink none;
+    d.DecodeT2(ff.data(), static_cast<std::int32_t>(ff.size()), none, 16);
+    std::string why, reportWhy;
+    EXPECT_EQ(Text(d.tttrStatistics.syncErrors, &why), report ? "(failed)" : "");
+    EXPECT_EQ(d.tttrStatistics.syncErrors.Count(), ff.size() / 4);
+    EXPECT_EQ(d.WriteReportText(2, [](const char*, std::size_t) { return true; }, &reportWhy), !report);
+    EXPECT_EQ(why + "|" + reportWhy, report ? failure + "|" + failure : "|");
+  }
 }
 
 #ifndef _WIN32  // POSIX only: fork and resource limits

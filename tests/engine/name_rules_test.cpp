@@ -16,13 +16,10 @@ TEST(NameRules, SplitTextNeverYieldsEmptyPiecesAndLeadingIntegerReadsLikeTheDial
   EXPECT_EQ(SplitText("", "_"), Pieces{});
   EXPECT_EQ(SplitText("___", "_"), Pieces{});
   EXPECT_EQ(SplitText(" x.dat  T2 25 QZ48", " "), (Pieces{"x.dat", "T2", "25", "QZ48"}));
-  EXPECT_EQ(LeadingInteger("25ps"), 25);
-  EXPECT_EQ(LeadingInteger(""), 0);
-  EXPECT_EQ(LeadingInteger("abc"), 0);
-  EXPECT_EQ(LeadingInteger("  -7x"), -7);
-  EXPECT_EQ(LeadingInteger("+3"), 3);
-  EXPECT_EQ(LeadingInteger("99999999999999"), INT32_MAX);
-  EXPECT_EQ(LeadingInteger("-99999999999999"), INT32_MIN);
+  for (const auto& [text, value] : {std::pair{"25ps", 25}, {"", 0}, {"abc", 0}, {"  -7x", -7}, {"+3", 3},
+                                     {"99999999999999", INT32_MAX}, {"-99999999999999", INT32_MIN}}) {
+    EXPECT_EQ(LeadingInteger(text), value) << text;
+  }
 }
 
 TEST(NameRules, EightPieceNamesDecideDeviceTypeAndResolutionAndShorterNamesMeanRB9531) {

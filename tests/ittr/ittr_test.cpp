@@ -43,6 +43,8 @@ std::string Channels(std::string flags) {
   return text + "\n\nWordNumber\tChannel\tSerialSynced\tSerial\tIntensity\n";
 }
 
+const std::string kTitle = "----------------ITTR Statistics Report---------------: \nHeader Info:\n";
+
 // The report's counters, up to its events (whose title this includes).
 std::string Counters(int overflows, int heads, int tails, int overflowWraps, int packageWraps) {
   return "Statistics Event OverFlow Number:" + std::to_string(overflows) +
@@ -133,21 +135,15 @@ TEST(IttrDecoder, WordsGiveTheirLinesCountersAndErrors) {
        {Mode(1, 0), 0x21000010, 1000, (1u << 0) | (1u << 9) | (1u << 10), 1u << 1, 1, 0, 0, Lead(2, 5, 1), 10, 20,
         Lead(1, 10, 2), 30, Head(0), kTail},
        "",
-       "----------------ITTR Statistics Report---------------: \nHeader Info:\n"
-       "Version: 0x21\nStatistics Number: 0x10=>16\nPeriod: 0x3e8=>1000\nZero Update: 0x1\n\n"
-       "Enabled Channles:\n0\t9\ta\t\n21\t\n"
-       "Statistics Event OverFlow Number:0\nPackage Head Number:1,\tPackage Tail Number:1\n\n"
-       "Calculated Statistics Overflow Serial Overflow Number:0,\tCalculated Package Serial Overflow Number:0\n\n"
-       "Statistics Events:\nBoard\t Channel\t EventNumber\n65536\t5\t2\n65536\t10\t1\n\nErrors: None \n"},
+       kTitle + "Version: 0x21\nStatistics Number: 0x10=>16\nPeriod: 0x3e8=>1000\nZero Update: 0x1\n\n"
+                "Enabled Channles:\n0\t9\ta\t\n21\t\n" +
+           Counters(0, 1, 1, 0, 0) + "65536\t5\t2\n65536\t10\t1\n\nErrors: None \n"},
       // Errors come in the order found; the overflow consistency comes last, when the report is built.
       {"the whole report of a faulty stream",
        {kEnd, Lead(0, 0, 5), Lead(0, 0, 2), Head(3), Head(0xFFFF), Head(0), Lead(0, 0, 1), kMarker, 1},
        "",
-       "----------------ITTR Statistics Report---------------: \nHeader Info:\n"
-       "Version: 0x0\nStatistics Number: 0x0=>0\nPeriod: 0x0=>0\nZero Update: 0x0\n\nEnabled Channles:\n\n\n"
-       "Statistics Event OverFlow Number:1\nPackage Head Number:3,\tPackage Tail Number:0\n\n"
-       "Calculated Statistics Overflow Serial Overflow Number:0,\tCalculated Package Serial Overflow Number:1\n\n"
-       "Statistics Events:\nBoard\t Channel\t EventNumber\n\nErrors: Error 0: \n"
+       kTitle + "Version: 0x0\nStatistics Number: 0x0=>0\nPeriod: 0x0=>0\nZero Update: 0x0\n\nEnabled Channles:\n\n\n" +
+           Counters(1, 3, 0, 0, 1) + "\nErrors: Error 0: \n"
        "Package Serial Value Error: Previous Package Serial Value: -1,\tCurrent Package Serial Value: 3\n"
        "Error 1: \nPackage Serial Value Error: Previous Package Serial Value: 3,\tCurrent Package Serial Value: 65535\n"
        "Error 2: \nStatistics Overflow Calculated: 2,\tStatistics Overflow Actual: 1\n"},
@@ -183,9 +179,6 @@ TEST(IttrStream, BlocksFilesAndRunsChangeNothing) {
     EXPECT_EQ(Decode(split, words, true, true, size, 200), text) << size;
     EXPECT_EQ(split.BuildIttrReport(), report) << size;
   }
-  DecoderState silent;  // without parsed text
-  EXPECT_EQ(Decode(silent, words, false, true, 4092), "");
-  EXPECT_EQ(silent.BuildIttrReport(), report);
 
   // A file that fails to take the text (from the first header on) gives -1, and decoding goes on for the report.
   DecoderState failing;
@@ -209,7 +202,7 @@ TEST(IttrStream, BlocksFilesAndRunsChangeNothing) {
   EXPECT_EQ(o.status, 0);
   EXPECT_TRUE(o.parsed == text);
   EXPECT_EQ(o.report, report);
-  // A second run on the same parser starts afresh: the same report, also without parsed text.
+  // A second run on the same parser starts afresh: the same report, without parsed text too.
   c.parsed = false;
   EXPECT_EQ(Convert(parser, c).report, report);
 }

@@ -13,20 +13,18 @@ using K = TttrRecordKind;
 using namespace test::w;
 
 TEST(TttrHeader, ElevenLinesThatDifferInMaskWindowModeAndColumns) {
-  test::StringSink t2(64);  // smaller than the header: its lines spill one by one
-  const std::string t2Header =
-      "Device Type: QZ8B48\nFirmware Version:Dummy Version\nStart Freqency Division:0\nWindow Resolution:-16ps\n"
-      "Mask Window:0d ns\nStart Threshold:0mV\nStop Threshold:0mV\nStop Delay: 0\nMode:T2\nEnd By:\n"
-      "Flag\tChannel\tTime(bin)\tTime(ps)\n";
-  EXPECT_EQ(WriteT2Header(t2.sink(), -16, "QZ8B48"), static_cast<std::int32_t>(t2Header.size()));
-  EXPECT_EQ(t2.Text(), t2Header);
-  test::StringSink t3;
-  const std::string t3Header =
-      "Device Type: Unknown Type\nFirmware Version:Dummy Version\nStart Freqency Division:0\nWindow Resolution:250ps\n"
-      "Mask Window:0ns\nStart Threshold:0mV\nStop Threshold:0mV\nStop Delay: 0\nMode:T3\nEnd By:\n"
-      "Flag\t Channel\t Time(bin)\t  Seq\t Time(ps)\n";
-  EXPECT_EQ(WriteT3Header(t3.sink(), 250, "Unknown Type"), static_cast<std::int32_t>(t3Header.size()));
-  EXPECT_EQ(t3.Text(), t3Header);
+  auto header = [](const std::string& device, const std::string& window, const std::string& mode) {
+    return "Device Type: " + device + "\nFirmware Version:Dummy Version\nStart Freqency Division:0\n" +
+           "Window Resolution:" + window + "Start Threshold:0mV\nStop Threshold:0mV\nStop Delay: 0\nMode:" + mode;
+  };
+  const std::string t2 =
+      header("QZ8B48", "-16ps\nMask Window:0d ns\n", "T2\nEnd By:\nFlag\tChannel\tTime(bin)\tTime(ps)\n");
+  const std::string t3 =
+      header("Unknown Type", "250ps\nMask Window:0ns\n", "T3\nEnd By:\nFlag\t Channel\t Time(bin)\t  Seq\t Time(ps)\n");
+  test::StringSink small(64), large;  // smaller than the header: its lines spill one by one
+  EXPECT_EQ(WriteT2Header(small.sink(), -16, "QZ8B48"), static_cast<std::int32_t>(t2.size()));
+  EXPECT_EQ(WriteT3Header(large.sink(), 250, "Unknown Type"), static_cast<std::int32_t>(t3.size()));
+  EXPECT_EQ(small.Text() + large.Text(), t2 + t3);
   TextSink none;  // no text area at all
   EXPECT_EQ(WriteT2Header(none, 4, "KR77A5"), -1);
 }
@@ -38,7 +36,7 @@ TEST(TttrDecoder, EveryWordKindPrintsItsLine) {
       kT2Head | 0x10000, kStorageStart, 77, PackageHead(5, 0), T2Event(2, 100), Sync(1), SerialOverflow(0),
       Marker(5), Sync(2), T2Event(3, 5), kPackageTail, 0x12345678, kTail};
   const std::vector<std::uint32_t> t3Packaged = {
-      kT3Head | 0x20000, Sync(7), PackageHead(4, 0), Sync(1), T3Event(9, 7, 5), Sync(2), Marker(2),
+      kT3Head | 0x20000, Sync(7), PackageHead(4, 0), Sync(1), T3Event(9, 7, 517), Sync(2), Marker(2),
       SerialOverflow(3), kPackageTail, kStorageStart, kStorageStart, kTail};
   // Sync overflows extend the T2 bins by 2^25 each, wraps from 1023 to 0 included.
   const std::vector<std::uint32_t> t2Time = {T2Event(1, 9), Sync(1), Sync(2), T2Event(2, 100), Sync(1023), Sync(0),
@@ -66,16 +64,16 @@ TEST(TttrDecoder, EveryWordKindPrintsItsLine) {
        "Storage Overflow[serial] \t77\nPackage Head[serial] \t0\t0\nEvent\t2\t100\t400\n"
        "Event Overflow[overflow] \t1\nPackage Serial Overflow[overflow] \t0\nMarker[ marker] \t5\n"
        "Event Overflow[overflow] \t2\nEvent\t3\t5\t268435476\nPackage Tail \n", announced},
-      {Layout::T2Packaged, t2Packaged, {.parsed = false}, "", announced},  // announced without text too
-      // Only serial overflows of values 0 and 1 are announced, outside a package as well.
-      {Layout::T2Packaged, {SerialOverflow(0), SerialOverflow(1), SerialOverflow(2)}, {}, "", announced + announced},
+      // Only serial overflows of values 0 and 1 are announced, outside a package and without text as well.
+      {Layout::T2Packaged, {SerialOverflow(0), SerialOverflow(1), SerialOverflow(2)}, {.parsed = false}, "",
+       announced + announced},
       {Layout::T3Packaged, {SerialOverflow(0), SerialOverflow(1)}, {}, ""},
       {Layout::T3Packaged, t3Packaged, {},
-       "Event\t9\t7\t5\t28\nMarker[marker] \t2\nPackage Serial Overflow[overflow] \t3\n"
+       "Event\t9\t7\t517\t28\nMarker[marker] \t2\nPackage Serial Overflow[overflow] \t3\n"
        "Storage Overflow[serial] \t3952128202\n"},
       {Layout::T3Packaged, t3Packaged, all,
        "Package Head[serial]\t0\t0\nEvent Seq Overflow[channel, overflow] \t0\t1\n"  // no event yet: channel 0
-       "Event\t9\t7\t5\t28\nEvent Seq Overflow[channel, overflow] \t9\t2\nMarker[marker] \t2\n"
+       "Event\t9\t7\t517\t28\nEvent Seq Overflow[channel, overflow] \t9\t2\nMarker[marker] \t2\n"
        "Package Serial Overflow[overflow] \t3\nPackage Tail\nStorage Overflow[serial] \t3952128202\n"},
       // Package heads carry serial wraps * 1024 + serial; only a sync overflow from 1023 to 0 is a wrap.
       {Layout::T2Packaged,
@@ -191,7 +189,8 @@ TEST(PackagedFraming, AWordsKindDependsOnTheFrameItStandsIn) {
       EXPECT_EQ(s.channel < 0 ? -1 : static_cast<int>(r.channel), s.channel) << std::hex << s.word;
     }
     std::string serials;
-    d.tttrStatistics.storageOverflowSerials.WriteTo([&](const char* p, std::size_t n) { return serials.append(p, n), true; });
+    auto append = [&](const char* p, std::size_t n) { return serials.append(p, n), true; };
+    d.tttrStatistics.storageOverflowSerials.WriteTo(append);
     EXPECT_EQ(serials, std::to_string(kT2Head) + "\t\n" + std::to_string(t3 ? kTail : 0x12345678) + "\t");
     EXPECT_EQ(d.board, 0x30000);
   }

@@ -32,7 +32,6 @@ TEST(TttrReset, TheNextRunDecodesAndReportsLikeAFreshOne) {
                                      PackageHead(9, 3), Sync(1023), Sync(0), Sync(1), 3, Marker(2)}));
   test::DecodeBytes(used, Layout::T2Plain, test::BigEndian({0xB2000000, 0xA2000000}));
   used.Reset();
-  EXPECT_EQ(used.BuildTttrReport(), fresh.BuildTttrReport());
   const std::pair<Layout, std::vector<std::uint32_t>> runs[] = {
       {Layout::T3Plain, {Marker(1)}},  // sets no layout flag: the report's form is the flag's
       {Layout::T2Plain,
@@ -58,13 +57,8 @@ TEST(TttrReport, PackagedRunWithEveryListFilled) {
                                PackageHead(1, 1), Marker(2), SerialOverflow(5), kPackageTail,       //
                                PackageHead(5, 3), T2Event(7, 1), T2Event(2, 5), Marker(3), Marker(4), Marker(8),
                                Sync(3), kPackageTail, kTail});
-    auto serials = [](int first, int last) {
-      std::string text;
-      for (int i = first; i <= last; ++i) text += std::to_string(i) + "\t";
-      return text;
-    };
-    const std::string values =
-        serials(100, 100) + "\n" + serials(101, 120) + "\n" + serials(121, 140) + "\n" + serials(141, 144);
+    std::string values = "100\t\n";
+    for (int i = 101; i <= 144; ++i) values += std::to_string(i) + (i % 20 == 0 ? "\t\n" : "\t");
     EXPECT_EQ(ReportOf(layout, words),
               kTitle +
                   "Data Type Head Number:1\nData Type Tail Number:1\n\n"

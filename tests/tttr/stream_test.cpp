@@ -35,33 +35,28 @@ TEST(TttrStream, BlockSizesAndSeriesFilesGiveTheBytesOfOnePass) {
     std::size_t at = words.size() * 5 / 8;  // past the middle; packaged: after a head-like word, in a package
     while (IsPackaged(layout) && words[at - 1] >> 26 != 0x30) ++at;
     const auto series = BigEndian(words);
-    const std::size_t cut = at * 4;
-    WriteFile(dir / "pkg_0.dat", std::vector<std::uint8_t>(series.begin(), series.begin() + cut));
-    WriteFile(dir / "pkg_1.dat", std::vector<std::uint8_t>(series.begin() + cut, series.end()));
+    const auto cut = series.begin() + static_cast<std::ptrdiff_t>(at * 4);
+    WriteFile(dir / "pkg_0.dat", std::vector<std::uint8_t>(series.begin(), cut));
+    WriteFile(dir / "pkg_1.dat", std::vector<std::uint8_t>(cut, series.end()));
     for (const std::int32_t device : IsPackaged(layout) ? std::vector{3} : std::vector{1, 64}) {
       StringSink header;
       const char* const name = device == 3 ? "QZ8B48" : device == 1 ? "KR77A5" : "RB9531";
       IsT2(layout) ? WriteT2Header(header.sink(), 8, name) : WriteT3Header(header.sink(), 8, name);
       for (int cliFlags = 0; cliFlags < 8; ++cliFlags) {
-        Conversion c;
-        c.input = dir / "pkg_1.dat";
-        c.dataType = IsT2(layout) ? 2 : 3;
-        c.deviceType = device;
+        Conversion c(dir / "pkg_1.dat", IsT2(layout) ? 2 : 3, device);
         c.resolutionPs = 8;
         c.report = (cliFlags & 1) != 0;
         c.overflow = (cliFlags & 2) != 0;
         c.packetInfo = (cliFlags & 4) != 0;
-        const std::string args = CliArguments(c);
         std::filesystem::remove(dir / "pkg_1_report.txt");
-        const CommandResult r = Cli("-q " + args);
-        ASSERT_EQ(r.exitCode, 0) << args << "\n" << r.err;
+        const CommandResult r = Cli("-q " + CliArguments(c));
+        ASSERT_EQ(r.exitCode, 0) << CliArguments(c) << "\n" << r.err;
         DecoderState d;
         const Flags f{.overflow = c.overflow, .packetInfo = c.packetInfo, .resolutionPs = 8};
-        EXPECT_EQ(ReadFile(dir / "pkg_1_parsed.txt"), header.Text() + DecodeBytes(d, layout, series, f, cut)) << args;
-        EXPECT_EQ(std::filesystem::exists(dir / "pkg_1_report.txt"), c.report) << args;
-        if (c.report) {
-          EXPECT_EQ(LfText(ReadFile(dir / "pkg_1_report.txt")), d.BuildTttrReport()) << args;
-        }
+        const std::string text = header.Text() + DecodeBytes(d, layout, series, f, at * 4);
+        EXPECT_EQ(ReadFile(dir / "pkg_1_parsed.txt"), text) << cliFlags;
+        EXPECT_EQ(std::filesystem::exists(dir / "pkg_1_report.txt"), c.report) << cliFlags;
+        EXPECT_EQ(LfText(ReadFile(dir / "pkg_1_report.txt")), c.report ? d.BuildTttrReport() : "") << cliFlags;
       }
     }
   }
