@@ -113,9 +113,7 @@ TEST(DialogForm, EnterAndEscapeDoNotClose) {
   Dialog d;
   d.dlg.show();
   for (const char* id : {"IDC_RESOLUTION", "IDC_INPUT_FILE", "IDC_RANGE_TO"}) {
-    QTest::keyClick(d.Get(id), Qt::Key_Return);
-    QTest::keyClick(d.Get(id), Qt::Key_Enter);
-    QTest::keyClick(d.Get(id), Qt::Key_Escape);
+    for (const Qt::Key key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Escape}) QTest::keyClick(d.Get(id), key);
     EXPECT_TRUE(d.dlg.isVisible()) << id;
   }
   // Enter on a focused push button still presses it.
