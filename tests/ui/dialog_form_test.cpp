@@ -58,12 +58,11 @@ TEST(DialogForm, LayoutInDialogUnitsAndFixedSize) {
   EXPECT_EQ(d.dlg.maximumSize(), d.dlg.minimumSize());
   EXPECT_FALSE(d.dlg.windowFlags() & Qt::WindowMaximizeButtonHint);
   EXPECT_TRUE(d.dlg.windowFlags() & Qt::WindowMinimizeButtonHint);
-  for (const auto& [id, x, y, w, h] :
-       {std::tuple{"IDC_INPUT_FILE", 7, 30, 359, 14}, {"IDC_OUTPUT_DIR", 7, 81, 359, 14}, {"IDC_START", 175, 227, 50, 14},
-        {"IDC_STOP", 253, 227, 50, 14}, {"IDC_PROGRESS", 7, 202, 359, 7}, {"IDC_RANGE_FROM", 66, 48, 49, 14},
-        {"IDC_RANGE_TO", 126, 48, 49, 14}, {"IDC_RESOLUTION", 50, 179, 49, 14}}) {
-    EXPECT_EQ(d.Get(id)->geometry(), du.Rect(x, y, w, h)) << id;
-  }
+  const std::tuple<const char*, int, int, int, int> places[] = {
+      {"IDC_INPUT_FILE", 7, 30, 359, 14}, {"IDC_OUTPUT_DIR", 7, 81, 359, 14}, {"IDC_START", 175, 227, 50, 14},
+      {"IDC_STOP", 253, 227, 50, 14},     {"IDC_PROGRESS", 7, 202, 359, 7},   {"IDC_RANGE_FROM", 66, 48, 49, 14},
+      {"IDC_RANGE_TO", 126, 48, 49, 14},  {"IDC_RESOLUTION", 50, 179, 49, 14}};
+  for (const auto& [id, x, y, w, h] : places) EXPECT_EQ(d.Get(id)->geometry(), du.Rect(x, y, w, h)) << id;
   // Check boxes keep their place and are never narrower than their text.
   for (const char* id : {"IDC_GEN_PARSED_FILE", "IDC_GEN_REPORT", "IDC_OUTPUT_OVERFLOW", "IDC_OUTPUT_PACKET_INFO"}) {
     QWidget* box = d.Get(id);

@@ -17,7 +17,6 @@ struct RunSetup {
   Dialog d;
 };
 
-// Three 4-byte files of one series.
 std::string WriteSeries(const ScratchDir& dir) {
   for (int i = 1; i <= 3; ++i) WriteFile(dir / ("run_" + std::to_string(i) + ".dat"), BigEndian({0x00000001u}));
   return dir / "run_1.dat";
@@ -106,47 +105,43 @@ TEST(RunControl, InputFieldShowsEachFileInTurnAndStopEndsTheRunAfterTheBlock) {
     EXPECT_EQ(shown, stop ? QStringList({two}) : QStringList({two, three}));
     EXPECT_EQ(d.Edit("IDC_INPUT_FILE")->text(), stop ? two : three);
     EXPECT_EQ(d.Ending(), stop ? "66% 66 start" : "100% 100 start");
-    EXPECT_EQ(d.Edit("IDC_OUTPUT_DIR")->text(), Q(dir.path().string()));
-    EXPECT_EQ(d.Combo("IDC_DEVICE_TYPE")->currentText(), "KR77A5");
-    EXPECT_EQ(d.Text("IDC_RANGE_TO"), "2");
+    const QComboBox* device = d.Combo("IDC_DEVICE_TYPE");
+    EXPECT_EQ(QStringList({d.Text("IDC_OUTPUT_DIR"), device->currentText(), d.Text("IDC_RANGE_TO")}),
+              QStringList({Q(dir.path().string()), "KR77A5", "2"}));
     EXPECT_TRUE(Exists(dir / "run_1_report.txt"));
   }
 }
 
-// Stop, or closing the dialog, before the worker could report its first file: nothing is converted, yet
-// the run goes through its end and writes its report.
-TEST(RunControl, StopOrCloseBeforeTheFirstFileEndTheRunWithItsReport) {
-  for (const bool close : {false, true}) {
-    SCOPED_TRACE(close ? "close" : "stop");
+// Stop, closing or destroying the dialog before the worker could report its first file: nothing is
+// converted, yet the run goes through its end and writes its report.
+TEST(RunControl, StopCloseOrDestroyBeforeTheFirstFileEndTheRunWithItsReport) {
+  for (const std::string way : {"stop", "close", "destroy"}) {
+    SCOPED_TRACE(way);
     ScratchDir dir;
-    RunSetup s(WriteSeries(dir));
-    Dialog& d = s.d;
+    auto s = std::make_unique<RunSetup>(WriteSeries(dir));
+    Dialog& d = s->d;
     d.dlg.show();
     d.Button("IDC_START")->click();
-    if (close) {
-      // The worker now waits for this thread to show its first file; closing must not wait in a join.
-      EXPECT_TRUE(d.dlg.close());
-      EXPECT_FALSE(d.dlg.isVisible());
-    } else {
+    if (way == "stop") {
       d.Button("IDC_STOP")->click();
       EXPECT_EQ(d.Ending(), "0% 0 no start");  // until the worker has returned
       EXPECT_TRUE(d.dlg.IsRunning());
       ASSERT_TRUE(d.WaitForRunEnd());
       EXPECT_EQ(d.Ending(), "0% 0 start");
+    } else if (way == "close") {
+      // The worker now waits for this thread to show its first file; closing must not wait in a join.
+      EXPECT_TRUE(d.dlg.close());
+      EXPECT_FALSE(d.dlg.isVisible());
     }
-    EXPECT_FALSE(d.dlg.IsRunning());
-    EXPECT_EQ(d.dlg.parser().bytesRead, 0u);
+    if (way != "destroy") {
+      EXPECT_FALSE(d.dlg.IsRunning());
+      EXPECT_EQ(d.dlg.parser().bytesRead, 0u);
+      EXPECT_TRUE(d.messages.isEmpty());
+      EXPECT_TRUE(Exists(dir / "run_1_report.txt"));
+    }
+    s.reset();  // waits for the worker
     EXPECT_TRUE(Exists(dir / "run_1_report.txt"));
-    EXPECT_TRUE(d.messages.isEmpty());
   }
-}
-
-TEST(RunControl, DestroyingTheDialogDuringARunWaitsForTheWorker) {
-  ScratchDir dir;
-  auto s = std::make_unique<RunSetup>(WriteSeries(dir));
-  s->d.Button("IDC_START")->click();
-  s.reset();
-  EXPECT_TRUE(Exists(dir / "run_1_report.txt"));
 }
 
 // A failure that ends the run shows the engine's text; every failure and warning of a run that goes on
