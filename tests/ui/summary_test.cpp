@@ -64,15 +64,14 @@ TEST(Summary, SaysHowTheRunEndedWhatItWroteAndTheReportsVerdicts) {
     std::uint64_t bytes = 0;  // all of the series, or none when stopped
     for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
       if (!c.stop && entry.path().extension() == ".dat") bytes += entry.file_size();
-    const QStringList lines = {c.ending + " input files converted",
-                               "Read " + QLocale(QLocale::English).toString(static_cast<qulonglong>(bytes)) +
-                                   " bytes in T s",
-                               "Output files:", "    " + Stem(input) + "_parsed.txt",
-                               "    " + Stem(input) + "_report.txt", "Report:", "    " + c.verdicts.join("\n    ")};
+    const QString expected = QString("%1 input files converted\nRead %2 bytes in T s\nOutput files:\n    %3_parsed.txt\n"
+                                     "    %3_report.txt\nReport:\n    %4")
+                                 .arg(c.ending, QLocale(QLocale::English).toString(static_cast<qulonglong>(bytes)),
+                                      Stem(input), c.verdicts.join("\n    "));
     RunSummary* summary = d.dlg.summary();
     QString text = summary->Text();
     text.replace(QRegularExpression(" in [0-9]+\\.[0-9]{2} s\n"), " in T s\n");
-    EXPECT_EQ(text, lines.join('\n'));
+    EXPECT_EQ(text, expected);
     EXPECT_TRUE(summary->isVisible());
   }
 }
