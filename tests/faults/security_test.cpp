@@ -17,43 +17,37 @@ namespace {
 
 constexpr std::uint32_t kReadOnly = IN_OPEN | IN_ACCESS | IN_CLOSE_NOWRITE | IN_ISDIR;
 
-using Events = std::vector<std::pair<std::string, std::uint32_t>>;  // "dir/name" ("dir/" itself), mask
-
-// Every file system event in `dirs` while `run` runs.
-Events EventsDuring(const std::vector<std::string>& dirs, const std::function<void()>& run) {
+// Every file system event in `dirs` while `run` runs, as "dir/name mask" ("dir/" for the directory itself),
+// but for reading outside `sealed` and for writing the `outputs` (or the partial names they are written under
+// before they take their own).
+std::vector<std::string> EventsDuring(const std::vector<std::string>& dirs, const std::vector<std::string>& outputs,
+                                      const std::string& sealed, const std::function<void()>& run) {
   const int fd = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
   EXPECT_GE(fd, 0);
   std::map<int, std::string> watched;
   for (const std::string& dir : dirs) watched[inotify_add_watch(fd, dir.c_str(), IN_ALL_EVENTS)] = dir;
   EXPECT_EQ(watched.count(-1), 0u);
   run();
-  Events events;
+  std::vector<std::string> events;
   alignas(inotify_event) char buffer[65536];
   ssize_t n = 0;
   while ((n = ::read(fd, buffer, sizeof buffer)) > 0) {
     for (ssize_t at = 0; at < n;) {
       const auto* e = reinterpret_cast<const inotify_event*>(buffer + at);
-      EXPECT_EQ(e->mask & IN_Q_OVERFLOW, 0u) << "events were lost";
-      events.emplace_back(watched[e->wd] + "/" + (e->len > 0 ? e->name : ""), e->mask);
       at += static_cast<ssize_t>(sizeof(inotify_event) + e->len);
+      EXPECT_EQ(e->mask & IN_Q_OVERFLOW, 0u) << "events were lost";
+      const std::string path = watched[e->wd] + "/" + (e->len > 0 ? e->name : "");
+      const bool output = std::any_of(outputs.begin(), outputs.end(), [&](const std::string& o) {
+        return path == o || (path.starts_with(o + ".") && path.ends_with(".partial"));
+      });
+      if (path.starts_with(sealed) || ((e->mask & ~kReadOnly) != 0 && !output)) {
+        events.push_back(path + " " + std::to_string(e->mask));
+      }
     }
   }
   EXPECT_TRUE(n < 0 && errno == EAGAIN);
   ::close(fd);
   return events;
-}
-
-// Events other than reading, as "dir/name mask" texts, but for the `allowed` outputs and the partial
-// names they are written under before they take their own.
-std::vector<std::string> Writes(const Events& events, const std::vector<std::string>& allowed) {
-  std::vector<std::string> writes;
-  for (const auto& [path, mask] : events) {
-    const bool output = std::any_of(allowed.begin(), allowed.end(), [&](const std::string& o) {
-      return path == o || (path.starts_with(o + ".") && path.ends_with(".partial"));
-    });
-    if ((mask & ~kReadOnly) != 0 && !output) writes.push_back(path + " " + std::to_string(mask));
-  }
-  return writes;
 }
 
 TEST(Security, RunsWriteTheirTwoOutputsOnlyReadTheirInputsAndFollowNoPathInTheData) {
@@ -80,43 +74,41 @@ TEST(Security, RunsWriteTheirTwoOutputsOnlyReadTheirInputsAndFollowNoPathInTheDa
   const std::vector<std::string> targets = Listing(sentinel);
   Conversion c(in + "/r_2.dat");
   c.outputDir = out;
-  const Events events = EventsDuring({root.path().string(), in, out, sentinel, sentinel + "/sub"}, [&] {
-    for (const auto& [type, device] : kKinds) {
-      c.dataType = type;
-      c.deviceType = device;
-      TdcFileParser parser;
-      EXPECT_EQ(Convert(parser, c).status, 0);
-      EXPECT_EQ(parser.files.size(), 3u);
-    }
-  });
-  EXPECT_EQ(Writes(events, {out + "/r_2_parsed.txt", out + "/r_2_report.txt"}), std::vector<std::string>{});
-  for (const auto& [path, mask] : events) EXPECT_FALSE(path.starts_with(sentinel)) << path << " " << mask;
+  const std::vector<std::string> events = EventsDuring(
+      {root.path().string(), in, out, sentinel, sentinel + "/sub"},
+      {out + "/r_2_parsed.txt", out + "/r_2_report.txt"}, sentinel, [&] {
+        for (const auto& [type, device] : kKinds) {
+          c.dataType = type;
+          c.deviceType = device;
+          TdcFileParser parser;
+          EXPECT_EQ(Convert(parser, c).status, 0);
+          EXPECT_EQ(parser.files.size(), 3u);
+        }
+      });
+  EXPECT_EQ(events, std::vector<std::string>{});
   EXPECT_EQ(Listing(out), (std::vector<std::string>{"r_2_parsed.txt", "r_2_report.txt"}));
   EXPECT_EQ(Listing(sentinel), targets);
 
   // kestrun-cli, writing beside its inputs.
   c.outputDir.clear();
-  const Events cliEvents = EventsDuring({root.path().string(), in}, [&] {
-    const CommandResult cli = Cli("-q " + CliArguments(c));
-    EXPECT_EQ(cli.exitCode, 0) << cli.err;
-  });
-  EXPECT_EQ(Writes(cliEvents, {in + "/r_2_parsed.txt", in + "/r_2_report.txt"}), std::vector<std::string>{});
+  const std::vector<std::string> cliEvents =
+      EventsDuring({root.path().string(), in}, {in + "/r_2_parsed.txt", in + "/r_2_report.txt"}, sentinel, [&] {
+        const CommandResult cli = Cli("-q " + CliArguments(c));
+        EXPECT_EQ(cli.exitCode, 0) << cli.err;
+      });
+  EXPECT_EQ(cliEvents, std::vector<std::string>{});
   EXPECT_EQ(Listing(in), (std::vector<std::string>{"notes.txt", "r_1.dat", "r_2.dat", "r_2_parsed.txt", "r_2_report.txt",
                                                     "r_3.dat"}));
 }
 
 TEST(Security, NoInputNameLeadsTheOutputsOutOfTheirDirectory) {
   ScratchDir root;
-  const std::string in = root / "in";
-  const std::string out = root / "out";
+  const std::string in = root / "in", out = root / "out";
   std::filesystem::create_directories(in + "/sub");
   std::filesystem::create_directories(out);
-  // Stems ".", "..", one with a backslash, one with a line break, one behind "..".
-  const std::vector<std::string> names = {"..dat", "...dat", "a\\b.dat", "line\nbreak.dat"};
-  for (const std::string& name : names) WriteFile(in + "/" + name, BigEndian(PackagedT2(1, 3)));
-  std::vector<std::string> inputs = names;
-  inputs.push_back("sub/../..dat");
-  for (const std::string& name : inputs) {
+  // Stems ".", "..", one with a backslash, one with a line break, and "." again behind "..".
+  for (const std::string name : {"..dat", "...dat", "a\\b.dat", "line\nbreak.dat", "sub/../..dat"}) {
+    WriteFile(in + "/" + name, BigEndian(PackagedT2(1, 3)));
     Conversion c(in + "/" + name);
     c.outputDir = out;
     TdcFileParser parser;

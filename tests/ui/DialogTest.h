@@ -45,6 +45,18 @@ class Dialog {
   QCheckBox* Check(const char* id) { return Get<QCheckBox>(id); }
   QPushButton* Button(const char* id) { return Get<QPushButton>(id); }
   QString Text(const char* id) { return Get<QWidget>(id)->property("text").toString(); }
+  // What the file name decides: device, data type, resolution, the resolution edit and the packet info box.
+  QString Form() {
+    return Combo("IDC_DEVICE_TYPE")->currentText() + " " + Combo("IDC_DATA_TYPE")->currentText() + " '" +
+           Text("IDC_RESOLUTION") + (Edit("IDC_RESOLUTION")->isEnabled() ? "' enabled" : "' disabled") +
+           (Get("IDC_OUTPUT_PACKET_INFO")->isHidden() ? " hidden" : " shown");
+  }
+  // What a run leaves on the form: progress text and bar, whether Start is enabled, the messages shown.
+  QString Ending() {
+    return Text("IDC_PROGRESS_TEXT") + " " + QString::number(Get<QProgressBar>("IDC_PROGRESS")->value()) +
+           (Button("IDC_START")->isEnabled() ? " start" : " no start") + (messages.isEmpty() ? "" : " | ") +
+           messages.join(" | ");
+  }
 
   // Picks `path` with the input field's browse button, as the user would.
   void ChooseInput(const std::string& path) {

@@ -1,18 +1,13 @@
 #include <QGroupBox>
 #include <QToolButton>
 #include <QTest>
-#include <vector>
+#include <tuple>
 
 #include "DialogTest.h"
 #include "ui/DialogUnits.h"
 
 namespace kestrun::test {
 namespace {
-
-const char* const kControls[] = {"IDC_INPUT_FILE", "IDC_OUTPUT_DIR", "IDC_GEN_PARSED_FILE", "IDC_GEN_REPORT",
-                                 "IDC_START", "IDC_STOP", "IDC_PROGRESS", "IDC_DATA_TYPE", "IDC_RESOLUTION",
-                                 "IDC_OUTPUT_OVERFLOW", "IDC_DEVICE_TYPE", "IDC_PROGRESS_TEXT", "IDC_RANGE_FROM",
-                                 "IDC_RANGE_TO", "IDC_OUTPUT_PACKET_INFO"};
 
 QStringList Items(QComboBox* combo) {
   QStringList items;
@@ -25,29 +20,25 @@ TEST(DialogForm, FreshStartAndTexts) {
   EXPECT_EQ(d.dlg.windowTitle(), "Kestrun 3.0.0.2");
   EXPECT_EQ(Items(d.Combo("IDC_DATA_TYPE")), QStringList({"T1", "T2", "T3", "ITTR_T", "ITTR_M"}));
   EXPECT_EQ(Items(d.Combo("IDC_DEVICE_TYPE")), QStringList({"KR77A5", "RB9531", "QZ48"}));
-  EXPECT_EQ(d.Combo("IDC_DATA_TYPE")->currentText(), "T1");
-  EXPECT_EQ(d.Combo("IDC_DEVICE_TYPE")->currentText(), "QZ48");
-  EXPECT_TRUE(d.Check("IDC_GEN_PARSED_FILE")->isChecked());
-  EXPECT_FALSE(d.Check("IDC_GEN_REPORT")->isChecked());
-  EXPECT_FALSE(d.Check("IDC_OUTPUT_OVERFLOW")->isChecked());
-  EXPECT_FALSE(d.Check("IDC_OUTPUT_PACKET_INFO")->isChecked());
-  EXPECT_EQ(d.Text("IDC_PROGRESS_TEXT"), "0%");
-  EXPECT_EQ(d.Get<QProgressBar>("IDC_PROGRESS")->value(), 0);
-  for (const char* id : {"IDC_INPUT_FILE", "IDC_OUTPUT_DIR", "IDC_RESOLUTION", "IDC_RANGE_FROM", "IDC_RANGE_TO"}) {
-    EXPECT_EQ(d.Edit(id)->text(), "") << id;
+  // Each control as "id 'text'", then its list item or " on" when checked, " hidden", " disabled".
+  QStringList controls;
+  for (const char* id : {"IDC_INPUT_FILE", "IDC_OUTPUT_DIR", "IDC_GEN_PARSED_FILE", "IDC_GEN_REPORT", "IDC_START",
+                         "IDC_STOP", "IDC_PROGRESS", "IDC_DATA_TYPE", "IDC_RESOLUTION", "IDC_OUTPUT_OVERFLOW",
+                         "IDC_DEVICE_TYPE", "IDC_PROGRESS_TEXT", "IDC_RANGE_FROM", "IDC_RANGE_TO",
+                         "IDC_OUTPUT_PACKET_INFO"}) {
+    QWidget* w = d.Get(id);
+    QString line = QString(id) + " '" + d.Text(id) + "'";
+    if (auto* combo = qobject_cast<QComboBox*>(w)) line += " " + combo->currentText();
+    if (auto* box = qobject_cast<QCheckBox*>(w); box && box->isChecked()) line += " on";
+    controls << line + (w->isHidden() ? " hidden" : "") + (w->isEnabled() ? "" : " disabled");
   }
-  for (const char* id : kControls) {
-    EXPECT_FALSE(d.Get(id)->isHidden()) << id;
-    EXPECT_TRUE(d.Get(id)->isEnabled()) << id;
-  }
+  EXPECT_EQ(controls.join(", "),
+            "IDC_INPUT_FILE '', IDC_OUTPUT_DIR '', IDC_GEN_PARSED_FILE 'Generate Parsed File' on, "
+            "IDC_GEN_REPORT 'Generate Report', IDC_START 'Start', IDC_STOP 'Stop', IDC_PROGRESS '0%', "
+            "IDC_DATA_TYPE '' T1, IDC_RESOLUTION '', IDC_OUTPUT_OVERFLOW 'Output Overflow', IDC_DEVICE_TYPE '' QZ48, "
+            "IDC_PROGRESS_TEXT '0%', IDC_RANGE_FROM '', IDC_RANGE_TO '', IDC_OUTPUT_PACKET_INFO 'Output Packet Info'");
+  EXPECT_EQ(d.Ending(), "0% 0 start");
   EXPECT_FALSE(d.dlg.IsRunning());
-  EXPECT_TRUE(d.messages.isEmpty());
-  EXPECT_EQ(d.Check("IDC_GEN_PARSED_FILE")->text(), "Generate Parsed File");
-  EXPECT_EQ(d.Check("IDC_GEN_REPORT")->text(), "Generate Report");
-  EXPECT_EQ(d.Check("IDC_OUTPUT_OVERFLOW")->text(), "Output Overflow");
-  EXPECT_EQ(d.Check("IDC_OUTPUT_PACKET_INFO")->text(), "Output Packet Info");
-  EXPECT_EQ(d.Button("IDC_START")->text(), "Start");
-  EXPECT_EQ(d.Button("IDC_STOP")->text(), "Stop");
   QStringList labels;
   for (QLabel* label : d.dlg.findChildren<QLabel*>()) {
     if (label->objectName().isEmpty()) labels << label->text();
@@ -67,14 +58,11 @@ TEST(DialogForm, LayoutInDialogUnitsAndFixedSize) {
   EXPECT_EQ(d.dlg.maximumSize(), d.dlg.minimumSize());
   EXPECT_FALSE(d.dlg.windowFlags() & Qt::WindowMaximizeButtonHint);
   EXPECT_TRUE(d.dlg.windowFlags() & Qt::WindowMinimizeButtonHint);
-  EXPECT_EQ(d.Get("IDC_INPUT_FILE")->geometry(), du.Rect(7, 30, 359, 14));
-  EXPECT_EQ(d.Get("IDC_OUTPUT_DIR")->geometry(), du.Rect(7, 81, 359, 14));
-  EXPECT_EQ(d.Get("IDC_START")->geometry(), du.Rect(175, 227, 50, 14));
-  EXPECT_EQ(d.Get("IDC_STOP")->geometry(), du.Rect(253, 227, 50, 14));
-  EXPECT_EQ(d.Get("IDC_PROGRESS")->geometry(), du.Rect(7, 202, 359, 7));
-  EXPECT_EQ(d.Get("IDC_RANGE_FROM")->geometry(), du.Rect(66, 48, 49, 14));
-  EXPECT_EQ(d.Get("IDC_RANGE_TO")->geometry(), du.Rect(126, 48, 49, 14));
-  EXPECT_EQ(d.Get("IDC_RESOLUTION")->geometry(), du.Rect(50, 179, 49, 14));
+  const std::tuple<const char*, int, int, int, int> places[] = {
+      {"IDC_INPUT_FILE", 7, 30, 359, 14}, {"IDC_OUTPUT_DIR", 7, 81, 359, 14}, {"IDC_START", 175, 227, 50, 14},
+      {"IDC_STOP", 253, 227, 50, 14},     {"IDC_PROGRESS", 7, 202, 359, 7},   {"IDC_RANGE_FROM", 66, 48, 49, 14},
+      {"IDC_RANGE_TO", 126, 48, 49, 14},  {"IDC_RESOLUTION", 50, 179, 49, 14}};
+  for (const auto& [id, x, y, w, h] : places) EXPECT_EQ(d.Get(id)->geometry(), du.Rect(x, y, w, h)) << id;
   // Check boxes keep their place and are never narrower than their text.
   for (const char* id : {"IDC_GEN_PARSED_FILE", "IDC_GEN_REPORT", "IDC_OUTPUT_OVERFLOW", "IDC_OUTPUT_PACKET_INFO"}) {
     QWidget* box = d.Get(id);
@@ -99,46 +87,32 @@ TEST(DialogForm, TabOrderFollowsTheForm) {
 
 TEST(DialogForm, RangeEditsTakeDigitsOnlyResolutionTakesAnything) {
   Dialog d;
-  QTest::keyClicks(d.Edit("IDC_RANGE_FROM"), "1a-2 3.");
-  EXPECT_EQ(d.Edit("IDC_RANGE_FROM")->text(), "123");
-  QTest::keyClicks(d.Edit("IDC_RANGE_TO"), "x9");
-  EXPECT_EQ(d.Edit("IDC_RANGE_TO")->text(), "9");
-  QTest::keyClicks(d.Edit("IDC_RESOLUTION"), "25ps -x");
-  EXPECT_EQ(d.Edit("IDC_RESOLUTION")->text(), "25ps -x");
+  for (const auto& [id, typed, kept] : {std::tuple{"IDC_RANGE_FROM", "1a-2 3.", "123"}, {"IDC_RANGE_TO", "x9", "9"},
+                                        {"IDC_RESOLUTION", "25ps -x", "25ps -x"}}) {
+    QTest::keyClicks(d.Edit(id), typed);
+    EXPECT_EQ(d.Edit(id)->text(), kept);
+  }
 }
 
+// A change of device has no effect on the form.
 TEST(DialogForm, DataTypeSelectionEnablesOrDisablesResolution) {
   Dialog d;
-  QComboBox* type = d.Combo("IDC_DATA_TYPE");
-  QLineEdit* resolution = d.Edit("IDC_RESOLUTION");
-  resolution->setText("16");
-  auto select = [type](int index) {
-    type->setCurrentIndex(index);
-    emit type->activated(index);
-  };
-  select(4);  // ITTR_M
-  EXPECT_FALSE(resolution->isEnabled());
-  EXPECT_EQ(resolution->text(), "16");
-  select(3);  // ITTR_T
-  EXPECT_FALSE(resolution->isEnabled());
-  select(1);  // T2
-  EXPECT_TRUE(resolution->isEnabled());
-  EXPECT_EQ(resolution->text(), "16");
-  // A change of device has no effect on the form.
-  QComboBox* device = d.Combo("IDC_DEVICE_TYPE");
-  device->setCurrentIndex(0);
-  emit device->activated(0);
-  EXPECT_TRUE(resolution->isEnabled());
-  EXPECT_FALSE(d.Get("IDC_OUTPUT_PACKET_INFO")->isHidden());
+  d.Edit("IDC_RESOLUTION")->setText("16");
+  for (const auto& [id, index, form] : {std::tuple{"IDC_DATA_TYPE", 4, "QZ48 ITTR_M '16' disabled shown"},
+                                        {"IDC_DATA_TYPE", 3, "QZ48 ITTR_T '16' disabled shown"},
+                                        {"IDC_DATA_TYPE", 1, "QZ48 T2 '16' enabled shown"},
+                                        {"IDC_DEVICE_TYPE", 0, "KR77A5 T2 '16' enabled shown"}}) {
+    d.Combo(id)->setCurrentIndex(index);
+    emit d.Combo(id)->activated(index);
+    EXPECT_EQ(d.Form(), form);
+  }
 }
 
 TEST(DialogForm, EnterAndEscapeDoNotClose) {
   Dialog d;
   d.dlg.show();
   for (const char* id : {"IDC_RESOLUTION", "IDC_INPUT_FILE", "IDC_RANGE_TO"}) {
-    QTest::keyClick(d.Get(id), Qt::Key_Return);
-    QTest::keyClick(d.Get(id), Qt::Key_Enter);
-    QTest::keyClick(d.Get(id), Qt::Key_Escape);
+    for (const Qt::Key key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Escape}) QTest::keyClick(d.Get(id), key);
     EXPECT_TRUE(d.dlg.isVisible()) << id;
   }
   // Enter on a focused push button still presses it.

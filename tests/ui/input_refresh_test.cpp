@@ -8,24 +8,20 @@
 namespace kestrun::test {
 namespace {
 
-// What the refresh decides, read off the form: device, data type, resolution and the state of the
-// resolution edit and the packet info box.
-QString Form(Dialog& d) {
-  return d.Combo("IDC_DEVICE_TYPE")->currentText() + " " + d.Combo("IDC_DATA_TYPE")->currentText() + " '" +
-         d.Edit("IDC_RESOLUTION")->text() + (d.Edit("IDC_RESOLUTION")->isEnabled() ? "' enabled" : "' disabled") +
-         (d.Get("IDC_OUTPUT_PACKET_INFO")->isHidden() ? " hidden" : " shown");
+// T3, resolution "7", device KR77A5: what the form holds before a path is chosen.
+void Preset(Dialog& d) {
+  d.Combo("IDC_DATA_TYPE")->setCurrentIndex(2);
+  d.Combo("IDC_DEVICE_TYPE")->setCurrentIndex(0);
+  d.Edit("IDC_RESOLUTION")->setText("7");
 }
 
-// A dialog holding T3, resolution "7", device KR77A5 before the file of `name` is chosen.
 class Refresh : public ::testing::Test {
  protected:
   QString Choose(const std::string& name) {
     WriteFile(dir / name, BigEndian({1u}));
-    d.Combo("IDC_DATA_TYPE")->setCurrentIndex(2);
-    d.Combo("IDC_DEVICE_TYPE")->setCurrentIndex(0);
-    d.Edit("IDC_RESOLUTION")->setText("7");
+    Preset(d);
     d.ChooseInput(dir / name);
-    return Form(d);
+    return d.Form();
   }
   ScratchDir dir;
   Dialog d;
@@ -35,9 +31,7 @@ class Refresh : public ::testing::Test {
 // form, and what they leave unset stays as it was.
 TEST_F(Refresh, TheNameDecidesTheFormAndWhatItLeavesUnsetStays) {
   EXPECT_EQ(Choose("a.dat"), "RB9531 T3 '7' enabled hidden");
-  EXPECT_EQ(d.Text("IDC_RANGE_FROM"), "0");
-  EXPECT_EQ(d.Text("IDC_RANGE_TO"), "0");
-  EXPECT_EQ(d.Text("IDC_OUTPUT_DIR"), Q(dir.path().string() + "/"));
+  EXPECT_EQ(d.Text("IDC_RANGE_FROM") + "~" + d.Text("IDC_RANGE_TO"), "0~0");  // a file of no series
   EXPECT_EQ(Choose("QZ48b_x_T2_16ps_e_f_g_h.dat"), "QZ48 T2 '16' disabled shown");
   // No list item, yet the resolution is emptied.
   EXPECT_EQ(Choose("QZ48_x_ITTR_X_e_f_g_h.dat"), "QZ48 T3 '' disabled shown");
@@ -49,8 +43,7 @@ TEST_F(Refresh, RangeCountsTheSeries) {
   for (const char* name : {"run_2.dat", "run_10.dat", "run_3.txt", "other_1.dat"}) WriteFile(dir / name, BigEndian({1u}));
   WriteFile(dir / "run_4.dat", std::string());  // empty files are no part of the series
   Choose("run_1.dat");
-  EXPECT_EQ(d.Text("IDC_RANGE_FROM"), "0");
-  EXPECT_EQ(d.Text("IDC_RANGE_TO"), "2");
+  EXPECT_EQ(d.Text("IDC_RANGE_FROM") + "~" + d.Text("IDC_RANGE_TO"), "0~2");
   // A path naming nothing keeps the earlier count.
   d.Edit("IDC_RANGE_TO")->setText("9");
   d.ChooseInput(dir / "nothing_5.dat");
@@ -98,18 +91,15 @@ TEST_F(Refresh, TypedPastedAndChosenPathsGiveTheSameForm) {
     ASSERT_TRUE(QTest::qWaitForWindowActive(&fresh.dlg));
     QLineEdit* edit = fresh.Edit("IDC_INPUT_FILE");
     edit->setFocus();
-    fresh.Combo("IDC_DATA_TYPE")->setCurrentIndex(2);
-    fresh.Combo("IDC_DEVICE_TYPE")->setCurrentIndex(0);
-    fresh.Edit("IDC_RESOLUTION")->setText("7");
-    const QString before = Form(fresh);
+    Preset(fresh);
+    const QString before = fresh.Form() + " in ";
     if (std::string(way).starts_with("typed")) {
       QTest::keyClicks(edit, path);
-      EXPECT_EQ(Form(fresh), before) << way;  // nothing while typing
-      EXPECT_EQ(fresh.Text("IDC_OUTPUT_DIR"), "") << way;
+      EXPECT_EQ(fresh.Form() + " in " + fresh.Text("IDC_OUTPUT_DIR"), before) << way;  // nothing while typing
     }
     finish(fresh, edit);
-    EXPECT_EQ(Form(fresh), chosen) << way;
-    EXPECT_EQ(fresh.Text("IDC_OUTPUT_DIR"), Q(dir.path().string() + "/")) << way;
+    EXPECT_EQ(fresh.Form() + " in " + fresh.Text("IDC_OUTPUT_DIR"), chosen + " in " + Q(dir.path().string() + "/"))
+        << way;
   }
 }
 
@@ -140,17 +130,15 @@ TEST(CommandLine, FourWordsFillTheFormAnythingElseLeavesTheDefaults) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.words.join(' ').toStdString());
     Dialog d(c.words);
-    EXPECT_EQ(d.Text("IDC_INPUT_FILE"), c.input);
-    EXPECT_EQ(d.Text("IDC_OUTPUT_DIR"), c.output);
-    EXPECT_EQ(d.Text("IDC_RANGE_FROM"), c.input.isEmpty() ? "" : "0");
-    EXPECT_EQ(d.Text("IDC_RANGE_TO"), c.rangeTo);
-    EXPECT_EQ(Form(d), c.form);
+    const QString from = c.input.isEmpty() ? "" : "0";
+    EXPECT_EQ(QStringList({d.Text("IDC_INPUT_FILE"), d.Text("IDC_OUTPUT_DIR"), d.Text("IDC_RANGE_FROM"),
+                           d.Text("IDC_RANGE_TO"), d.Form()}),
+              QStringList({c.input, c.output, from, c.rangeTo, c.form}));
     QTest::keyClick(d.Edit("IDC_INPUT_FILE"), Qt::Key_Return);  // Enter without a change keeps them
-    EXPECT_EQ(Form(d), c.form);
+    EXPECT_EQ(d.Form(), c.form);
     d.ChooseInput(other / "RB9531_T3_4ps_d_e_f_g.dat");
-    EXPECT_EQ(Form(d).left(13), "RB9531 T3 '4'");
-    EXPECT_EQ(d.Text("IDC_RANGE_TO"), "0");
-    EXPECT_EQ(d.Text("IDC_OUTPUT_DIR"), Q(other.path().string() + "/"));
+    EXPECT_EQ(QStringList({d.Form().left(13), d.Text("IDC_RANGE_TO"), d.Text("IDC_OUTPUT_DIR")}),
+              QStringList({"RB9531 T3 '4'", "0", Q(other.path().string() + "/")}));
   }
   QDir::setCurrent(previous);
 }
