@@ -60,6 +60,9 @@ int CloseHandleOf(int handle) { return ::close(handle); }
 long WriteSome(int handle, const char* data, std::size_t size) { return ::write(handle, data, size); }
 #endif
 
+// Bytes written between two starts of writeback.
+constexpr std::uint64_t kWritebackStep = 8u << 20;
+
 // The leading part of a file name that leaves room for ".<pid>.partial" within the name length limit,
 // cut before a UTF-8 continuation byte so that the name stays valid text.
 std::string PartialBase(std::string_view name) {
@@ -117,6 +120,7 @@ bool OutputFile::Create(const std::string& finalPath, LineEnds ends) {
   if (handle < 0) return false;
   handle_ = handle;
   failed_ = false;
+  written_ = writebackFrom_ = 0;
 #ifdef _WIN32
   crlf_ = ends == LineEnds::Platform;
 #else
@@ -170,6 +174,11 @@ bool OutputFile::WriteAll(const char* data, std::size_t size) {
     }
     data += written;
     size -= static_cast<std::size_t>(written);
+    written_ += static_cast<std::uint64_t>(written);
+  }
+  if (written_ - writebackFrom_ >= kWritebackStep) {
+    StartWriteback(handle_, writebackFrom_, written_ - writebackFrom_);
+    writebackFrom_ = written_;
   }
   return true;
 }

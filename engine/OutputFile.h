@@ -5,6 +5,7 @@
 // leaves one partial file, "<name>.<pid>.partial", which the next run of the same output removes.
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 
 namespace kestrun {
@@ -45,6 +46,8 @@ class OutputFile {
   bool named_ = false;  // created for a library that writes it by name
   bool failed_ = false;
   bool crlf_ = false;
+  std::uint64_t written_ = 0;
+  std::uint64_t writebackFrom_ = 0;  // written bytes before it were handed to the disk's writeback
   std::string finalPath_;
   std::string partialPath_;
 };

@@ -8,6 +8,10 @@
 #include <shellapi.h>
 #endif
 
+#ifdef __linux__
+#include <fcntl.h>
+#endif
+
 namespace kestrun {
 
 std::filesystem::path PathOf(const std::string& utf8) {
@@ -37,6 +41,13 @@ std::vector<std::string> Utf8Arguments(int argc, char** argv) {
   }
 #endif
   return std::vector<std::string>(argv, argv + argc);
+}
+
+void StartWriteback([[maybe_unused]] int handle, [[maybe_unused]] std::uint64_t offset,
+                    [[maybe_unused]] std::uint64_t length) {
+#ifdef __linux__
+  ::sync_file_range(handle, static_cast<off_t>(offset), static_cast<off_t>(length), SYNC_FILE_RANGE_WRITE);
+#endif
 }
 
 }  // namespace kestrun

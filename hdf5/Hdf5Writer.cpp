@@ -15,6 +15,7 @@
 #include "engine/Hdf5Output.h"
 #include "engine/OutputFile.h"
 #include "engine/PathPieces.h"
+#include "engine/Platform.h"
 #include "engine/TdcFileParser.h"
 #include "hdf5/Hdf5Nodes.h"
 
@@ -92,6 +93,7 @@ class Hdf5Writer final : public Hdf5Output {
   std::int32_t resolutionPs_ = 0;
   std::string failure_;
   bool failed_ = false;
+  std::size_t chunksSinceWriteback_ = 0;
   RecordTotals totals_;
 
   // The columns of the file's type; closed all at once, before the file.
@@ -166,6 +168,14 @@ bool Hdf5Writer::Take(const RecordChunk& chunk) {
   h5::Quiet();
   const bool ok = Photons() ? PhotonTake(chunk) : IttrTake(chunk);
   if (!ok) failed_ = true;
+  // About every 8 MiB of rows the file's new bytes start on their way to the disk (the library writes
+  // by itself, so the whole file is named: pages already written or on their way are skipped).
+  if (ok && ++chunksSinceWriteback_ == 16) {
+    chunksSinceWriteback_ = 0;
+    int* handle = nullptr;
+    if (H5Fget_vfd_handle(h5_.get(), H5P_DEFAULT, reinterpret_cast<void**>(&handle)) >= 0 && handle)
+      StartWriteback(*handle, 0, 0);
+  }
   return ok || Fail();
 }
 
