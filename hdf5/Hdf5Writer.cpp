@@ -17,6 +17,7 @@
 #include "engine/PathPieces.h"
 #include "engine/Platform.h"
 #include "engine/TdcFileParser.h"
+#include "hdf5/Hdf5Library.h"
 #include "hdf5/Hdf5Nodes.h"
 
 namespace kestrun {
@@ -453,6 +454,7 @@ bool Hdf5Available() { return true; }
 
 std::unique_ptr<Hdf5Output> CreateHdf5Output(const std::string& finalPath, const Hdf5Settings& settings,
                                              std::int32_t dataType, std::int32_t resolutionPs, std::string& failure) {
+  if (!h5::Load(failure)) return nullptr;
   auto writer = std::make_unique<Hdf5Writer>();
   if (!writer->Open(finalPath, settings, dataType, resolutionPs, failure)) return nullptr;
   return writer;
