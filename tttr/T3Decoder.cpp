@@ -30,14 +30,17 @@ void TakeT3Record(DecoderState& d, const TttrRecord& r, RecordBuffer::Cursor& c)
   }
 }
 
-char* WriteEventFields(char* p, const TttrRecord& r, std::int32_t resolutionPs) {
-  p = WriteU32(WriteLiteral(p, "Event\t"), r.channel);
+// The fields by value: a record whose address went to a function out of line would be kept in memory
+// by every word loop, even those that write no text.
+char* WriteEventFields(char* p, std::uint32_t channel, std::uint32_t bins, std::uint32_t sequence,
+                       std::int32_t resolutionPs) {
+  p = WriteU32(WriteLiteral(p, "Event\t"), channel);
   *p++ = '\t';
-  p = WriteU32(p, r.bins);  // short numbers: the plain writer is quicker for them
+  p = WriteU32(p, bins);  // short numbers: the plain writer is quicker for them
   *p++ = '\t';
-  p = WriteU32(p, r.sequence);
+  p = WriteU32(p, sequence);
   *p++ = '\t';
-  return WriteDecimal(p, T3TimePs(r.bins, resolutionPs));
+  return WriteDecimal(p, T3TimePs(bins, resolutionPs));
 }
 
 // Inlined into both word loops, with records and without, as it was into the one loop before them.
@@ -48,7 +51,7 @@ char* WriteEventFields(char* p, const TttrRecord& r, std::int32_t resolutionPs) 
   char* p = text.pos;
   switch (r.kind) {
     case K::Event:
-      p = WriteEventFields(p, r, resolutionPs);
+      p = WriteEventFields(p, r.channel, r.bins, r.sequence, resolutionPs);
       break;
     case K::StorageOverflow:
       p = WriteU32(WriteLiteral(p, "Storage Overflow[serial] \t"), r.serial);
@@ -84,7 +87,7 @@ char* WriteEventFields(char* p, const TttrRecord& r, std::int32_t resolutionPs) 
   char* p = text.pos;
   switch (r.kind) {
     case K::Event:
-      p = WriteEventFields(p, r, resolutionPs);
+      p = WriteEventFields(p, r.channel, r.bins, r.sequence, resolutionPs);
       break;
     case K::Marker:
       p = WriteLiteral(WriteU32(WriteLiteral(p, "Marker\t1\t"), r.mask), "\t0\t0");
