@@ -146,7 +146,13 @@ CommandResult RunCommand(const std::string& commandLine) {
 #ifdef _WIN32
   // cmd.exe drops the first and the last quote of a line that starts with one: the outer pair.
   const std::string full = "\"" + commandLine + " >" + Quote(out) + " 2>" + Quote(err) + "\"";
-  result.exitCode = _wsystem(PathOf(full).c_str());
+  // Under a loaded Wine, cmd.exe now and then fails to start a program that is there and says 9009
+  // ("not found"); a program truly missing still fails every try.
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    result.exitCode = _wsystem(PathOf(full).c_str());
+    if (result.exitCode != 9009) break;
+    Sleep(200);
+  }
 #else
   const std::string full = commandLine + " >" + Quote(out) + " 2>" + Quote(err);
   const int status = std::system(full.c_str());
