@@ -11,7 +11,7 @@
 namespace kestrun::test {
 namespace {
 
-TEST(DialogForm, FreshStartTextsAndTabOrder) {
+TEST(DialogForm, FreshStartTextsTabOrderAndLayoutInDialogUnits) {
   Dialog d;
   EXPECT_EQ(d.dlg.windowTitle(), "Kestrun 3.0.0.2");
   // Each control as "id 'text'", then its list's items (the current one marked *) or " on" when checked,
@@ -48,10 +48,6 @@ TEST(DialogForm, FreshStartTextsAndTabOrder) {
   EXPECT_EQ(order.join(" "), "IDC_INPUT_FILE IDC_OUTPUT_DIR IDC_GEN_PARSED_FILE IDC_GEN_REPORT IDC_START IDC_STOP "
                              "IDC_DATA_TYPE IDC_RESOLUTION IDC_OUTPUT_OVERFLOW IDC_DEVICE_TYPE IDC_RANGE_FROM "
                              "IDC_RANGE_TO IDC_OUTPUT_PACKET_INFO IDC_EXPORT_HDF5 IDC_SYNC_RATE");
-}
-
-TEST(DialogForm, LayoutInDialogUnitsAndFixedSize) {
-  Dialog d;
   const DialogUnits du(d.dlg.font());
   EXPECT_EQ(d.dlg.font().pointSize(), 9);
   EXPECT_EQ(d.dlg.minimumSize(), QSize(du.X(373), du.Y(252)));
@@ -62,7 +58,8 @@ TEST(DialogForm, LayoutInDialogUnitsAndFixedSize) {
       {"IDC_INPUT_FILE", 7, 30, 359, 14}, {"IDC_OUTPUT_DIR", 7, 81, 359, 14}, {"IDC_START", 175, 227, 50, 14},
       {"IDC_STOP", 253, 227, 50, 14},     {"IDC_PROGRESS", 7, 202, 359, 7},   {"IDC_RANGE_FROM", 66, 48, 49, 14},
       {"IDC_RANGE_TO", 126, 48, 49, 14},  {"IDC_RESOLUTION", 50, 179, 49, 14}};
-  for (const auto& [id, x, y, w, h] : places) EXPECT_EQ(d.Get(id)->geometry(), du.Rect(x, y, w, h)) << id;
+  for (const auto& [id, x, y, width, height] : places)
+    EXPECT_EQ(d.Get(id)->geometry(), du.Rect(x, y, width, height)) << id;
   // Check boxes keep their place and are never narrower than their text.
   for (const char* id : {"IDC_GEN_PARSED_FILE", "IDC_GEN_REPORT", "IDC_OUTPUT_OVERFLOW", "IDC_OUTPUT_PACKET_INFO"})
     EXPECT_GE(d.Get(id)->width(), d.Get(id)->sizeHint().width()) << id;
@@ -70,7 +67,9 @@ TEST(DialogForm, LayoutInDialogUnitsAndFixedSize) {
 }
 
 // Range edits take digits only, the resolution anything; the data type, not the device, sets the form.
-TEST(DialogForm, TypingAndSelecting) {
+// Enter and Escape never close the dialog, Enter still presses a focused button; browse buttons are no tab
+// stops (Alt+Down or F4 press them) and replace the text unless cancelled.
+TEST(DialogForm, TypingSelectingKeysAndBrowseButtons) {
   Dialog d;
   for (const auto& [id, typed, kept] : {std::tuple{"IDC_RANGE_FROM", "1a-2 3.", "123"}, {"IDC_RANGE_TO", "x9", "9"},
                                         {"IDC_RESOLUTION", "16ps -x", "16ps -x"}}) {
@@ -85,12 +84,6 @@ TEST(DialogForm, TypingAndSelecting) {
     emit d.Combo(id)->activated(index);
     EXPECT_EQ(d.Form(), form);
   }
-}
-
-// Enter and Escape never close the dialog, Enter still presses a focused button; browse buttons are no tab
-// stops (Alt+Down or F4 press them) and replace the text unless cancelled.
-TEST(DialogForm, KeysAndBrowseButtons) {
-  Dialog d;
   d.dlg.show();
   for (const char* id : {"IDC_RESOLUTION", "IDC_INPUT_FILE", "IDC_RANGE_TO"}) {
     for (const Qt::Key key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Escape}) QTest::keyClick(d.Get(id), key);
@@ -123,8 +116,7 @@ void Preset(Dialog& d) { d.Set({{"IDC_DATA_TYPE", "T3"}, {"IDC_DEVICE_TYPE", "KR
 QString Shown(Dialog& d) { return d.Form() + " in " + d.Text("IDC_OUTPUT_DIR"); }
 QString Range(Dialog& d) { return d.Text("IDC_RANGE_FROM") + "~" + d.Text("IDC_RANGE_TO"); }
 
-class Refresh : public ::testing::Test {
- protected:
+struct Refresh : ::testing::Test {
   QString Choose(const std::string& name) {
     WriteFile(dir / name, BigEndian({1u}));
     Preset(d);
