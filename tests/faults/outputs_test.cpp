@@ -13,6 +13,7 @@
 #endif  // _WIN32
 
 #include <filesystem>
+#include <memory>
 #include <tuple>
 
 #include "engine/Platform.h"
@@ -85,10 +86,7 @@ TEST(FullDisk, TextThatCannotBeWrittenNeverTakesTheFinalNameAndEveryFailureIsPri
   c.outputDir = full.path().string();
   if (::geteuid() != 0 || RunCommand("mount -t tmpfs -o size=4k tmpfs " + Quote(c.outputDir)).exitCode != 0)
     GTEST_SKIP() << "a full disk needs root to mount a small tmpfs";
-  struct Unmount {
-    std::string dir;
-    ~Unmount() { RunCommand("umount " + Quote(dir)); }
-  } unmount{c.outputDir};
+  const std::shared_ptr<void> unmount(nullptr, [&c](void*) { RunCommand("umount " + Quote(c.outputDir)); });
   RunCommand("dd if=/dev/zero bs=4096 count=16 of=" + Quote(full / "filler"));
   const Outputs o = Convert(c);
   EXPECT_EQ(std::tuple(o.status, o.message), std::tuple(7, "Parsed Content Save Error!"));
