@@ -24,31 +24,27 @@ void Check(bool ok, const char* what) {
 
 namespace {
 
-constexpr std::size_t kMaxBlock = 1'048'576;
-constexpr std::size_t kRoomy = 1 << 20;
+constexpr std::size_t kMaxBlock = 1'048'576, kRoomy = 1 << 20;
 constexpr std::size_t kGuard = 256;  // bytes after each text area that no decoder may touch
 constexpr char kGuardByte = static_cast<char>(0xA5);
 
-// Marks bytes usable or not for ASan (a no-op without it), in pieces: ASan would drop the shadow pages
-// of a large region at once and fault them in again at the next marking.
-void Mark(const char* p, std::size_t n, bool usable) {
-  constexpr std::size_t kPiece = 256 * 1024;
-  for (std::size_t at = 0; at < n; at += kPiece) {
-    const std::size_t m = std::min(kPiece, n - at);
-    usable ? ASAN_UNPOISON_MEMORY_REGION(p + at, m) : ASAN_POISON_MEMORY_REGION(p + at, m);
-  }
-}
-
 // A buffer kept from input to input (fresh mebibytes would cost more than the decoding) of which only
-// the bytes opened last are usable under ASan.
+// the bytes opened last are usable under ASan (a no-op without it), marked in pieces: ASan would drop
+// the shadow pages of a large region at once and fault them in again at the next marking.
 struct Region {
-  explicit Region(std::size_t size) : bytes(std::make_unique<char[]>(size)) { Mark(bytes.get(), size, false); }
+  explicit Region(std::size_t size) : bytes(std::make_unique<char[]>(size)) { Mark(size, false); }
+  void Mark(std::size_t n, bool usable) {
+    for (std::size_t at = 0, piece = 256 * 1024; at < n; at += piece) {
+      const std::size_t m = std::min(piece, n - at);
+      usable ? ASAN_UNPOISON_MEMORY_REGION(bytes.get() + at, m) : ASAN_POISON_MEMORY_REGION(bytes.get() + at, m);
+    }
+  }
   char* Open(std::size_t n) {
     Close();
-    Mark(bytes.get(), used = n, true);
+    Mark(used = n, true);
     return bytes.get();
   }
-  void Close() { Mark(bytes.get(), std::exchange(used, 0), false); }
+  void Close() { Mark(std::exchange(used, 0), false); }
   std::unique_ptr<char[]> bytes;
   std::size_t used = 0;
 };
