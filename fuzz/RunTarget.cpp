@@ -86,26 +86,13 @@ std::string Read(const fs::path& path) {
 }
 
 // The parsed text and report the block decoders make of the files, each one block (under 64 KiB, as the
-// run reads them), on a state reset after use so that nothing it holds outlives the input.
+// run reads them).
 std::pair<std::string, std::string> DecodeDirectly(const Settings& s, const std::vector<const InputFile*>& files) {
   std::vector<std::string_view> blocks;
   for (const InputFile* f : files) blocks.push_back(f->bytes);
   static DecoderState d;
-  d.generateParsed = s.generateParsed;
-  d.outputOverflow = s.outputOverflow;
-  static char area[4096];
-  std::string out;
-  auto collect = [](void* text, char* data, std::size_t size) {
-    static_cast<std::string*>(text)->append(data, size);
-    return data;
-  };
-  TextSink text = s.generateParsed ? TextSink(area, sizeof area, collect, &out) : TextSink();
-  fuzz::Decode(d, text, {s.dataType, s.deviceType, s.resolutionPs, s.outputPacketInfo}, blocks,
-               [](std::int32_t, std::uint64_t) {});
-  if (s.generateParsed) Check(text.Flush(), "reference text not flushed");
-  std::string report = d.BuildReportText(s.dataType);
-  d.Reset();
-  return {out, report};
+  return fuzz::DecodeChecked(d, {s.dataType, s.deviceType, s.resolutionPs, s.outputPacketInfo}, s.generateParsed,
+                             s.outputOverflow, 4096, blocks);
 }
 
 Settings ReadSettings(const std::uint8_t* b) {
