@@ -10,16 +10,16 @@ namespace {
 
 TEST(Cli, UsageErrorsExitWithTwoAndSayWhatIsMissing) {
   ScratchDir dir;
-  const std::string input = " " + Quote(dir / "abc.dat");
+  const std::string input = Quote(dir / "abc.dat");
   WriteFile(dir / "abc.dat", std::string(8, 'x'));
   const std::tuple<std::string, int, std::string, std::string> cases[] = {
       {input, 2, "", "kestrun-cli: error: the data type is not given"},
-      {"-t T3" + input, 2, "", "Resolution Not Specified!"},
-      {"-t ITTR_T --no-parsed" + input, 2, "", "Please Select \"Gen Parsed File\" or \"Gen Report\"!"},
-      {"-t T4 -r 5" + input, 2, "", ""},
-      {"-t T2 -r 5 -d QZ8B48" + input, 2, "", ""},
-      {"-t T2 -r 5 --range 3" + input, 2, "", ""},
-      {"-t T2 -r 5 --range a:b" + input, 2, "", ""},
+      {"-t T3 " + input, 2, "", "Resolution Not Specified!"},
+      {"-t ITTR_T --no-parsed " + input, 2, "", "Please Select \"Gen Parsed File\" or \"Gen Report\"!"},
+      {"-t T4 -r 5 " + input, 2, "", ""},
+      {"-t T2 -r 5 -d QZ8B48 " + input, 2, "", ""},
+      {"-t T2 -r 5 --range 3 " + input, 2, "", ""},
+      {"-t T2 -r 5 --range a:b " + input, 2, "", ""},
       {"", 2, "", ""},
       {"-t T2 -r 5 " + Quote(""), 2, "",
        "kestrun-cli: error: INPUT is empty: name a .dat file\nRun with --help for more information.\n"},
@@ -32,7 +32,7 @@ TEST(Cli, UsageErrorsExitWithTwoAndSayWhatIsMissing) {
     EXPECT_TRUE(error.ends_with("\n") ? r.err == error : r.err.find(error) != std::string::npos) << r.err;
   }
   // The same file with what was missing: converted quietly.
-  const CommandResult ok = Cli("-q -t ITTR_M --report" + input);
+  const CommandResult ok = Cli("-q -t ITTR_M --report " + input);
   EXPECT_EQ(ok.exitCode, 0);
   EXPECT_EQ(ok.out + ok.err, "");
   EXPECT_EQ(Listing(dir.path().string()), (std::vector<std::string>{"abc.dat", "abc_parsed.txt", "abc_report.txt"}));
