@@ -24,31 +24,27 @@ void Check(bool ok, const char* what) {
 
 namespace {
 
-constexpr std::size_t kMaxBlock = 1'048'576;
-constexpr std::size_t kRoomy = 1 << 20;
+constexpr std::size_t kMaxBlock = 1'048'576, kRoomy = 1 << 20;
 constexpr std::size_t kGuard = 256;  // bytes after each text area that no decoder may touch
 constexpr char kGuardByte = static_cast<char>(0xA5);
 
-// Marks bytes usable or not for ASan (a no-op without it), in pieces: ASan would drop the shadow pages
-// of a large region at once and fault them in again at the next marking.
-void Mark(const char* p, std::size_t n, bool usable) {
-  constexpr std::size_t kPiece = 256 * 1024;
-  for (std::size_t at = 0; at < n; at += kPiece) {
-    const std::size_t m = std::min(kPiece, n - at);
-    usable ? ASAN_UNPOISON_MEMORY_REGION(p + at, m) : ASAN_POISON_MEMORY_REGION(p + at, m);
-  }
-}
-
 // A buffer kept from input to input (fresh mebibytes would cost more than the decoding) of which only
-// the bytes opened last are usable under ASan.
+// the bytes opened last are usable under ASan (a no-op without it), marked in pieces: ASan would drop
+// the shadow pages of a large region at once and fault them in again at the next marking.
 struct Region {
-  explicit Region(std::size_t size) : bytes(std::make_unique<char[]>(size)) { Mark(bytes.get(), size, false); }
+  explicit Region(std::size_t size) : bytes(std::make_unique<char[]>(size)) { Mark(size, false); }
+  void Mark(std::size_t n, bool usable) {
+    for (std::size_t at = 0, piece = 256 * 1024; at < n; at += piece) {
+      const std::size_t m = std::min(piece, n - at);
+      usable ? ASAN_UNPOISON_MEMORY_REGION(bytes.get() + at, m) : ASAN_POISON_MEMORY_REGION(bytes.get() + at, m);
+    }
+  }
   char* Open(std::size_t n) {
     Close();
-    Mark(bytes.get(), used = n, true);
+    Mark(used = n, true);
     return bytes.get();
   }
-  void Close() { Mark(bytes.get(), std::exchange(used, 0), false); }
+  void Close() { Mark(std::exchange(used, 0), false); }
   std::unique_ptr<char[]> bytes;
   std::size_t used = 0;
 };
@@ -139,9 +135,37 @@ struct Pass {
     returned += static_cast<std::uint64_t>(result);
   }
 
+  // The decoders of `c` over `blocks` as a run calls them: the T2/T3 header first, the T1 histograms last,
+  // each block read from a copy of its own size (ASan catches a read past it).
   void Run(const DecoderChoice& c, const std::vector<std::string_view>& blocks) {
-    Decode(state, sink, c, blocks, [this](std::int32_t r, std::uint64_t before) { Account(r, before); });
-    if (state.generateParsed) {
+    static Region copy(kMaxBlock);
+    const char* const device = DeviceDisplayName(c.deviceType);
+    const bool device3 = c.deviceType == kDeviceQZ48, parsed = state.generateParsed;
+    const std::int32_t ps = c.resolutionPs;
+    DecoderState& d = state;
+    TextSink& out = sink;
+    auto call = [&](auto decode) {
+      const std::uint64_t before = sink.Produced();
+      Account(decode(), before);
+    };
+    if (parsed && c.dataType == kDataTypeT2) call([&] { return WriteT2Header(sink, ps, device); });
+    if (parsed && c.dataType == kDataTypeT3) call([&] { return WriteT3Header(sink, ps, device); });
+    for (const std::string_view b : blocks) {
+      char* const block = copy.Open(b.size());
+      std::copy(b.begin(), b.end(), block);
+      const auto* const p = reinterpret_cast<const std::uint8_t*>(block);
+      const auto n = static_cast<std::int32_t>(b.size());
+      call([&] {
+        switch (c.dataType) {
+          case kDataTypeT1: return d.DecodeT1(p, n, device);
+          case kDataTypeT2: return device3 ? d.DecodeT2Device3(p, n, out, ps, c.packetInfo) : d.DecodeT2(p, n, out, ps);
+          case kDataTypeT3: return device3 ? d.DecodeT3Device3(p, n, out, ps, c.packetInfo) : d.DecodeT3(p, n, out, ps);
+          default: return d.DecodeIttr(p, n, out);
+        }
+      });
+    }
+    if (c.dataType == kDataTypeT1) call([&] { return d.WriteT1Text(sink, ps, device); });
+    if (parsed) {
       Check(sink.Flush(), "final flush failed");
       Check(text.size() == returned, "text collected differs from the bytes reported");
     }
@@ -161,33 +185,13 @@ struct Pass {
 
 }  // namespace
 
-void Decode(DecoderState& d, TextSink& text, const DecoderChoice& c, const std::vector<std::string_view>& blocks,
-            const std::function<void(std::int32_t, std::uint64_t)>& after) {
-  static Region copy(kMaxBlock);
-  const char* const device = DeviceDisplayName(c.deviceType);
-  const bool device3 = c.deviceType == kDeviceQZ48;
-  const std::int32_t ps = c.resolutionPs;
-  auto call = [&](auto decode) {
-    const std::uint64_t before = text.Produced();
-    after(decode(), before);
-  };
-  if (d.generateParsed && c.dataType == kDataTypeT2) call([&] { return WriteT2Header(text, ps, device); });
-  if (d.generateParsed && c.dataType == kDataTypeT3) call([&] { return WriteT3Header(text, ps, device); });
-  for (const std::string_view b : blocks) {
-    char* const block = copy.Open(b.size());
-    std::copy(b.begin(), b.end(), block);
-    const auto* const p = reinterpret_cast<const std::uint8_t*>(block);
-    const auto n = static_cast<std::int32_t>(b.size());
-    call([&] {
-      switch (c.dataType) {
-        case kDataTypeT1: return d.DecodeT1(p, n, device);
-        case kDataTypeT2: return device3 ? d.DecodeT2Device3(p, n, text, ps, c.packetInfo) : d.DecodeT2(p, n, text, ps);
-        case kDataTypeT3: return device3 ? d.DecodeT3Device3(p, n, text, ps, c.packetInfo) : d.DecodeT3(p, n, text, ps);
-        default: return d.DecodeIttr(p, n, text);
-      }
-    });
-  }
-  if (c.dataType == kDataTypeT1) call([&] { return d.WriteT1Text(text, ps, device); });
+std::pair<std::string, std::string> DecodeChecked(DecoderState& d, const DecoderChoice& c, bool parsed, bool overflow,
+                                                  std::size_t capacity, const std::vector<std::string_view>& blocks) {
+  std::string text;
+  Pass pass(d, parsed, overflow, capacity, text);
+  pass.Run(c, blocks);
+  d.Reset();
+  return {text, pass.report};
 }
 
 void RunDecoderFuzz(std::int32_t dataType, bool device3, const std::uint8_t* data, std::size_t size) {

@@ -4,8 +4,9 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <functional>
+#include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "engine/DecoderState.h"
@@ -22,11 +23,10 @@ struct DecoderChoice {
   bool packetInfo;
 };
 
-// Runs the decoders of `c` over `blocks` as a run does: the T2/T3 header first, the T1 histograms last,
-// each block read from a copy of its own size (ASan catches a read past it). `after` gets each call's
-// result and what `text` had produced before it.
-void Decode(DecoderState& d, TextSink& text, const DecoderChoice& c, const std::vector<std::string_view>& blocks,
-            const std::function<void(std::int32_t, std::uint64_t)>& after);
+// The text (if `parsed`) and report the decoders of `c` make of `blocks` on `d`, reset before and after,
+// through a text area of `capacity` bytes, with the checks of each call RunDecoderFuzz makes.
+std::pair<std::string, std::string> DecodeChecked(DecoderState& d, const DecoderChoice& c, bool parsed, bool overflow,
+                                                  std::size_t capacity, const std::vector<std::string_view>& blocks);
 
 // Decodes a fuzz input (byte 0: options; block lengths from the end; data from the front) in three passes:
 // text on in a small area on a fresh state, off on a reset kept state, on in a roomy area on the first

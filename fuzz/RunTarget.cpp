@@ -86,26 +86,13 @@ std::string Read(const fs::path& path) {
 }
 
 // The parsed text and report the block decoders make of the files, each one block (under 64 KiB, as the
-// run reads them), on a state reset after use so that nothing it holds outlives the input.
+// run reads them).
 std::pair<std::string, std::string> DecodeDirectly(const Settings& s, const std::vector<const InputFile*>& files) {
   std::vector<std::string_view> blocks;
   for (const InputFile* f : files) blocks.push_back(f->bytes);
   static DecoderState d;
-  d.generateParsed = s.generateParsed;
-  d.outputOverflow = s.outputOverflow;
-  static char area[4096];
-  std::string out;
-  auto collect = [](void* text, char* data, std::size_t size) {
-    static_cast<std::string*>(text)->append(data, size);
-    return data;
-  };
-  TextSink text = s.generateParsed ? TextSink(area, sizeof area, collect, &out) : TextSink();
-  fuzz::Decode(d, text, {s.dataType, s.deviceType, s.resolutionPs, s.outputPacketInfo}, blocks,
-               [](std::int32_t, std::uint64_t) {});
-  if (s.generateParsed) Check(text.Flush(), "reference text not flushed");
-  std::string report = d.BuildReportText(s.dataType);
-  d.Reset();
-  return {out, report};
+  return fuzz::DecodeChecked(d, {s.dataType, s.deviceType, s.resolutionPs, s.outputPacketInfo}, s.generateParsed,
+                             s.outputOverflow, 4096, blocks);
 }
 
 Settings ReadSettings(const std::uint8_t* b) {
@@ -143,15 +130,12 @@ void ConvertAndCheck(const std::uint8_t* data, std::size_t size) {
   const NamePattern& pattern = kNames[(data[2] & 15) % std::size(kNames)];
   const std::size_t count = 1 + (data[2] >> 6);
   const std::size_t chosen = ((data[2] >> 4) & 3) % count;
-  std::size_t at = 4;
   std::vector<InputFile> files(count);
-  std::vector<std::size_t> sizes(count);
-  for (std::size_t i = 0; i < count; ++i, at += 2) sizes[i] = at + 1 < size ? data[at] | data[at + 1] << 8 : 0;
-  at = std::min(at, size);
-  for (std::size_t i = 0; i < count; ++i) {
+  for (std::size_t i = 0, at = std::min(4 + 2 * count, size); i < count; ++i) {
     char name[64];
     std::snprintf(name, sizeof name, pattern.pattern, kNumbers[i]);
-    const std::size_t n = std::min(sizes[i], size - at);
+    const std::size_t sizeAt = 4 + 2 * i, wanted = sizeAt + 1 < size ? data[sizeAt] | data[sizeAt + 1] << 8 : 0;
+    const std::size_t n = std::min(wanted, size - at);
     files[i] = {name, kNumbers[i], std::string(reinterpret_cast<const char*>(data + at), n)};
     at += n;
   }
@@ -219,16 +203,12 @@ void ConvertAndCheck(const std::uint8_t* data, std::size_t size) {
     Check(failures.count(parser.statusCode) == 1, "status not one the settings and files allow");
   }
   // Nothing but the inputs and the two outputs, whatever the outcome; all removed for the next input.
-  std::set<std::string> allowed = {"out"};
-  for (const InputFile& f : files) allowed.insert(f.name);
-  if (outDir == dir) allowed.insert({parsedPath.filename().string(), reportPath.filename().string()});
-  for (const auto& entry : fs::directory_iterator(dir / "out", ec)) {
-    Check(entry.path() == parsedPath || entry.path() == reportPath, "a file other than the outputs was left");
+  std::set<fs::path> allowed = {dir / "out", parsedPath, reportPath};
+  for (const InputFile& f : files) allowed.insert(dir / f.name);
+  for (const auto& entry : fs::recursive_directory_iterator(dir, ec)) {
+    Check(allowed.count(entry.path()) == 1, "a file other than the outputs was left");
   }
-  for (const auto& entry : fs::directory_iterator(dir, ec)) {
-    Check(allowed.count(entry.path().filename().string()) == 1, "a file other than the outputs was left");
-    fs::remove_all(entry.path(), ec);
-  }
+  for (const auto& entry : fs::directory_iterator(dir, ec)) fs::remove_all(entry.path(), ec);
   // A kept parser frees what the run left in it, as its next run would: libFuzzer takes memory that
   // outlives an input for a leak.
   parser.decoderState.Reset();

@@ -13,18 +13,19 @@ namespace kestrun::test {
 namespace {
 
 namespace fs = std::filesystem;
-const std::string kSynth = std::string(KESTRUN_BIN_DIR) + "/kestrun-synth";
+using Strings = std::vector<std::string>;
+const std::string kSynth = Quote(std::string(KESTRUN_BIN_DIR) + "/kestrun-synth") + " ";
 
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
+Strings Lines(const std::string& text) {
+  Strings lines;
   std::istringstream in(text);
   for (std::string line; std::getline(in, line);) lines.push_back(line);
   return lines;
 }
 
 // Every line of `text` that begins with one of `prefixes`, in order, each with its line feed.
-std::vector<std::string> LinesStarting(const std::string& text, const std::vector<std::string>& prefixes) {
-  std::vector<std::string> found;
+Strings LinesStarting(const std::string& text, const Strings& prefixes) {
+  Strings found;
   for (const std::string& line : Lines(text))
     if (std::any_of(prefixes.begin(), prefixes.end(), [&](const std::string& p) { return line.starts_with(p); }))
       found.push_back(line + "\n");
@@ -41,21 +42,20 @@ std::string After(const std::string& text, const std::string& label) {
 // "key: value" lines of a manifest; a key may repeat (file, event, marker, error).
 struct Manifest {
   std::string text;
-  std::vector<std::string> All(const std::string& key) const {
-    std::vector<std::string> values;
-    for (const std::string& line : Lines(text))
-      if (line.starts_with(key + ": ")) values.push_back(line.substr(key.size() + 2));
+  Strings All(const std::string& key) const {
+    Strings values = LinesStarting(text, {key + ": "});
+    for (std::string& v : values) v = v.substr(key.size() + 2, v.size() - key.size() - 3);
     return values;
   }
   std::string One(const std::string& key) const {
-    const auto values = All(key);
+    const Strings values = All(key);
     EXPECT_EQ(values.size(), 1u) << "manifest key " << key;
     return values.empty() ? std::string() : values.front();
   }
   std::uint64_t Number(const std::string& key) const { return std::stoull("0" + One(key)); }
   // The error texts the report must show, each with its line feed (escaped as \t and \n), sorted.
-  std::vector<std::string> Errors() const {
-    std::vector<std::string> texts = All("error");
+  Strings Errors() const {
+    Strings texts = All("error");
     for (std::string& text : texts)
       for (const auto& [escaped, plain] : {std::pair{"\\t", "\t"}, std::pair{"\\n", "\n"}})
         for (std::size_t at = text.find(escaped); at != std::string::npos; at = text.find(escaped, at))
@@ -66,7 +66,7 @@ struct Manifest {
 };
 
 struct Series {
-  std::vector<std::string> files;  // in series order
+  Strings files;  // in series order
   Manifest manifest;
 };
 
@@ -75,11 +75,11 @@ struct Series {
 // before left open.
 Series Synthesize(const ScratchDir& dir, const std::string& arguments) {
   const std::string manifest = dir / "manifest.txt";
-  const CommandResult r = RunCommand(Quote(kSynth) + " " + arguments + " -o " + Quote(dir.path().string()) +
-                                     " --manifest " + Quote(manifest));
+  const CommandResult r = RunCommand(kSynth + arguments + " -o " + Quote(dir.path().string()) + " --manifest " +
+                                     Quote(manifest));
   EXPECT_EQ(r.exitCode, 0) << arguments << "\n" << r.err;
   Series s{Lines(r.out), {ReadFile(manifest)}};
-  const std::vector<std::string> listed = s.manifest.All("file");
+  const Strings listed = s.manifest.All("file");
   EXPECT_EQ(listed.size(), s.files.size()) << arguments;
   const double share = static_cast<double>(s.manifest.Number("bytes")) / static_cast<double>(s.files.size());
   std::uint64_t total = 0;
@@ -95,8 +95,10 @@ Series Synthesize(const ScratchDir& dir, const std::string& arguments) {
   return s;
 }
 
-TEST(Synth, TheSameSeedWritesTheSameBytesAndAnotherSeedOthers) {
-  ScratchDir a, b, c;
+// The same seed writes the same bytes and another seed others; every usage error exits with 2, says
+// what is wrong and writes nothing.
+TEST(Synth, SeedsAndUsageErrors) {
+  ScratchDir a, b, c, dir;
   const std::string args = "-t T3 -d QZ48 --size 300K --files 2 --faults length,junk --seed ";
   const Series first = Synthesize(a, args + "9 run"), again = Synthesize(b, args + "9 run");
   const Series other = Synthesize(c, args + "10 run");
@@ -107,11 +109,6 @@ TEST(Synth, TheSameSeedWritesTheSameBytesAndAnotherSeedOthers) {
     EXPECT_FALSE(ReadFile(first.files[i]) == ReadFile(other.files[i]));
   }
   EXPECT_EQ(first.manifest.Errors(), again.manifest.Errors());
-}
-
-// Every usage error exits with 2, says what is wrong and writes nothing.
-TEST(Synth, UsageErrorsExitWithTwo) {
-  ScratchDir dir;
   const std::pair<const char*, const char*> cases[] = {
       {"-t T1 -d KR77A5 --faults junk", "fault 'junk' does not apply to T1 data of KR77A5 (possible: none)"},
       {"-t T2 -d RB9531 --faults serial-gap",
@@ -125,7 +122,7 @@ TEST(Synth, UsageErrorsExitWithTwo) {
       {"-t T2 -d QZ48 --files 0", nullptr},  // the option parser's own text
   };
   for (const auto& [arguments, message] : cases) {
-    const CommandResult r = RunCommand(Quote(kSynth) + " " + arguments + " -o " + Quote(dir.path().string()));
+    const CommandResult r = RunCommand(kSynth + arguments + " -o " + Quote(dir.path().string()));
     EXPECT_EQ(r.exitCode, 2) << arguments;
     EXPECT_EQ(r.err, message ? "kestrun-synth: error: " + std::string(message) + "\n"
                              : "--files: Value 0 not in range 1 to 9999\nRun with --help for more information.\n");
@@ -145,7 +142,7 @@ struct Case {
   std::string synth;         // kestrun-synth arguments
   std::string eventHeading;  // the line above the report's event rows
   Keys values;               // report labels, and the manifest keys of the numbers after them
-  std::vector<std::string> errorLines;  // how the report's lines with the injected errors begin
+  Strings errorLines;        // how the report's lines with the injected errors begin
   Keys textLines;  // how lines of the text begin, and the manifest keys of their counts ("#key": its entries)
   std::string flags = "--report --overflow --packet-info";
 };
@@ -157,8 +154,7 @@ const Keys kPackagedValues =
     Join(kTttrValues, {{"Marker Numbers:", "marker-masks"}, {"Package Head Number: ", "package-heads"},
                        {"Package Tail Number: ", "package-tails"}, {"Storage Over Flow Number:", "storage-overflows"},
                        {"Package Over Flow Number:", "package-serial-overflows"}});
-const std::vector<std::string> kTttrErrors = {"Sync Pulse Seq Overflow Error: ", "Package Serial Error: ",
-                                              "Package Length Error, "};
+const Strings kTttrErrors = {"Sync Pulse Seq Overflow Error: ", "Package Serial Error: ", "Package Length Error, "};
 const std::string kPackaged = " -r 8 --size 2600K --files 3 --seed 3 --faults serial-gap,length,sync-gap:2,junk:3";
 const std::string kPlain = " -r 8 --size 2600K --files 3 --seed 3 --faults sync-gap:2,junk";
 const std::string kInfoText = "31.1415926500N 121.4735897900E ";
@@ -171,8 +167,8 @@ const Keys kIttrValues = {{"Version: ", "version"}, {"Zero Update: 0x", "zero-up
 // Lines the report does not count.
 const Keys kIttrLines = {{"[Statistics Serial Overflow, Value: 0x", "statistics-serial-overflow-words"},
                          {"Data Overflow, Value: 0x", "data-overflows"}};
-const std::vector<std::string> kIttrErrors = {"Statistics Lead Error: ", "Statistics Overflow Value Error: ",
-                                              "Package Serial Value Error: ", "Statistics Overflow Calculated: "};
+const Strings kIttrErrors = {"Statistics Lead Error: ", "Statistics Overflow Value Error: ",
+                             "Package Serial Value Error: ", "Statistics Overflow Calculated: "};
 const std::string kIttr =
     " --size 2600K --files 4 --seed 2 --faults serial-gap,lead-gap,junk:2,overflow-gap,overflow-count";
 
@@ -206,7 +202,7 @@ TEST(SeriesEndToEnd, FaultySeriesConvertLikeOneFileWithTheManifestsCountsAndErro
 
     // Converted from a file in the middle, and as one file of the first file's name in a directory of its
     // own (the name gives the same settings): the same report and text.
-    const fs::path chosen = s.files[s.files.size() / 2], whole = dir / "whole";
+    const fs::path whole = dir / "whole";
     fs::create_directory(whole);
     std::string bytes;
     for (const std::string& file : s.files) bytes += ReadFile(file);
@@ -217,7 +213,7 @@ TEST(SeriesEndToEnd, FaultySeriesConvertLikeOneFileWithTheManifestsCountsAndErro
       const std::string stem = (input.parent_path() / input.stem()).string();
       return std::pair{LfText(ReadFile(stem + "_report.txt")), ReadFile(stem + "_parsed.txt")};
     };
-    const auto [report, parsed] = convert(chosen);
+    const auto [report, parsed] = convert(s.files[s.files.size() / 2]);
     const auto [wholeReport, wholeParsed] = convert(whole / fs::path(s.files.front()).filename());
     EXPECT_EQ(report, wholeReport);
     EXPECT_TRUE(parsed == wholeParsed);  // too long to print
@@ -228,16 +224,16 @@ TEST(SeriesEndToEnd, FaultySeriesConvertLikeOneFileWithTheManifestsCountsAndErro
       EXPECT_EQ(rest.substr(0, rest.find_first_of(",.\t\n")), m.One(key)) << label;
       markers |= key == "marker-masks";
     }
-    std::vector<std::string> rows = m.All("event"), listed;
+    Strings rows = m.All("event"), listed;
     for (std::string& row : rows) std::replace(row.begin(), row.end(), ' ', '\t');
-    const std::vector<std::string> table = Lines(After(report, c.eventHeading + "\n"));
-    EXPECT_EQ(std::vector<std::string>(table.begin(), std::find(table.begin(), table.end(), "")), rows);
-    for (std::string entry : markers ? m.All("marker") : std::vector<std::string>())
+    const Strings table = Lines(After(report, c.eventHeading + "\n"));
+    EXPECT_EQ(Strings(table.begin(), std::find(table.begin(), table.end(), "")), rows);
+    for (std::string entry : markers ? m.All("marker") : Strings())
       listed.push_back("\t\t[" + entry.replace(entry.find(' '), 1, ",") + "]\n");
     EXPECT_EQ(LinesStarting(report, {"\t\t["}), listed);
 
     // The injected errors and no others (every fault case has some); the order is the report's sections'.
-    std::vector<std::string> errors = LinesStarting(report, c.errorLines);
+    Strings errors = LinesStarting(report, c.errorLines);
     std::sort(errors.begin(), errors.end());
     EXPECT_EQ(errors, m.Errors());
     EXPECT_EQ(errors.empty(), c.errorLines.empty());

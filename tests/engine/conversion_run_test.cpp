@@ -1,19 +1,20 @@
-// The run around the decoders: blocks, series, callbacks, failures and the text buffer. Data type 9
-// has no decoder, so these runs write no text of their own.
+// The run around the decoders: blocks, series, callbacks, failures, the text buffer (data type 9 has no decoder:
+// no text of its own), and a run's records and preview; the HDF5 tests hold the records to the text.
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <functional>
+#include <numeric>
+#include <sstream>
 
-#include "engine/PathPieces.h"
+#include "engine/RunPreview.h"
 #include "support/Conversion.h"
 
 namespace kestrun::test {
 namespace {
 
-// A run in one line, with the paths of `dir` by their names: status and message, the callbacks in their
-// order (progress, "status N", the files announced: the first before the block loop and again as it is
-// opened), and the outputs it left. `onFile` runs as each file is announced.
+// A run in one line, paths in `dir` by their names: status and message, callbacks in order (progress, "status N",
+// files announced: the first before the block loop and again as it opens), outputs left. `onFile` runs at each.
 std::string RunLine(TdcFileParser& parser, const Conversion& c, const ScratchDir& dir,
                     const std::function<void()>& onFile = {}) {
   std::string calls;
@@ -31,19 +32,28 @@ std::string RunLine(TdcFileParser& parser, const Conversion& c, const ScratchDir
   return line;
 }
 
-TEST(ConversionRun, BlocksAreCutEveryMebibyteAndUnknownTypesFailEveryBlock) {
+TEST(ConversionRun, BlocksAreCutEveryMebibyteUnknownTypesFailEveryBlockAndTheTextBufferIsMadeOnce) {
   ScratchDir dir;
   WriteFile(dir / "a.dat", std::string(3'000'000, '\0'));
   WriteFile(dir / "b.dat", std::string(2'097'152, '\0'));
   WriteFile(dir / "u.dat", std::string(2'000'000, 'x'));
+  WriteFile(dir / "a_parsed.txt", std::string("stale"));
+  // Without parsed text no text buffer is made and an old parsed file stays as it was.
   TdcFileParser parser;
-  EXPECT_EQ(RunLine(parser, Conversion(dir / "a.dat", 9), dir), "0  | a.dat a.dat 34 69 100 | parsed report");
+  Conversion c(dir / "a.dat", 9);
+  c.parsed = false;
+  EXPECT_EQ(RunLine(parser, c, dir), "0  | a.dat a.dat 34 69 100 | parsed report");
+  EXPECT_EQ(ReadFile(dir / "a_parsed.txt") + std::to_string(parser.textBufferSize), "stale0");
+  c.parsed = true;
+  EXPECT_EQ(RunLine(parser, c, dir), "0  | a.dat a.dat 34 69 100 | parsed report");
   EXPECT_EQ(parser.bytesRead, 3'000'000u);
-  // Whole blocks end with an empty one; a stop asked for before the run is forgotten.
+  EXPECT_EQ(ReadFile(dir / "a_parsed.txt") + std::to_string(parser.textBufferSize), "33554432");  // overwritten
+  const char* buffer = parser.textBuffer.get();
+  // Whole blocks end with an empty one; a stop asked for before the run is forgotten; the buffer is kept.
   parser.running = false;
   EXPECT_EQ(RunLine(parser, Conversion(dir / "b.dat", 9), dir), "0  | b.dat b.dat 50 100 100 | parsed report");
-  EXPECT_EQ(parser.dataType, -1);
-  EXPECT_EQ(parser.deviceType, -1);
+  EXPECT_EQ(parser.textBuffer.get(), buffer);
+  EXPECT_EQ(std::to_string(parser.dataType) + " " + std::to_string(parser.deviceType), "-1 -1");
   // Unknown types fail every block, but the run goes on.
   EXPECT_EQ(RunLine(parser, Conversion(dir / "u.dat", -1), dir),
             "1 Data Type Not Recognized! | u.dat u.dat 52 100 | parsed report");
@@ -52,12 +62,11 @@ TEST(ConversionRun, BlocksAreCutEveryMebibyteAndUnknownTypesFailEveryBlock) {
             "2 Device Type Not Recognized! | u.dat u.dat 52 100 | parsed report");
 }
 
-// Failures before the block loop end the run with their status and no report; the parsed file is left
-// behind empty when only the input is missing.
+// Failures before the block loop end the run without report; an empty parsed file stays if only the input is missing.
 TEST(ConversionRun, FailuresEndTheRunWithTheirStatusAndOnlyThoseInTheLoopCallBack) {
   ScratchDir dir;
   WriteFile(dir / "a.dat", std::string(100, 'x'));
-  for (const char* name : {"r_1.dat", "r_2.dat", "r_3.dat"}) WriteFile(dir / name, std::string(16, 'x'));
+  for (const char* name : {"r_1.dat", "r_2.dat", "r_3.dat", "o.dat"}) WriteFile(dir / name, std::string(16, 'x'));
   std::filesystem::create_directory(dir / "bin");
   WriteFile(dir / "bin/run_3.bin", std::string("abcd"));  // no *.dat beside it: no series to match
   TdcFileParser parser;
@@ -84,50 +93,105 @@ TEST(ConversionRun, FailuresEndTheRunWithTheirStatusAndOnlyThoseInTheLoopCallBac
   std::filesystem::create_directory(dir / "a_report.txt");
   EXPECT_EQ(RunLine(parser, Conversion(dir / "a.dat", 9), dir),
             "5 Could Not Open Output File: a_report.txt | a.dat a.dat 100 | parsed report");
-}
-
-TEST(ConversionRun, TextBufferIsAllocatedOnceOnlyForParsedTextAndItsFailureEndsTheRun) {
-  ScratchDir dir;
-  WriteFile(dir / "a.dat", std::string(100, 'x'));
-  // Without parsed text nothing is allocated and an old parsed file stays as it was.
-  WriteFile(dir / "a_parsed.txt", std::string("stale"));
-  Conversion c(dir / "a.dat");
-  c.parsed = false;
-  TdcFileParser parser;
-  EXPECT_EQ(Convert(parser, c).status, 0);
-  EXPECT_EQ(parser.textBufferSize, 0u);
-  EXPECT_EQ(ReadFile(dir / "a_parsed.txt"), "stale");
-  c.parsed = true;
-  c.dataType = 9;
-  EXPECT_EQ(Convert(parser, c).parsed, "");  // overwritten from its first byte
-  EXPECT_EQ(parser.textBufferSize, 33'554'432u);
-  const char* buffer = parser.textBuffer.get();
-  Convert(parser, c);
-  EXPECT_EQ(parser.textBuffer.get(), buffer);
-
+  // A text buffer that cannot be had ends the run before its loop.
   TdcFileParser starved;
   starved.textBufferCapacity = SIZE_MAX;
   testing::internal::CaptureStdout();
-  EXPECT_EQ(RunLine(starved, c, dir), "5 Out Of Memory! | status 5 | parsed report");
+  EXPECT_EQ(RunLine(starved, Conversion(dir / "o.dat", 9), dir), "5 Out Of Memory! | status 5 |");
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "内存申请失败：std::bad_alloc\n");
   EXPECT_EQ(starved.textBuffer, nullptr);
 }
 
-TEST(OutputFiles, NamesComeFromTheChosenFilesStem) {
-  TdcFileParser p;
-  const std::string s(1, kPathSeparator);
-  std::string names;
-  for (const auto& [dir, input] : {std::pair{"/out", "/data/set.b/run_3.dat"}, {"/out/", "/data/run_3.dat"}}) {
-    p.outputDir = dir;
-    p.inputPath = input;
-    names += p.ParsedFilePath() + " " + p.ReportFilePath() + "\n";
+// The records it is given as "channel@time" and "Mmask@position", then the totals.
+struct Collector : RecordSink {
+  std::string seen;
+  bool refuse = false;
+
+  bool Take(const RecordChunk& c) override {
+    for (std::size_t i = 0; i < c.time.size(); ++i) {
+      seen += std::to_string(c.channel[i]) + "@" + std::to_string(c.time[i]) + " ";
+    }
+    for (std::size_t i = 0; i < c.markerMask.size(); ++i) {
+      seen += "M" + std::to_string(c.markerMask[i]) + "@" + std::to_string(c.markerPosition[i]) + " ";
+    }
+    return !refuse;
   }
-  EXPECT_EQ(names, "/out" + s + "run_3_parsed.txt /out" + s + "run_3_report.txt\n/out/" + s + "run_3_parsed.txt /out/" +
-                       s + "run_3_report.txt\n");
-  // The device's name in the text headers.
-  names.clear();
-  for (int code : {1, 4, 8, 64, 3, 5, 0, 100, -1}) names += TdcFileParser::DeviceDisplayName(code) + std::string(",");
-  EXPECT_EQ(names, "KR77A5,KR77A5,KR77A5,RB9531,QZ8B48,Unknown Type,Unknown Type,Unknown Type,Unknown Type,");
+  bool Finish(const RecordTotals& t) override {
+    seen += "| " + std::to_string(t.timeDecreases) + " back, " + std::to_string(t.events) + " events, " +
+            std::to_string(t.markers) + " markers";
+    return true;
+  }
+};
+
+TEST(Records, TimesThatGoBackAreCountedAndARefusedChunkFailsTheRunButNotItsText) {
+  ScratchDir dir;
+  // Plain T2 in two files, a chunk each: bins 100, then 50 (back), a sync overflow, bins 10 (forward), a
+  // marker; then bins 9 (back) and another marker.
+  WriteFile(dir / "a_1.dat", BigEndian({0x02000064, 0x04000032, 0xFE000001, 0x0200000A, 0x86000000}));
+  WriteFile(dir / "a_2.dat", BigEndian({0x02000009, 0x88000000}));
+  const Conversion c(dir / "a_1.dat", 2, 1);
+  for (bool refuse : {false, true}) {
+    TdcFileParser parser;
+    Collector got;
+    got.refuse = refuse;
+    parser.recordSink = &got;
+    const Outputs out = Convert(parser, c);
+    EXPECT_EQ(out.parsed, Convert(c).parsed);
+    EXPECT_EQ(std::to_string(out.status) + " " + out.message + ": " + got.seen,
+              refuse ? "7 Record Output Error!: 1@100 2@50 1@33554442 M3@3 "
+                     : "0 : 1@100 2@50 1@33554442 M3@3 1@33554441 M4@4 | 2 back, 4 events, 2 markers");
+  }
+}
+
+// A series in one line: bin width and count, first four bins, all counts added up, its total, its intensities.
+std::string Shown(const PreviewSeries& s) {
+  std::ostringstream o;
+  o << "width " << s.width << " bins " << s.counts.size() << ":";
+  for (std::size_t i = 0; i < std::min<std::size_t>(s.counts.size(), 4); ++i) o << ' ' << s.counts[i];
+  o << " all " << std::accumulate(s.counts.begin(), s.counts.end(), std::uint64_t{0}) << " total " << s.total;
+  for (const std::uint64_t& sum : s.sums) o << (&sum == s.sums.data() ? " sums " : " ") << sum;
+  return o.str();
+}
+
+// Bins merge in pairs as values grow, never losing a count, at most kPreviewBins of them. A time before the run's
+// first counts in the first bin; ITTR keeps the intensities beside the rows, per board and channel.
+TEST(RunPreview, BinsDoubleTheirWidthKeepEveryCountAndIttrKeepsIntensities) {
+  std::vector<std::uint64_t> ramp(2048);
+  std::iota(ramp.begin(), ramp.end(), 0);
+  const std::pair<std::vector<std::uint64_t>, std::string> cases[] = {
+      {{0, 0, 1, 1023}, "width 1 bins 1024: 2 1 0 0 all 4 total 4"},
+      {{1024}, "width 2 bins 513: 0 0 0 0 all 1 total 1"},
+      {ramp, "width 2 bins 1024: 2 2 2 2 all 2048 total 2048"},
+      {{3, 5000, 1u << 20}, "width 2048 bins 513: 1 0 1 0 all 3 total 3"},
+      {{~0ull}, "width 18014398509481984 bins 1024: 0 0 0 0 all 1 total 1"},
+  };
+  for (const auto& [values, shown] : cases) {
+    PreviewSeries s;
+    for (const std::uint64_t v : values) s.Add(v, 1, 0);
+    EXPECT_EQ(Shown(s), shown) << values.back();
+  }
+
+  RunPreview p;
+  p.Reset(2, 16);
+  const std::vector<std::uint64_t> time = {1000, 999, 1003}, serials = {7, 8, 8};
+  const std::vector<std::uint8_t> channels = {1, 1, 1}, boards = {3, 3, 15};
+  RecordChunk c;
+  c.dataType = 2;
+  c.time = time;
+  c.channel = channels;
+  p.Take(c);
+  EXPECT_EQ(Shown(*p.Series()[0]), "width 1 bins 4: 2 0 0 1 all 3 total 3");
+  p.Reset(4, 0);
+  const std::vector<std::uint32_t> intensity = {10, 20, 30};
+  c.dataType = 4;
+  c.time = {};
+  c.serialSynced = serials;
+  c.intensity = intensity;
+  c.board = boards;
+  p.Take(c);
+  std::string series;
+  for (const PreviewSeries* s : p.Series()) series += Shown(*s) + "\n";
+  EXPECT_EQ(series, "width 1 bins 2: 1 1 all 2 total 2 sums 10 20\nwidth 1 bins 2: 0 1 all 1 total 1 sums 0 30\n");
 }
 
 }  // namespace

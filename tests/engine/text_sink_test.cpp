@@ -1,10 +1,19 @@
-// The number writers of the text lines and the text area they write into.
+// Number writers, the text area they fill, and error lists that bound memory however damaged the data: on disk.
 #include <gtest/gtest.h>
+
+#ifndef _WIN32  // POSIX only: fork and resource limits
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#endif  // _WIN32
 
 #include <climits>
 #include <cstring>
+#include <fstream>
 #include <random>
+#include <utility>
 
+#include "engine/DecoderState.h"
 #include "engine/Digits.h"
 #include "engine/ScratchDigits.h"
 #include "support/TestSupport.h"
@@ -67,11 +76,97 @@ TEST(TextSink, SpillsInOrderAndNeverWritesPastItsEnd) {
   EXPECT_EQ(collected.Text(), "ab0ab1ab2ab3ab4ab5ab6ab7ab8ab9");
   EXPECT_FALSE(sink.Reserve(9));  // more than the whole area
   EXPECT_TRUE(sink.Failed());
-
   TextSink absent;  // no consumer: cannot spill
   EXPECT_TRUE(absent.Reserve(0));
   EXPECT_FALSE(absent.Reserve(1));
 }
+
+std::string Text(const TextLog& log, std::string* failure = nullptr) {
+  std::string text;
+  const bool written = log.WriteTo([&](const char* p, std::size_t n) { return text.append(p, n), true; }, failure);
+  return written ? text : "(failed)";
+}
+
+TEST(TextLog, KeepsEveryByteAcrossTheSpillAndFailsWithItsMessage) {
+  test::ScratchDir dir;
+  TextLog log;
+  std::string expected;
+  for (int i = 0; expected.size() < 3 * TextLog::kMemoryBytes; ++i) {
+    const std::string entry = i == 5000 ? std::string(TextLog::kMemoryBytes + 3, 'x') : std::to_string(i) + "\n";
+    log.Append(entry, {dir.path().string()});
+    expected += entry;
+  }
+  TextLog copy = log, moved = std::move(log);
+  EXPECT_EQ(Text(copy), expected);
+  EXPECT_EQ(Text(moved), expected);
+  EXPECT_TRUE(log.Empty());
+#ifdef _WIN32
+  // Windows: the spills have names until the last handle of each goes, also in a crash.
+  copy.Clear();
+  moved.Clear();
+#endif
+  EXPECT_TRUE(std::filesystem::is_empty(dir.path()));  // the spills have no names
+
+  // Nowhere to spill: the text is dropped, the count goes on, and a report is refused with the reason. A run
+  // without a report only counts: no text, no temporary file, nothing to fail.
+  const std::string missing = dir / "missing", failure = "Could Not Write Temporary File: " + missing;
+  const std::vector<std::uint8_t> ff(1 << 20, 0xFF);  // a sync overflow break in every word
+  for (bool report : {true, false}) {
+    DecoderState d;
+    d.errorTexts = {missing, report};
+    TextSink none;
+    d.DecodeT2(ff.data(), static_cast<std::int32_t>(ff.size()), none, 16);
+    std::string why, reportWhy;
+    EXPECT_EQ(Text(d.tttrStatistics.syncErrors, &why), report ? "(failed)" : "");
+    EXPECT_EQ(d.tttrStatistics.syncErrors.Count(), ff.size() / 4);
+    EXPECT_EQ(d.WriteReportText(2, [](const char*, std::size_t) { return true; }, &reportWhy), !report);
+    EXPECT_EQ(why + "|" + reportWhy, report ? failure + "|" + failure : "|");
+  }
+}
+
+#ifndef _WIN32  // POSIX only: fork and resource limits
+long ResidentKiB() {
+  long pages = 0, resident = 0;
+  std::ifstream("/proc/self/statm") >> pages >> resident;
+  return resident * (sysconf(_SC_PAGESIZE) / 1024);
+}
+
+// A child decodes 16 MiB of each content and streams its report away; its peak memory above what it
+// started with must stay under 100 MiB (keeping every error in memory took about 1 GB).
+TEST(MemoryBound, DamagedDataKeepTheirErrorsOnDisk) {
+  test::ScratchDir dir;
+  // Packaged T3 after its head: a package of the wrong serial and length, then a storage serial.
+  const std::uint32_t packaged[] = {0xC0000C05, 0xC8000000, 0xEB90B0CA, 0xFFFFFFFF};
+  for (const auto& [type, content] : {std::pair{2, 0}, {3, 2}, {4, 0}, {4, 1}}) {  // 0xFF, random, packaged
+    const long before = ResidentKiB();
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      DecoderState d;
+      d.errorTexts.directory = dir.path().string();
+      TextSink none;
+      for (int i = 0; i < 16; ++i) {
+        std::vector<std::uint32_t> words(1 << 18, 0xFFFFFFFF);
+        for (std::size_t k = 0; content == 2 && k < words.size(); ++k) words[k] = packaged[k % 4];
+        if (content == 2 && i == 0) words[0] = 0xEB90B713;  // the head
+        const auto block = content == 1 ? test::RandomBytes(1 << 20, i) : test::BigEndian(words);
+        const auto n = static_cast<std::int32_t>(block.size());
+        if (type == 4) d.DecodeIttr(block.data(), n, none);
+        if (type == 2) d.DecodeT2(block.data(), n, none, 16);
+        if (type == 3) d.DecodeT3Device3(block.data(), n, none, 16, false);
+      }
+      std::uint64_t written = 0;
+      const bool ok = d.WriteReportText(type, [&](const char*, std::size_t n) { return written += n, true; });
+      _exit(ok && written > (16u << 20) ? 0 : 1);
+    }
+    int status = 0;
+    rusage usage{};
+    ASSERT_EQ(wait4(child, &status, 0, &usage), child);
+    EXPECT_EQ(status, 0) << type << " " << content;
+    EXPECT_LT(usage.ru_maxrss - before, 100 * 1024) << type << " " << content;
+  }
+}
+#endif  // _WIN32
 
 }  // namespace
 }  // namespace kestrun

@@ -1,17 +1,14 @@
 #pragma once
-// Shared by the fault tests: the data streams they convert.
+// Shared by the fault tests: the data streams they convert, and kestrun-cli's answer as one string.
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <filesystem>
 #include <string>
 #include <utility>
 #include <vector>
 
-#include "engine/TdcFileParser.h"
 #include "support/Conversion.h"
-#include "support/TestSupport.h"
 
 namespace kestrun::faults {
 
@@ -37,6 +34,15 @@ inline std::vector<std::uint32_t> QuietT2(int packages) {
     words.push_back(0xC8000000u);
   }
   return words;
+}
+
+// A run's status and its two outputs as one string.
+inline std::string Whole(const Outputs& o) { return "status " + std::to_string(o.status) + "\n" + o.parsed + o.report; }
+
+// kestrun-cli -q converting `c`: "exit N: " and everything it printed.
+inline std::string CliQuiet(const Conversion& c) {
+  const CommandResult r = Cli("-q " + CliArguments(c));
+  return "exit " + std::to_string(r.exitCode) + ": " + r.out + r.err;
 }
 
 }  // namespace kestrun::faults

@@ -10,10 +10,9 @@ import numpy as np
 import pytest
 
 import kestrun
-from kestrun_testing import SYNTH, same, synth
+from kestrun_testing import RATE, SYNTH, same, synth
 
 pytestmark = pytest.mark.skipif(not SYNTH, reason='KESTRUN_SYNTH names kestrun-synth')
-RATE = 80e6
 # The HDF5 dataset each field of `events` is written to, by data type.
 PHOTONS = {'channel': 'photon_data/detectors'}
 COLUMNS = {'T2': {'time': 'photon_data/timestamps', **PHOTONS},
@@ -45,8 +44,8 @@ def test_read_equals_the_hdf5_file_of_the_same_run(tmp_path, kind, device, fault
     assert len(rec.histograms) == (7 if kind == 'T1' else 0)
     if kind in ('T2', 'T3'):
         user = f['user/kestrun']
-        same(rec.markers['position'], user['markers/position'][:])
-        same(rec.markers['mask'], user['markers/mask'][:])
+        for field in 'position', 'mask':
+            same(rec.markers[field], user[f'markers/{field}'][:])
         assert sum(rec.integrity['event_counts'].values()) == rec.integrity['events']
         assert rec.integrity['markers'] == len(rec.markers) > 10
         assert rec.integrity['sync_continuity'] == (user['sync_errors'][()] == 0)

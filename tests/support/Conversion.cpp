@@ -86,7 +86,9 @@ void ExpectFailure(const Conversion& c, std::int32_t status, const std::string& 
 
 std::vector<std::string> Listing(const std::string& dir) {
   std::vector<std::string> names;
-  for (const auto& entry : std::filesystem::directory_iterator(PathOf(dir))) names.push_back(Utf8Of(entry.path().filename()));
+  for (const auto& entry : std::filesystem::directory_iterator(PathOf(dir))) {
+    names.push_back(Utf8Of(entry.path().filename()));
+  }
   std::sort(names.begin(), names.end());
   return names;
 }

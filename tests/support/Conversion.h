@@ -19,15 +19,9 @@ struct Conversion {
       : input(std::move(in)), dataType(type), deviceType(device) {}
   std::string input;
   std::string outputDir;  // default: the input's directory
-  std::int32_t dataType = 2;
-  std::int32_t deviceType = 3;
-  std::int32_t resolutionPs = 16;
-  std::int32_t rangeFirst = 0;
-  std::int32_t rangeLast = 100'000;
-  bool parsed = true;
-  bool report = true;
-  bool overflow = true;
-  bool packetInfo = true;
+  std::int32_t dataType = 2, deviceType = 3, resolutionPs = 16;
+  std::int32_t rangeFirst = 0, rangeLast = 100'000;
+  bool parsed = true, report = true, overflow = true, packetInfo = true;
 };
 
 void Configure(TdcFileParser& parser, const Conversion& c);
@@ -37,10 +31,8 @@ void Configure(TdcFileParser& parser, const Conversion& c);
 struct Outputs {
   std::int32_t status = 0;
   std::string message;
-  bool parsedExists = false;
-  bool reportExists = false;
-  std::string parsed;
-  std::string report;
+  bool parsedExists = false, reportExists = false;
+  std::string parsed, report;
 };
 
 Outputs Collect(const TdcFileParser& parser);

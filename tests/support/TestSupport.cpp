@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <fstream>
@@ -45,9 +46,8 @@ std::vector<std::uint32_t> PackagedT2(int packages, int events) {
 }
 
 std::vector<std::uint8_t> RandomBytes(std::size_t count, std::uint32_t seed) {
-  std::mt19937 random(seed);
   std::vector<std::uint8_t> bytes(count);
-  for (std::uint8_t& b : bytes) b = static_cast<std::uint8_t>(random());
+  std::generate(bytes.begin(), bytes.end(), std::mt19937(seed));  // each byte the low byte of a draw
   return bytes;
 }
 
@@ -79,10 +79,6 @@ ScratchDir::~ScratchDir() {
 }
 
 std::string ScratchDir::operator/(const std::string& name) const { return Utf8Of(path_ / PathOf(name)); }
-
-void WriteFile(const std::string& path, const std::vector<std::uint8_t>& bytes) {
-  WriteFile(path, std::string(bytes.begin(), bytes.end()));
-}
 
 void WriteSplit(const std::vector<std::string>& paths, const std::vector<std::uint8_t>& stream) {
   const std::size_t share = stream.size() / 4 / paths.size() * 4;
@@ -116,11 +112,8 @@ std::string LfText(const std::string& platformText) {
 #ifdef _WIN32
   std::string text;
   for (std::size_t i = 0; i < platformText.size(); ++i) {
-    if (platformText[i] == '\r' && i + 1 < platformText.size() && platformText[i + 1] == '\n') continue;
-    if (platformText[i] == '\n' && (i == 0 || platformText[i - 1] != '\r')) {
-      ADD_FAILURE() << "a line ends in LF alone at byte " << i;
-    }
-    text += platformText[i];
+    if (platformText[i] == '\n' && (i == 0 || platformText[i - 1] != '\r')) ADD_FAILURE() << "LF alone at byte " << i;
+    if (platformText[i] != '\r' || platformText[i + 1] != '\n') text += platformText[i];  // [size()] is '\0'
   }
   return text;
 #else

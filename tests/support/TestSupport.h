@@ -54,7 +54,9 @@ class ScratchDir {
 };
 
 void WriteFile(const std::string& path, const std::string& bytes);
-void WriteFile(const std::string& path, const std::vector<std::uint8_t>& bytes);
+inline void WriteFile(const std::string& path, const std::vector<std::uint8_t>& bytes) {
+  WriteFile(path, std::string(bytes.begin(), bytes.end()));
+}
 // `stream` cut into as many files as `paths`, at whole words, the last taking the rest.
 void WriteSplit(const std::vector<std::string>& paths, const std::vector<std::uint8_t>& stream);
 std::string ReadFile(const std::string& path);

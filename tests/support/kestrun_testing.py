@@ -6,6 +6,7 @@ import numpy as np
 
 CLI, SYNTH = os.environ.get('KESTRUN_CLI'), os.environ.get('KESTRUN_SYNTH')
 same = np.testing.assert_array_equal
+RATE = 80e6  # the sync rate given for T3 data, in Hz
 
 
 def synth(out, kind, device, *options):

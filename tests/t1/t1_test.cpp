@@ -1,30 +1,28 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <array>
 #include <climits>
 #include <memory>
 #include <sstream>
+#include <tuple>
 
 #include "engine/EngineTesting.h"
 
 namespace kestrun::test {
 namespace {
 
-constexpr std::uint32_t T1Head(std::uint32_t board, std::uint32_t channel) {
-  return 0xEB90BA00u | (board << 16) | (channel << 4);
-}
+constexpr std::uint32_t T1Head(std::uint32_t board, std::uint32_t ch) { return 0xEB90BA00u | board << 16 | ch << 4; }
 constexpr std::uint32_t kT1Tail = 0xAAEEEEDD;
 
-// Decodes `bytes` in blocks of `blockSize` bytes (the last one shorter), from the given board and bin.
+// Decodes `bytes` for parsed text in blocks of `blockSize` bytes, from the given board and bin.
 std::unique_ptr<DecoderState> Decode(const std::vector<std::uint8_t>& bytes, std::size_t blockSize = 1 << 20,
                                      std::int32_t board = 0, std::int32_t bin = 0) {
   auto state = std::make_unique<DecoderState>();
   state->board = board;
   state->binIndex = bin;
+  state->generateParsed = true;
   for (std::size_t at = 0; at < bytes.size(); at += blockSize) {
-    const std::size_t n = std::min(blockSize, bytes.size() - at);
-    state->DecodeT1(bytes.data() + at, static_cast<std::int32_t>(n), "KR77A5");
+    state->DecodeT1(bytes.data() + at, static_cast<std::int32_t>(std::min(blockSize, bytes.size() - at)), "KR77A5");
   }
   return state;
 }
@@ -32,23 +30,26 @@ std::unique_ptr<DecoderState> Decode(const std::vector<std::uint8_t>& bytes, std
 // The whole T1 text of `state` for an RB9531, composed in a text area of `capacity` bytes.
 std::string Text(DecoderState& state, std::int32_t resolutionPs, std::size_t capacity = 1 << 20) {
   StringSink sink(capacity);
-  state.generateParsed = true;
   const std::int64_t n = state.WriteT1Text(sink.sink(), resolutionPs, "RB9531");
   std::string text = sink.Text();
   return n == static_cast<std::int64_t>(text.size()) ? text : "length mismatch: " + std::to_string(n);
+}
+
+std::size_t Histograms(const DecoderState& s) {
+  std::size_t n = 0;
+  for (const auto& row : s.channelGrid) {
+    n += std::count_if(row.begin(), row.end(), [](const auto& st) { return st->histogram != nullptr; });
+  }
+  return n;
 }
 
 // The decoder's counters, position and histograms on the grid, then each statistics row: for a channel of
 // the grid its bins up to the last that received a count and its maximum, then its events and largest value.
 std::string Summary(const DecoderState& s) {
   const T1Statistics& t = s.t1Statistics;
-  std::size_t histograms = 0;
-  for (const auto& row : s.channelGrid) {
-    for (const auto& st : row) histograms += st->histogram != nullptr;
-  }
   std::ostringstream o;
   o << "heads " << t.headNumber << " tails " << t.tailNumber << " next " << s.board << '/' << s.channel << '/'
-    << s.binIndex << " histograms " << histograms;
+    << s.binIndex << " histograms " << Histograms(s);
   for (const auto& [board, channels] : t.eventCounts) {
     for (const auto& [channel, events] : channels) {
       o << "; " << board << '/' << channel;
@@ -72,7 +73,7 @@ TEST(T1Decoder, HeadWordsCountWordsAndTailsMoveTheChannelsBinsAndStatistics) {
   struct Case {
     std::vector<std::uint32_t> words;
     std::string expected;
-    std::array<std::int32_t, 2> start{};  // board and bin
+    std::int32_t board = 0, bin = 0;  // where decoding starts
   };
   const Case cases[] = {
       // The head word's bytes name board and channel.
@@ -91,17 +92,16 @@ TEST(T1Decoder, HeadWordsCountWordsAndTailsMoveTheChannelsBinsAndStatistics) {
        "heads 2 tails 0 next 1/0/1 histograms 1; 1/0 bins 2 max 2@0 last 0 events 1 max 2@0; 9/15 events 4 max 0@0"},
       {{4, 9, T1Head(0, 1), 2},
        "heads 1 tails 0 next 0/1/1 histograms 1; 0/1 bins 2 max 2@0 last 0 events 1 max 2@0; 196608/0 events 2 max 0@5",
-       {3 << 16, 5}},
+       3 << 16, 5},
       // The bin index stops at its largest value.
-      {{1, 2, 3}, "heads 0 tails 0 next 0/0/2147483647 histograms 0; 0/0 max 0@0 last 0 events 3 max 0@2147483646",
-       {0, INT32_MAX - 1}},
+      {{1, 2, 3}, "heads 0 tails 0 next 0/0/2147483647 histograms 0; 0/0 max 0@0 last 0 events 3 max 0@2147483646", 0,
+       INT32_MAX - 1},
       // Bins past the histogram count as events with value zero.
       {past, "heads 1 tails 0 next 3/2/1048578 histograms 1; 3/2 bins 0 0 0 0 0 0 0 0 0 0 max 1@1048575 "
              "last 1048575 events 1048578 max 1@1048575"},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(&c - cases);
-    EXPECT_EQ(Summary(*Decode(BigEndian(c.words), 1 << 20, c.start[0], c.start[1])), c.expected);
+    EXPECT_EQ(Summary(*Decode(BigEndian(c.words), 1 << 20, c.board, c.bin)), c.expected) << &c - cases;
   }
 }
 
@@ -109,17 +109,19 @@ const std::string kColumns = "Board,\t Channel,\t Total Event Number,\t Max Valu
 const std::string kHead = "Device Type: RB9531\nData For Channels:\n";
 
 TEST(T1Text, TextAndReportAndAFailingFile) {
-  const std::vector<std::uint32_t> small = {T1Head(0, 0), 1, 4, 2, kT1Tail, T1Head(0, 3), 0, 0, 5, 0, kT1Tail,
-                                            T1Head(1, 1), 3, 9, T1Head(2, 7), 9, kT1Tail, T1Head(3, 15), 8, 1};
-  struct Case {
-    std::vector<std::uint32_t> words;
-    std::int32_t resolutionPs;
-    std::string text, report;
-  };
-  const Case cases[] = {
+  // A frame across three pages of bins: each line has its own bin's count, and the last bin is not listed.
+  std::vector<std::uint32_t> frame = {T1Head(2, 5)};
+  std::string pages;
+  for (std::uint32_t i = 0; i < 2 * kT1PageBins + 3; ++i) {
+    frame.push_back(i + 1);
+    if (i < 2 * kT1PageBins + 2) pages += std::to_string(i) + "\t" + std::to_string(i + 1) + "\n";
+  }
+  const std::tuple<std::vector<std::uint32_t>, std::int32_t, std::string, std::string> cases[] = {
       // Board C channel 7 only has bin 0 (not listed); board D channel 15 peaks at bin 0 (listed, but without
       // a histogram block). A histogram ends before its last bin.
-      {small, 25,
+      {{T1Head(0, 0), 1, 4, 2, kT1Tail, T1Head(0, 3), 0, 0, 5, 0, kT1Tail, T1Head(1, 1), 3, 9, T1Head(2, 7), 9, kT1Tail,
+        T1Head(3, 15), 8, 1},
+       25,
        kHead + "\tbrd: A chl: 0 chl: 3 \n\tbrd: B chl: 1 \n\tbrd: D chl: 15 \nWindow Resolution: 25ps\n\n\n"
                "Board A, Channel 0: MAX @25ps\nTime(ps)\tCount\n0\t1\n25\t4\n\n\n"
                "Board A, Channel 3: MAX @50ps\nTime(ps)\tCount\n0\t0\n25\t0\n50\t5\n\n\n"
@@ -136,33 +138,22 @@ TEST(T1Text, TextAndReportAndAFailingFile) {
                "Board A, Channel 0: MAX @-2147483648ps\nTime(ps)\tCount\n0\t0\n1073741824\t4294967295\n"
                "-2147483648\t8589934590\n\n\n",
        "Head Number:2\tTail Number:0\n" + kColumns + "0\t0\t7\t8589934590@2\n"},
+      {frame, 1,
+       kHead + "\tbrd: C chl: 5 \nWindow Resolution: 1ps\n\n\nBoard C, Channel 5: MAX @16386ps\nTime(ps)\tCount\n" +
+           pages + "\n\n",
+       "Head Number:1\tTail Number:0\n" + kColumns + "2\t5\t16387\t16387@16386\n"},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(&c - cases);
-    const auto s = Decode(BigEndian(c.words));
-    EXPECT_EQ(Text(*s, c.resolutionPs), c.text);
-    EXPECT_EQ(Text(*s, c.resolutionPs, 100), c.text);  // spilled through a small area
-    EXPECT_EQ(s->BuildT1Report(), "T1 Statistics Report: \n" + c.report);
+  for (const auto& [words, resolutionPs, text, report] : cases) {
+    SCOPED_TRACE(testing::Message() << words.size() << " words");
+    const auto s = Decode(BigEndian(words), 4092);  // blocks that end inside pages
+    EXPECT_EQ(Text(*s, resolutionPs, 100), text);  // spilled through a small area
+    EXPECT_EQ(s->BuildT1Report(), "T1 Statistics Report: \n" + report);
+    FailingSink bad(100);  // a file that fails to take the text gives 0
+    EXPECT_EQ(s->WriteT1Text(bad.sink, 25, "KR77A5"), 0);
+    EXPECT_TRUE(bad.sink.Failed());
+    s->generateParsed = false;  // without parsed text nothing is written
+    EXPECT_EQ(Text(*s, resolutionPs), "");
   }
-  // Without parsed text nothing is written; a file that fails to take the text gives 0.
-  const auto s = Decode(BigEndian(small));
-  StringSink sink;
-  EXPECT_EQ(s->WriteT1Text(sink.sink(), 25, "KR77A5"), 0);
-  EXPECT_EQ(sink.Text(), "");
-  s->generateParsed = true;
-  FailingSink bad(100);
-  EXPECT_EQ(s->WriteT1Text(bad.sink, 25, "KR77A5"), 0);
-  EXPECT_TRUE(bad.sink.Failed());
-
-  // A frame across three pages of bins, in blocks that end inside them: each line has its own bin's count,
-  // and the last bin is not listed.
-  std::vector<std::uint32_t> frame = {T1Head(2, 5)};
-  for (std::uint32_t i = 0; i < 2 * kT1PageBins + 3; ++i) frame.push_back(i + 1);
-  const std::string pages = Text(*Decode(BigEndian(frame), 4092), 1, 4096);
-  for (std::uint32_t i : {0u, 8191u, 8192u, 16383u, 16384u, 16385u}) {
-    EXPECT_NE(pages.find("\n" + std::to_string(i) + "\t" + std::to_string(i + 1) + "\n"), std::string::npos) << i;
-  }
-  EXPECT_EQ(pages.find("\n16386\t"), std::string::npos);
 }
 
 TEST(T1Run, BlocksFilesAndRunsChangeNothingAndEveryRunStartsFromEmptyHistograms) {
@@ -185,26 +176,22 @@ TEST(T1Run, BlocksFilesAndRunsChangeNothingAndEveryRunStartsFromEmptyHistograms)
 
   // A series of two files cut inside a frame, converted twice on one parser whose text spills many times.
   ScratchDir dir;
-  WriteFile(dir / "series_1.dat", BigEndian(std::vector<std::uint32_t>(words.begin(), words.begin() + 1000)));
-  WriteFile(dir / "series_2.dat", BigEndian(std::vector<std::uint32_t>(words.begin() + 1000, words.end())));
+  WriteSplit({dir / "series_1.dat", dir / "series_2.dat"}, BigEndian(words));
   Conversion c(dir / "series_1.dat", 1, 64);
   TdcFileParser parser;
   parser.textBufferCapacity = 4096;
   EXPECT_GT(text.size(), 4096u * 10);
   for (int run = 0; run < 2; ++run) {
     const Outputs o = Convert(parser, c);
-    EXPECT_EQ(o.status, 0);
     EXPECT_TRUE(o.parsed == text) << run;
-    EXPECT_EQ(o.report, report);
-    EXPECT_EQ(parser.parsedBytes, text.size());
+    EXPECT_EQ(std::to_string(o.status) + " " + std::to_string(parser.parsedBytes) + "\n" + o.report,
+              "0 " + std::to_string(text.size()) + "\n" + report);
   }
   // A run of another data type releases the histograms.
-  EXPECT_NE(parser.decoderState.channelGrid[0][3]->histogram, nullptr);
+  EXPECT_EQ(Histograms(parser.decoderState), 6u);
   c.dataType = 4;
   EXPECT_EQ(Convert(parser, c).status, 0);
-  for (const auto& row : parser.decoderState.channelGrid) {
-    for (const auto& st : row) EXPECT_EQ(st->histogram, nullptr);
-  }
+  EXPECT_EQ(Histograms(parser.decoderState), 0u);
 }
 
 }  // namespace

@@ -11,24 +11,20 @@
 
 namespace kestrun::test {
 
+using u32 = std::uint32_t;
+
 // Words of the packaged and plain layouts.
 namespace w {
-inline constexpr std::uint32_t kT2Head = 0xEB90B712, kT3Head = 0xEB90B713, kTail = 0xEEEEDDDD;
-inline constexpr std::uint32_t kStorageStart = 0xEB90B0CA, kPackageTail = 0xC8000000;
-constexpr std::uint32_t PackageHead(std::uint32_t length, std::uint32_t serial) {
-  return 0xC0000000u | length << 10 | serial;
-}
-constexpr std::uint32_t Sync(std::uint32_t value, std::uint32_t bits24to10 = 0) {
-  return 0xFE000000u | bits24to10 << 10 | value;
-}
-constexpr std::uint32_t SerialOverflow(std::uint32_t value) { return 0xD8000000u | value; }
-constexpr std::uint32_t Marker(std::uint32_t mask) { return 0x80000000u | mask << 25; }
-constexpr std::uint32_t T2Event(std::uint32_t channel, std::uint32_t bins) { return channel << 25 | bins; }
-constexpr std::uint32_t T3Event(std::uint32_t channel, std::uint32_t bins, std::uint32_t sequence) {
-  return channel << 25 | bins << 10 | sequence;
-}
+inline constexpr u32 kT2Head = 0xEB90B712, kT3Head = 0xEB90B713, kTail = 0xEEEEDDDD;
+inline constexpr u32 kStorageStart = 0xEB90B0CA, kPackageTail = 0xC8000000;
+constexpr u32 PackageHead(u32 length, u32 serial) { return 0xC0000000u | length << 10 | serial; }
+constexpr u32 Sync(u32 value, u32 bits24to10 = 0) { return 0xFE000000u | bits24to10 << 10 | value; }
+constexpr u32 SerialOverflow(u32 value) { return 0xD8000000u | value; }
+constexpr u32 Marker(u32 mask) { return 0x80000000u | mask << 25; }
+constexpr u32 T2Event(u32 channel, u32 bins) { return channel << 25 | bins; }
+constexpr u32 T3Event(u32 channel, u32 bins, u32 sequence) { return channel << 25 | bins << 10 | sequence; }
 // An information text of the plain layout: a start word and its eight parts, and its line.
-inline const std::vector<std::uint32_t> kInfo = {0xB2000000, 0xA2001234, 0xA2123456, 0xA2AB0041, 0xA2012345,
+inline const std::vector<u32> kInfo = {0xB2000000, 0xA2001234, 0xA2123456, 0xA2AB0041, 0xA2012345,
                                                  0xA2987654, 0xA2200020, 0xA2111111, 0xA2FFFFFF};
 inline const std::string kInfoLine = "12.34123456:;A 123.4598765420  111111.??????\n";  // 44 characters
 }  // namespace w
@@ -45,40 +41,27 @@ struct Flags {
   std::int32_t resolutionPs = 4;
 };
 
-// A stream of every word kind of `layout`, `packages` groups of about 20 words long: sync overflows that
-// wrap from 1023 to 0, package serials that wrap too, storage announcements, markers, information texts
-// and words that mean nothing, so that every kind of state is open at some block boundary.
-inline std::vector<std::uint32_t> MixedStream(Layout layout, std::uint32_t packages) {
+// `packages` groups of about 20 words of every kind of `layout` (wrapping sync overflows and serials, storage,
+// markers, information texts, words that mean nothing), so that every state is open at some block boundary.
+inline std::vector<u32> MixedStream(Layout layout, u32 packages) {
   using namespace w;
-  const bool t3 = !IsT2(layout);
-  const bool packaged = IsPackaged(layout);
-  std::vector<std::uint32_t> out;
-  std::uint32_t sync = 1000;
-  auto event = [&](std::uint32_t i) {
-    return t3 ? T3Event(i % 64, (i * 37) % 32768, i % 1024) : T2Event(i % 64, (i * 7919) % (1u << 25));
-  };
+  const bool t3 = !IsT2(layout), packaged = IsPackaged(layout);
+  std::vector<u32> out;
+  u32 sync = 1000;
   if (packaged) out.push_back((t3 ? kT3Head : kT2Head) | 0x10000);
-  for (std::uint32_t p = 0; p < packages; ++p) {
+  for (u32 p = 0; p < packages; ++p) {
     if (p % 7 == 3) out.insert(out.end(), {kStorageStart, p * 1000});
     if (p % 13 == 5) out.insert(out.end(), kInfo.begin(), kInfo.end());
     const std::size_t head = out.size();
     if (packaged) out.push_back(PackageHead(0, (p * 3) % 1024));
-    for (std::uint32_t i = 0; i < 16; ++i) {
-      const std::uint32_t n = p * 16 + i;
-      if (n % 5 == 0) {
-        sync = (sync + 1 + (n % 97 == 0 ? 3 : 0)) % 1024;  // now and then a break in the sequence
-        out.push_back(Sync(sync, n % 32768));
-      } else if (n % 9 == 0) {
-        out.push_back(Marker(n % 16));
-      } else if (n % 29 == 0) {
-        out.push_back(n % 2 ? SerialOverflow(n % 1000 + 2) : 0xC0000000 | n);
-      } else {
-        out.push_back(event(n));
-      }
+    for (u32 n = p * 16; n < p * 16 + 16; ++n) {
+      if (n % 5 == 0) sync = (sync + 1 + (n % 97 == 0 ? 3 : 0)) % 1024;  // now and then a break in the sequence
+      const u32 event = t3 ? T3Event(n % 64, (n * 37) % 32768, n % 1024) : T2Event(n % 64, (n * 7919) % (1u << 25));
+      const u32 odd = n % 2 ? SerialOverflow(n % 1000 + 2) : 0xC0000000 | n;
+      out.push_back(n % 5 == 0 ? Sync(sync, n % 32768) : n % 9 == 0 ? Marker(n % 16) : n % 29 ? event : odd);
     }
-    if (packaged) {
-      // Most packages declare their length right; some are one short.
-      out[head] |= static_cast<std::uint32_t>(out.size() - head - 1 - (p % 11 == 0 ? 1 : 0)) << 10;
+    if (packaged) {  // most packages declare their length right; some are one short
+      out[head] |= static_cast<u32>(out.size() - head - 1 - (p % 11 == 0 ? 1 : 0)) << 10;
       out.push_back(kPackageTail);
     }
   }
@@ -86,8 +69,7 @@ inline std::vector<std::uint32_t> MixedStream(Layout layout, std::uint32_t packa
   return out;
 }
 
-// Decodes `bytes` in blocks of `blockSize` bytes (one block when 0) and returns all their text; checks
-// that every block's result is the number of bytes it produced.
+// The text of `bytes` in blocks of `blockSize` bytes (one block when 0); each block's result is checked.
 inline std::string DecodeBytes(DecoderState& d, Layout layout, const std::vector<std::uint8_t>& bytes,
                                const Flags& f = {}, std::size_t blockSize = 0) {
   d.generateParsed = f.parsed;

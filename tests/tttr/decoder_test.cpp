@@ -4,13 +4,11 @@
 #include "tttr/TttrTesting.h"
 #include "tttr/TttrWords.h"
 
-namespace kestrun {
+namespace kestrun::test {
 namespace {
 
-using test::Flags;
-using test::Layout;
 using K = TttrRecordKind;
-using namespace test::w;
+using namespace w;
 
 TEST(TttrHeader, ElevenLinesThatDifferInMaskWindowModeAndColumns) {
   auto header = [](const std::string& device, const std::string& window, const std::string& mode) {
@@ -21,7 +19,7 @@ TEST(TttrHeader, ElevenLinesThatDifferInMaskWindowModeAndColumns) {
       header("QZ8B48", "-16ps\nMask Window:0d ns\n", "T2\nEnd By:\nFlag\tChannel\tTime(bin)\tTime(ps)\n");
   const std::string t3 =
       header("Unknown Type", "250ps\nMask Window:0ns\n", "T3\nEnd By:\nFlag\t Channel\t Time(bin)\t  Seq\t Time(ps)\n");
-  test::StringSink small(64), large;  // smaller than the header: its lines spill one by one
+  StringSink small(64), large;  // smaller than the header: its lines spill one by one
   EXPECT_EQ(WriteT2Header(small.sink(), -16, "QZ8B48"), static_cast<std::int32_t>(t2.size()));
   EXPECT_EQ(WriteT3Header(large.sink(), 250, "Unknown Type"), static_cast<std::int32_t>(t3.size()));
   EXPECT_EQ(small.Text() + large.Text(), t2 + t3);
@@ -29,43 +27,42 @@ TEST(TttrHeader, ElevenLinesThatDifferInMaskWindowModeAndColumns) {
   EXPECT_EQ(WriteT2Header(none, 4, "KR77A5"), -1);
 }
 
-// The exact lines of every word kind of the four layouts, with and without the optional lines, and
-// what T2 announces on standard output.
-TEST(TttrDecoder, EveryWordKindPrintsItsLine) {
-  const std::vector<std::uint32_t> t2Packaged = {
+// The lines of every word kind of the four layouts, optional lines on and off, and T2's announcements.
+TEST(TttrDecoder, EveryWordKindPrintsItsLineAndSetsTheLayoutFlag) {
+  const std::vector<u32> t2Packaged = {
       kT2Head | 0x10000, kStorageStart, 77, PackageHead(5, 0), T2Event(2, 100), Sync(1), SerialOverflow(0),
       Marker(5), Sync(2), T2Event(3, 5), kPackageTail, 0x12345678, kTail};
-  const std::vector<std::uint32_t> t3Packaged = {
+  const std::vector<u32> t3Packaged = {
       kT3Head | 0x20000, Sync(7), PackageHead(4, 0), Sync(1), T3Event(9, 7, 517), Sync(2), Marker(2),
       SerialOverflow(3), kPackageTail, kStorageStart, kStorageStart, kTail};
   // Sync overflows extend the T2 bins by 2^25 each, wraps from 1023 to 0 included.
-  const std::vector<std::uint32_t> t2Time = {T2Event(1, 9), Sync(1), Sync(2), T2Event(2, 100), Sync(1023), Sync(0),
-                                             T2Event(4, 7), Sync(1023), Sync(0), Sync(5), T2Event(4, 0x1FFFFFF)};
-  const std::uint32_t t3 = T3Event(5, 7, 5);
-  // Parts without a start word are nothing, start and parts may have bit 24 set, and parts after the eighth
-  // are nothing.
-  const std::vector<std::uint32_t> info = {0xA2001234, 0xA2123456, 0xB3000000, 0xA2001234, 0xA3123456, 0xA2AB0041,
-                                           0xA2012345, 0xA2987654, 0xA2200020, 0xA2111111, 0xA2FFFFFF, 0xA2FFFFFF};
+  const std::vector<u32> t2Time = {T2Event(1, 9), Sync(1), Sync(2), T2Event(2, 100), Sync(1023), Sync(0),
+                                   T2Event(4, 7), Sync(1023), Sync(0), Sync(5), T2Event(4, 0x1FFFFFF)};
+  const u32 t3 = T3Event(5, 7, 5);
+  // Parts without a start word are nothing, start and parts may have bit 24 set, parts after the eighth are nothing.
+  const std::vector<u32> info = {0xA2001234, 0xA2123456, 0xB3000000, 0xA2001234, 0xA3123456, 0xA2AB0041,
+                                 0xA2012345, 0xA2987654, 0xA2200020, 0xA2111111, 0xA2FFFFFF, 0xA2FFFFFF};
   const std::string announced = "Package Serial Overflow\n";
   const Flags all{.overflow = true, .packetInfo = true};
   struct Case {
     Layout layout;
-    std::vector<std::uint32_t> words;
+    std::vector<u32> words;
     Flags flags;
     std::string text;
+    int flag = -1;  // the plain layout flag after the case: -1 when not checked
     std::string out = "";
     std::size_t blockSize = 0;
   };
   const Case cases[] = {
       {Layout::T2Packaged, t2Packaged, {},
        "Storage Overflow[serial] \t77\nEvent\t2\t100\t400\nPackage Serial Overflow[overflow] \t0\n"
-       "Marker[ marker] \t5\nEvent\t3\t5\t268435476\n", announced},
+       "Marker[ marker] \t5\nEvent\t3\t5\t268435476\n", -1, announced},
       {Layout::T2Packaged, t2Packaged, all,
        "Storage Overflow[serial] \t77\nPackage Head[serial] \t0\t0\nEvent\t2\t100\t400\n"
        "Event Overflow[overflow] \t1\nPackage Serial Overflow[overflow] \t0\nMarker[ marker] \t5\n"
-       "Event Overflow[overflow] \t2\nEvent\t3\t5\t268435476\nPackage Tail \n", announced},
+       "Event Overflow[overflow] \t2\nEvent\t3\t5\t268435476\nPackage Tail \n", -1, announced},
       // Only serial overflows of values 0 and 1 are announced, outside a package and without text as well.
-      {Layout::T2Packaged, {SerialOverflow(0), SerialOverflow(1), SerialOverflow(2)}, {.parsed = false}, "",
+      {Layout::T2Packaged, {SerialOverflow(0), SerialOverflow(1), SerialOverflow(2)}, {.parsed = false}, "", -1,
        announced + announced},
       {Layout::T3Packaged, {SerialOverflow(0), SerialOverflow(1)}, {}, ""},
       {Layout::T3Packaged, t3Packaged, {},
@@ -103,54 +100,38 @@ TEST(TttrDecoder, EveryWordKindPrintsItsLine) {
       // The packaged T3 overflow line names the latest event of its own block: a new block starts with channel 0.
       {Layout::T3Packaged, {kT3Head, PackageHead(0, 0), T3Event(9, 1, 1), Sync(1), Sync(2)}, {.overflow = true},
        "Event\t9\t1\t1\t4\nEvent Seq Overflow[channel, overflow] \t9\t1\n"
-       "Event Seq Overflow[channel, overflow] \t0\t2\n",
-       "", 16},
+       "Event Seq Overflow[channel, overflow] \t0\t2\n", -1, "", 16},
+      // Plain T2 blocks skip a leading head (bit 4 of its second byte set) and a trailing tail, which the flag,
+      // set by every plain word decoded, shows. The T3 head is no T2 head.
+      {Layout::T2Plain, {0xEB92B712}, {}, "", 0}, {Layout::T2Plain, {0xEB82B712}, {}, "", 1},
+      {Layout::T2Plain, {kT3Head}, {}, "", 1}, {Layout::T2Plain, {kTail}, {}, "", 0},
+      {Layout::T2Plain, {kTail, kTail}, {}, "", 1}, {Layout::T2Plain, {kT2Head, kTail}, {}, "", 0},
+      // 1 to 3 trailing bytes are ignored; fewer than 4 bytes decode nothing.
+      {Layout::T2Plain, {T2Event(1, 1), T2Event(1, 0)}, {}, "0\t1\t4\n", 1, "", 7},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << "case " << &c - cases);
     testing::internal::CaptureStdout();
     DecoderState d;
-    EXPECT_EQ(test::DecodeBytes(d, c.layout, test::BigEndian(c.words), c.flags, c.blockSize), c.text);
+    EXPECT_EQ(DecodeBytes(d, c.layout, BigEndian(c.words), c.flags, c.blockSize), c.text);
     EXPECT_EQ(testing::internal::GetCapturedStdout(), c.out);
+    EXPECT_EQ(c.flag < 0 ? -1 : static_cast<int>(d.tttrStatistics.plainLayout), c.flag);
   }
-}
-
-TEST(TttrDecoder, PlainBlockEdgesAndTheLayoutFlag) {
-  // The flag (set by every plain word decoded) shows which head and tail words a plain T2 block skipped.
-  struct Case {
-    std::vector<std::uint32_t> words;
-    std::uint32_t plainLayout;
-  };
-  const Case cases[] = {
-      {{0xEB92B712}, 0},  // bit 4 of the second byte set: the head, skipped
-      {{0xEB82B712}, 1},  // not the head: decoded, and ignored
-      {{kT3Head}, 1},     // the T3 head is no T2 head
-      {{kTail}, 0}, {{kTail, kTail}, 1}, {{kT2Head, kTail}, 0},
-  };
-  for (const Case& c : cases) {
-    DecoderState d;
-    EXPECT_EQ(test::DecodeBytes(d, Layout::T2Plain, test::BigEndian(c.words)), "");
-    EXPECT_EQ(d.tttrStatistics.plainLayout, c.plainLayout) << std::hex << c.words.front();
-  }
-
-  DecoderState d;  // 1 to 3 trailing bytes are ignored; fewer than 4 bytes decode nothing
-  EXPECT_EQ(test::DecodeBytes(d, Layout::T2Plain, {0x02, 0, 0, 1, 0x02, 0, 0}), "0\t1\t4\n");
-  EXPECT_EQ(test::DecodeBytes(d, Layout::T2Plain, {0x02, 0, 0}), "");
 
   // In T3 only event words set the flag, and packaged words other than markers clear it.
-  DecoderState t3;
+  DecoderState t3Flag;
   for (const auto& [layout, word, flag] : {std::tuple{Layout::T3Plain, Marker(1), 0u}, {Layout::T3Plain, Sync(1), 0u},
                                            {Layout::T3Plain, T3Event(0, 0, 0), 1u}, {Layout::T3Packaged, Marker(1), 1u},
                                            {Layout::T3Packaged, 0u, 0u}}) {
-    test::DecodeBytes(t3, layout, test::BigEndian({word}));
-    EXPECT_EQ(t3.tttrStatistics.plainLayout, flag) << std::hex << word;
+    DecodeBytes(t3Flag, layout, BigEndian({word}));
+    EXPECT_EQ(t3Flag.tttrStatistics.plainLayout, flag) << std::hex << word;
   }
 
-  DecoderState info;  // a length set from outside never lets the information text grow past its buffer
-  info.infoTextStep = 12;
-  info.infoTextLength = 60;
-  EXPECT_EQ(test::DecodeBytes(info, Layout::T2Plain, test::BigEndian({0xA2FFFFFF})), "");
-  EXPECT_EQ(info.infoTextLength, 60u);
+  DecoderState longInfo;  // a length set from outside never lets the information text grow past its buffer
+  longInfo.infoTextStep = 12;
+  longInfo.infoTextLength = 60;
+  EXPECT_EQ(DecodeBytes(longInfo, Layout::T2Plain, BigEndian({0xA2FFFFFF})), "");
+  EXPECT_EQ(longInfo.infoTextLength, 60u);
 }
 
 // What a word means depends on where it stands: outside, between packages, inside one, or as the serial
@@ -183,7 +164,7 @@ TEST(PackagedFraming, AWordsKindDependsOnTheFrameItStandsIn) {
     DecoderState d;
     TttrRecord r;
     for (const Step& s : steps) {
-      const auto bytes = test::BigEndian({s.word});
+      const auto bytes = BigEndian({s.word});
       t3 ? DecodeT3Device3Word(d, bytes.data(), r) : DecodeT2Device3Word(d, bytes.data(), r);
       EXPECT_EQ(r.kind, s.kind) << std::hex << s.word;
       EXPECT_EQ(s.channel < 0 ? -1 : static_cast<int>(r.channel), s.channel) << std::hex << s.word;
@@ -196,5 +177,104 @@ TEST(PackagedFraming, AWordsKindDependsOnTheFrameItStandsIn) {
   }
 }
 
+const std::string kTitle = "------------------------------TTTR Statistics Report--------------------------- \n";
+
+// Counted without text in two blocks, with a report between them that must neither lose nor repeat a count.
+std::string ReportOf(Layout layout, const std::vector<u32>& words) {
+  DecoderState d;
+  const auto bytes = BigEndian(words);
+  const auto half = bytes.begin() + static_cast<std::ptrdiff_t>(words.size() / 2 * 4);
+  DecodeBytes(d, layout, {bytes.begin(), half}, {.parsed = false});
+  d.BuildReportText(IsT2(layout) ? 2 : 3);
+  DecodeBytes(d, layout, {half, bytes.end()}, {.parsed = false});
+  return d.BuildReportText(IsT2(layout) ? 2 : 3);
+}
+
+// After Reset nothing of a run is left (open package, board, overflows, serials and their wraps, a half-built
+// information text, the layout flag, counters): the next run decodes and reports like a fresh one.
+TEST(TttrReset, TheNextRunDecodesAndReportsLikeAFreshOne) {
+  DecoderState used, fresh;
+  DecodeBytes(used, Layout::T2Packaged,
+                    BigEndian({kT2Head | 0x50000, kStorageStart, 1, PackageHead(0, 1023), kPackageTail,
+                                     PackageHead(9, 3), Sync(1023), Sync(0), Sync(1), 3, Marker(2)}));
+  DecodeBytes(used, Layout::T2Plain, BigEndian({0xB2000000, 0xA2000000}));
+  used.Reset();
+  const std::pair<Layout, std::vector<u32>> runs[] = {
+      {Layout::T3Plain, {Marker(1)}},  // sets no layout flag: the report's form is the flag's
+      {Layout::T2Plain,
+       {0xA2123456, 0xA2AB0041, 0xA2012345, 0xA2987654, 0xA2200020, 0xA2111111, 0xA2FFFFFF, T2Event(1, 1)}},
+      {Layout::T2Packaged, {T2Event(1, 1), kT2Head, PackageHead(0, 0), Sync(1), T2Event(1, 1), kPackageTail}},
+  };
+  for (const auto& [layout, words] : runs) {
+    const Flags f{.overflow = true, .packetInfo = true};
+    EXPECT_EQ(DecodeBytes(used, layout, BigEndian(words), f),
+              DecodeBytes(fresh, layout, BigEndian(words), f));
+    EXPECT_EQ(used.BuildTttrReport(), fresh.BuildTttrReport()) << static_cast<int>(layout);
+  }
+}
+
+// Package lengths count events, sync overflows and markers, not serial overflows; storage serials go twenty to
+// a line; markers are listed by mask (plain T2 counts none). Serials start at 0 and sync overflows at 1, each
+// next one modulo 1024: a full turn of both is as clean as no run, and wrong first values are errors.
+TEST(TttrReport, EveryListFilledPlainRunsAndSequencesThatWrapAt1024) {
+  std::vector<u32> packaged = {kT2Head | 0x10000}, turn = {kT3Head};
+  for (u32 i = 0; i < 45; ++i) packaged.insert(packaged.end(), {kStorageStart, 100 + i});
+  packaged.insert(packaged.end(), {PackageHead(2, 0), T2Event(2, 1), Sync(1), Marker(1), kPackageTail,  //
+                                   PackageHead(1, 1), Marker(2), SerialOverflow(5), kPackageTail,       //
+                                   PackageHead(5, 3), T2Event(7, 1), T2Event(2, 5), Marker(3), Marker(4), Marker(8),
+                                   Sync(3), kPackageTail, kTail});
+  std::vector<u32> t3Packaged = packaged;
+  t3Packaged.front() = kT3Head | 0x10000;
+  std::string values = "100\t\n";
+  for (int i = 101; i <= 144; ++i) values += std::to_string(i) + (i % 20 == 0 ? "\t\n" : "\t");
+  const std::string packagedReport =
+      kTitle + "Data Type Head Number:1\nData Type Tail Number:1\n\n"
+               "Sync Pulse Seq Over Flow Number:2\nSync Pulse Seq Over Flow Continuity: No\n"
+               "Sync Pulse Seq Overflow Error: Previous Value: 1,\tCurrent Value: 3\nPackage Over Flow Number:0\n\n"
+               "Storage Over Flow Number:45. Values:\n" + values + "\n\nMarker Numbers:5\n"
+               "\t[M1, number]: \n\t\t[1,1]\n\t[M2, number]: \n\t\t[2,1]\n\t\t[3,1]\n"
+               "\t[M3, number]: \n\t\t[4,1]\n\t[M4, number]: \n\t\t[8,1]\n\n"
+               "Package Head Number: 3\nPackage Tail Number: 3\n\n"
+               "Package Serial Continuity: No\nPackage Serial Error: Previous Value: 1,\tCurrent Value: 3\n"
+               "Board\t\t Channel\t\t Event Number\n65536\t2\t2\n65536\t7\t1\n\n"
+               "-------------------------------------Errors------------------------\n "
+               "Error 0: \nPackage Length Error, At Package with Serial:0,\tData Length: 2,\tActual Number: 3\n"
+               "Error 1: \nPackage Length Error, At Package with Serial:3,\tData Length: 5,\tActual Number: 6\n";
+  const std::vector<u32> plain = {T3Event(1, 5, 0), T3Event(4, 5, 0), T3Event(1, 6, 0), Marker(1), Sync(1), Sync(2)};
+  const std::string head = kTitle + "Data Type Head Number:1\nData Type Tail Number:1\n\n"
+                                    "Sync Pulse Seq Over Flow Number:2\nSync Pulse Seq Over Flow Continuity: Yes\n\n"
+                                    "Storage Over Flow Number:0\n\n";
+  const std::string boards = "\nBoard\t\t Channel\t\t Event Number\n0\t1\t2\n0\t4\t1\n\nErrors: None \n";
+  for (u32 i = 0; i <= 1024; ++i) {
+    turn.insert(turn.end(), {PackageHead(1, i % 1024), Sync((i + 1) % 1024), kPackageTail});
+  }
+  auto clean = [](const std::string& heads, const std::string& packages, const std::string& serialOverflows) {
+    return kTitle + "Data Type Head Number:" + heads + "\nData Type Tail Number:0\n\n" +
+           "Sync Pulse Seq Over Flow Number:" + packages + "\nSync Pulse Seq Over Flow Continuity: Yes\n\n" +
+           "Package Over Flow Number:" + serialOverflows + "\n\nStorage Over Flow Number:0\n\nMarker Numbers:0\n\n" +
+           "Package Head Number: " + packages + "\nPackage Tail Number: " + packages + "\n\n" +
+           "Package Serial Continuity: Yes\n\nBoard\t\t Channel\t\t Event Number\n\nErrors: None \n";
+  };
+  const std::tuple<Layout, std::vector<u32>, std::string> cases[] = {
+      {Layout::T2Packaged, packaged, packagedReport},
+      {Layout::T3Packaged, t3Packaged, packagedReport},
+      {Layout::T3Plain, plain, head + "Marker Numbers:1\n\t[M1, number]: \n\t\t[1,1]\n" + boards},
+      {Layout::T2Plain, plain, head + "Marker Numbers:0\n" + boards},
+      {Layout::T3Packaged, {}, clean("0", "0", "0")},
+      {Layout::T3Packaged, turn, clean("1", "1025", "1")},
+  };
+  for (const auto& [layout, words, report] : cases) {
+    EXPECT_EQ(ReportOf(layout, words), report) << static_cast<int>(layout) << " " << words.size();
+  }
+
+  const std::string wrong =
+      ReportOf(Layout::T3Packaged, {kT3Head, PackageHead(2, 5), Sync(0), Sync(1000), kPackageTail});
+  EXPECT_NE(wrong.find("Sync Pulse Seq Overflow Error: Previous Value: 0,\tCurrent Value: 0\n"
+                       "Sync Pulse Seq Overflow Error: Previous Value: 0,\tCurrent Value: 1000\n"),
+            std::string::npos)
+      << wrong;
+  EXPECT_NE(wrong.find("Package Serial Error: Previous Value: -1,\tCurrent Value: 5\n"), std::string::npos);
+}
+
 }  // namespace
-}  // namespace kestrun
+}  // namespace kestrun::test

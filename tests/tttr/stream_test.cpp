@@ -4,14 +4,11 @@
 #include "tttr/TttrHeader.h"
 #include "tttr/TttrTesting.h"
 
-namespace kestrun {
+namespace kestrun::test {
 namespace {
 
-using namespace test;
-
-// Every layout over a stream with every kind of state open at some block boundary: hostile block sizes
-// give the text and report of one pass. And the one place that holds kestrun-cli to the decoders' bytes:
-// every device and flag over a series of two files cut inside a package, each file one block of the run.
+// Every layout, every state open at some block boundary: hostile block sizes give the bytes of one pass. And
+// kestrun-cli held to the decoders' bytes: every device and flag over two files cut inside a package.
 TEST(TttrStream, BlockSizesAndSeriesFilesGiveTheBytesOfOnePass) {
   ScratchDir dir;
   for (Layout layout : kLayouts) {
@@ -20,8 +17,7 @@ TEST(TttrStream, BlockSizesAndSeriesFilesGiveTheBytesOfOnePass) {
     const Flags flags{.overflow = layout != Layout::T3Packaged, .packetInfo = true};
     const auto bytes = BigEndian(MixedStream(layout, 300));
     DecoderState one;
-    const std::string text = DecodeBytes(one, layout, bytes, flags);
-    const std::string report = one.BuildTttrReport();
+    const std::string text = DecodeBytes(one, layout, bytes, flags), report = one.BuildTttrReport();
     // The stream breaks the sequences, its packages their lengths, and its plain information texts decode.
     ASSERT_NE(report.find("Continuity: No"), std::string::npos);
     ASSERT_NE(IsPackaged(layout) ? report.find("Error 0") : text.find("\n" + w::kInfoLine), std::string::npos);
@@ -31,7 +27,7 @@ TEST(TttrStream, BlockSizesAndSeriesFilesGiveTheBytesOfOnePass) {
       EXPECT_EQ(d.BuildTttrReport(), report) << blockSize;
     }
 
-    const std::vector<std::uint32_t> words = MixedStream(layout, 40);
+    const std::vector<u32> words = MixedStream(layout, 40);
     std::size_t at = words.size() * 5 / 8;  // past the middle; packaged: after a head-like word, in a package
     while (IsPackaged(layout) && words[at - 1] >> 26 != 0x30) ++at;
     const auto series = BigEndian(words);
@@ -63,4 +59,4 @@ TEST(TttrStream, BlockSizesAndSeriesFilesGiveTheBytesOfOnePass) {
 }
 
 }  // namespace
-}  // namespace kestrun
+}  // namespace kestrun::test

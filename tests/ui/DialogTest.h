@@ -9,13 +9,17 @@
 #include <QEventLoop>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMetaProperty>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QStringList>
+#include <QTest>
 #include <QTimer>
+#include <QVariant>
 #include <filesystem>
 #include <ostream>
 #include <string>
+#include <utility>
 
 #include "support/TestSupport.h"
 #include "ui/BrowseEdit.h"
@@ -42,7 +46,6 @@ class Dialog {
   }
   QLineEdit* Edit(const char* id) { return Get<QLineEdit>(id); }
   QComboBox* Combo(const char* id) { return Get<QComboBox>(id); }
-  QCheckBox* Check(const char* id) { return Get<QCheckBox>(id); }
   QPushButton* Button(const char* id) { return Get<QPushButton>(id); }
   QString Text(const char* id) { return Get<QWidget>(id)->property("text").toString(); }
   // What the file name decides: device, data type, resolution, the resolution edit and the packet info box.
@@ -58,6 +61,11 @@ class Dialog {
            messages.join(" | ");
   }
 
+  // Sets controls by id, in order: an edit's text, a list's item by its text, whether a box is checked.
+  void Set(std::initializer_list<std::pair<const char*, QVariant>> values) {
+    for (const auto& [id, value] : values)
+      EXPECT_TRUE(Get(id)->metaObject()->userProperty().write(Get(id), value)) << id;
+  }
   // Picks `path` with the input field's browse button, as the user would.
   void ChooseInput(const std::string& path) {
     auto* edit = Get<BrowseEdit>("IDC_INPUT_FILE");
@@ -72,6 +80,11 @@ class Dialog {
     QTimer::singleShot(60'000, &loop, &QEventLoop::quit);
     loop.exec();
     return !dlg.IsRunning();
+  }
+  // Presses Start and waits for the run's end.
+  bool Run() {
+    Button("IDC_START")->click();
+    return WaitForRunEnd();
   }
 
   CKestrunDlg dlg;
