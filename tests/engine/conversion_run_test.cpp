@@ -17,8 +17,8 @@ namespace {
 
 // A run in one line, paths in `dir` by their names: status and message; callbacks in order (progress in percent,
 // "status N", files announced: the first before the block loop and again as it opens); outputs left; data and
-// device type after the run, bytes read; what went to standard output and error. `onFile` runs at each file
-// announced, and a stop is asked for after block `stopAfter`.
+// device type after the run, bytes read; what went to standard output. `onFile` runs at each file announced,
+// and a stop is asked for after block `stopAfter`.
 std::string RunLine(TdcFileParser& parser, const Conversion& c, const ScratchDir& dir,
                     const std::function<void()>& onFile = {}, int stopAfter = 0) {
   std::string calls;
@@ -33,9 +33,8 @@ std::string RunLine(TdcFileParser& parser, const Conversion& c, const ScratchDir
     if (onFile) onFile();
   };
   testing::internal::CaptureStdout();
-  testing::internal::CaptureStderr();
   const Outputs o = Convert(parser, c);
-  const std::string printed = testing::internal::GetCapturedStdout() + testing::internal::GetCapturedStderr();
+  const std::string printed = testing::internal::GetCapturedStdout();
   std::string line = std::to_string(o.status) + " " + o.message + " |" + calls + " |" +
                      (o.parsedExists ? " parsed" : "") + (o.reportExists ? " report" : "") + " | type " +
                      std::to_string(parser.dataType) + "/" + std::to_string(parser.deviceType) + " read " +
@@ -87,8 +86,10 @@ TEST(ConversionRun, FailuresEndTheRunWithTheirStatusAndOnlyThoseInTheLoopCallBac
   // The type is not cleared: the block loop was never reached.
   EXPECT_EQ(RunLine(parser, c, dir), "4 Could Not Open Output Directory :nowhere | status 4 | | type 2/3 read 0");
   EXPECT_FALSE(parser.parsedFile.IsOpen());
+  testing::internal::CaptureStderr();
   EXPECT_EQ(RunLine(parser, Conversion(dir / "bin/run_3.bin"), dir),
-            "7 No Input File Found: bin/run_3.bin | status 7 | parsed | type 2/3 read 0 | cannot match the path\n");
+            "7 No Input File Found: bin/run_3.bin | status 7 | parsed | type 2/3 read 0");
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "cannot match the path\n");
   // The second file disappears between discovery and its opening: the third is never read.
   EXPECT_EQ(RunLine(parser, Conversion(dir / "r_1.dat", 9), dir, [&] { std::filesystem::remove(dir / "r_2.dat"); }),
             "3 Could Not Open Input File: r_2.dat | r_1.dat r_1.dat 33% status 3 | parsed report | type -1/-1 read 16");
