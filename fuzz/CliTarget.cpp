@@ -1,8 +1,5 @@
-// Fuzz target of kestrun-cli's command line: the input is split at NUL and newline bytes into the words
-// after the program name. Aborts when parsing ends with another status than 0 (help, version) or 2
-// (usage error), or accepts settings a run cannot take as they are: an unknown type or device, no
-// resolution for T1/T2/T3, a negative range, no output asked for, T3 Photon-HDF5 without a sync rate,
-// or paths that are not absolute.
+// Fuzz target of kestrun-cli's command line, its words split at NUL and newline bytes. Aborts when parsing
+// ends with another status than 0 (help, version) or 2 (usage error), or accepts what a run cannot take.
 #include <cstdint>
 #include <string>
 #include <vector>

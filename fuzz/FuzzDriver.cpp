@@ -3,24 +3,13 @@
 #include <sanitizer/asan_interface.h>
 
 #include <algorithm>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <memory>
-#include <string>
-#include <utility>
 
 #include "engine/Codes.h"
 #include "tttr/TttrHeader.h"
 
 namespace kestrun::fuzz {
-
-void Check(bool ok, const char* what) {
-  if (ok) return;
-  std::fprintf(stderr, "fuzz check failed: %s\n", what);
-  std::fflush(stderr);
-  std::abort();
-}
 
 namespace {
 
@@ -28,9 +17,8 @@ constexpr std::size_t kMaxBlock = 1'048'576, kRoomy = 1 << 20;
 constexpr std::size_t kGuard = 256;  // bytes after each text area that no decoder may touch
 constexpr char kGuardByte = static_cast<char>(0xA5);
 
-// A buffer kept from input to input (fresh mebibytes would cost more than the decoding) of which only
-// the bytes opened last are usable under ASan (a no-op without it), marked in pieces: ASan would drop
-// the shadow pages of a large region at once and fault them in again at the next marking.
+// A buffer kept from input to input (fresh mebibytes cost more than the decoding), usable under ASan only
+// where opened last, marked in pieces: ASan drops a large region's shadow pages and faults them in again.
 struct Region {
   explicit Region(std::size_t size) : bytes(std::make_unique<char[]>(size)) { Mark(size, false); }
   void Mark(std::size_t n, bool usable) {
@@ -85,18 +73,18 @@ std::vector<std::string_view> CutBlocks(const std::uint8_t* data, std::size_t si
   return blocks;
 }
 
-// One pass over the blocks on `state`, reset first; with text on, a sink whose consumer checks each
-// hand-over, collects the text and gives back the other area.
+// One pass over the blocks on `state`, reset first; its sink's consumer checks each hand-over of text.
 struct Pass {
-  Pass(DecoderState& state, bool parsed, bool overflow, std::size_t capacity, std::string& text)
+  Pass(DecoderState& state, bool parsed, bool overflow, std::size_t capacity, std::string& text,
+       const DecoderChoice& c, const std::vector<std::string_view>& blocks)
       : state(state), capacity(capacity), text(text) {
     text.clear();
     state.Reset();
     state.generateParsed = parsed;
     state.outputOverflow = overflow;
-    if (!parsed) return;
     Areas()[1].Close();
-    sink = TextSink(OpenArea(), capacity, &Pass::Collect, this);
+    if (parsed) sink = TextSink(OpenArea(), capacity, &Pass::Collect, this);
+    Run(c, blocks);
   }
 
   char* OpenArea() {
@@ -188,8 +176,7 @@ struct Pass {
 std::pair<std::string, std::string> DecodeChecked(DecoderState& d, const DecoderChoice& c, bool parsed, bool overflow,
                                                   std::size_t capacity, const std::vector<std::string_view>& blocks) {
   std::string text;
-  Pass pass(d, parsed, overflow, capacity, text);
-  pass.Run(c, blocks);
+  const Pass pass(d, parsed, overflow, capacity, text, c, blocks);
   d.Reset();
   return {text, pass.report};
 }
@@ -208,12 +195,9 @@ void RunDecoderFuzz(std::int32_t dataType, bool device3, const std::uint8_t* dat
   // one); the third on the first pass's state after its reset, as a parser's next run does.
   static DecoderState kept;
   const auto fresh = std::make_unique<DecoderState>();
-  Pass small(*fresh, true, overflow, kCapacities[data[0] >> 5], texts[0]);
-  small.Run(c, blocks);
-  Pass off(kept, false, overflow, 0, texts[1]);
-  off.Run(c, blocks);
-  Pass roomy(*fresh, true, overflow, kRoomy, texts[2]);
-  roomy.Run(c, blocks);
+  const Pass small(*fresh, true, overflow, kCapacities[data[0] >> 5], texts[0], c, blocks);
+  const Pass off(kept, false, overflow, 0, texts[1], c, blocks);
+  const Pass roomy(*fresh, true, overflow, kRoomy, texts[2], c, blocks);
   // libFuzzer takes memory that outlives an input for a leak and runs the input again to look for one.
   kept.Reset();
   Check(small.report == off.report, "the report differs with parsed text on and off");

@@ -1,8 +1,7 @@
 // Fuzz target of a whole conversion: TdcFileParser::Run over a series of 1 to 4 files with settings the
-// input chooses, on a fresh parser or one of four kept from input to input (one per text buffer size), as
-// a front end converts run after run on one. Aborts on a status the situation does not allow, anything
-// but the outputs left beside the inputs, or a successful run's text, byte count or report differing from
-// the block decoders fed the same blocks directly.
+// input chooses, on a fresh parser or one kept from input to input, as a front end runs them. Aborts on a
+// status the situation does not allow, files left but the outputs, or a successful run's text, byte count
+// or report differing from the block decoders fed the same blocks directly.
 // Input: four settings bytes, a 2-byte size per file (low byte first), then the files' bytes in turn.
 #include <unistd.h>
 
@@ -35,10 +34,7 @@ using fuzz::Check;
 
 // Names of the files, %d their number: the name rules' eight- and seven-piece names, series marked by "_"
 // or "s", zero-padded numbers, ".DAT", dots in the stem, and names that make no series.
-struct NamePattern {
-  const char* pattern;
-  bool series;
-};
+struct NamePattern { const char* pattern; bool series; };
 constexpr NamePattern kNames[] = {
     {"QZ48A_lab_T2_16ps_a_b_c_%d.dat", true}, {"RB9531_T3_4ps_a_b_c_%d.dat", true}, {"KR_x_T1_25ps_a_b_c_%d.dat", true},
     {"KR_x_ITTR_M_a_b_c_%d.dat", true},       {"run_%d.dat", true},                  {"tests%d.dat", true},
@@ -60,11 +56,7 @@ struct Settings : RunSettings {
   int capacityIndex = 0, output = kBesideInput;
 };
 
-struct InputFile {
-  std::string name;
-  int number;
-  std::string bytes;
-};
+struct InputFile { std::string name; int number; std::string bytes; };
 
 // Made once per process, in memory-backed storage where there is some.
 const fs::path& ScratchDir() {
@@ -83,16 +75,6 @@ const fs::path& ScratchDir() {
 std::string Read(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
   return {std::istreambuf_iterator<char>(in), {}};
-}
-
-// The parsed text and report the block decoders make of the files, each one block (under 64 KiB, as the
-// run reads them).
-std::pair<std::string, std::string> DecodeDirectly(const Settings& s, const std::vector<const InputFile*>& files) {
-  std::vector<std::string_view> blocks;
-  for (const InputFile* f : files) blocks.push_back(f->bytes);
-  static DecoderState d;
-  return fuzz::DecodeChecked(d, {s.dataType, s.deviceType, s.resolutionPs, s.outputPacketInfo}, s.generateParsed,
-                             s.outputOverflow, 4096, blocks);
 }
 
 Settings ReadSettings(const std::uint8_t* b) {
@@ -114,14 +96,6 @@ Settings ReadSettings(const std::uint8_t* b) {
   s.freshParser = (b[1] >> 6) == 3 && (b[3] >> 7) != 0 && s.capacityIndex == 0;
   s.output = (b[3] >> 5) & 3;
   return s;
-}
-
-// The type, device and resolution the file name decides, as the front ends take them from it.
-void ApplyName(Settings& s, std::string_view stem) {
-  const NameSettings n = SettingsFromName(stem);
-  if (n.dataTypeIndex) s.dataType = *n.dataTypeIndex + 1;
-  s.deviceType = DeviceFromText(kDeviceItems[static_cast<std::size_t>(n.deviceIndex)]);
-  if (n.resolutionText) s.resolutionPs = LeadingInteger(*n.resolutionText);
 }
 
 void ConvertAndCheck(const std::uint8_t* data, std::size_t size) {
@@ -149,7 +123,12 @@ void ConvertAndCheck(const std::uint8_t* data, std::size_t size) {
   if (s.output == kTrailingSeparator) s.outputDir += "/";
   s.inputPath = (dir / files[chosen].name).string();
   const std::string stem = SplitPath(s.inputPath).stem;
-  if (s.fromName) ApplyName(s, stem);
+  if (s.fromName) {  // the type, device and resolution the name decides, as the front ends take them
+    const NameSettings n = SettingsFromName(stem);
+    if (n.dataTypeIndex) s.dataType = *n.dataTypeIndex + 1;
+    s.deviceType = DeviceFromText(kDeviceItems[static_cast<std::size_t>(n.deviceIndex)]);
+    if (n.resolutionText) s.resolutionPs = LeadingInteger(*n.resolutionText);
+  }
 
   // The chosen file alone, or the non-empty files of its series in number order, cut to the range.
   std::vector<const InputFile*> converted;
@@ -170,7 +149,14 @@ void ConvertAndCheck(const std::uint8_t* data, std::size_t size) {
   if (!converted.empty() && s.dataType == -1) failures.insert(1);
   if (!converted.empty() && s.deviceType == -1) failures.insert(2);
   const bool success = failures.empty();
-  const auto [text, report] = success ? DecodeDirectly(s, converted) : std::pair<std::string, std::string>();
+  // What the block decoders make of the files, each one block (under 64 KiB, as the run reads them).
+  std::vector<std::string_view> blocks;
+  for (const InputFile* f : converted) blocks.push_back(f->bytes);
+  static DecoderState direct;
+  const auto [text, report] =
+      success ? fuzz::DecodeChecked(direct, {s.dataType, s.deviceType, s.resolutionPs, s.outputPacketInfo},
+                                    s.generateParsed, s.outputOverflow, 4096, blocks)
+              : std::pair<std::string, std::string>();
 
   static std::unique_ptr<TdcFileParser> kept[std::size(kCapacities)];
   std::unique_ptr<TdcFileParser> fresh;
@@ -209,8 +195,7 @@ void ConvertAndCheck(const std::uint8_t* data, std::size_t size) {
     Check(allowed.count(entry.path()) == 1, "a file other than the outputs was left");
   }
   for (const auto& entry : fs::directory_iterator(dir, ec)) fs::remove_all(entry.path(), ec);
-  // A kept parser frees what the run left in it, as its next run would: libFuzzer takes memory that
-  // outlives an input for a leak.
+  // Freed as the parser's next run would: libFuzzer takes memory that outlives an input for a leak.
   parser.decoderState.Reset();
   parser.files.clear();
 }

@@ -1,7 +1,6 @@
 #!/bin/sh
-# The Windows build under Wine, where only the host can act: Ctrl+C in a console (Wine turns the terminal's
-# SIGINT into the console's Ctrl+C event, which reaches the program's console handler on a thread of its
-# own, as on Windows), and a file read past 4 GiB.
+# The Windows build under Wine, where only the host can act: Ctrl+C in a console (Wine turns SIGINT into
+# the console's Ctrl+C event, handled on a thread of its own as on Windows), and a file read past 4 GiB.
 # Usage: under_wine.sh WINE KESTRUN-CLI.EXE KESTRUN-SYNTH.EXE
 set -u
 wine=$1 cli=$2 synth=$3

@@ -1,6 +1,5 @@
-// kestrun-synth and kestrun-cli together. The synthesizer writes series of every type and layout with
-// faults where asked, and a manifest of what it wrote; the converter's report and text must agree with
-// that manifest, and a series must convert like one file of all its bytes.
+// kestrun-synth and kestrun-cli together: the converter's report and text must agree with the manifest of
+// what the synthesizer wrote (faults included), and a series must convert like one file of all its bytes.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -65,14 +64,10 @@ struct Manifest {
   }
 };
 
-struct Series {
-  Strings files;  // in series order
-  Manifest manifest;
-};
+struct Series { Strings files; Manifest manifest; };  // files in series order
 
-// Runs kestrun-synth with `arguments` into `dir`. A series comes in near-equal shares of whole words,
-// listed in the manifest with their sizes; every file after the first opens inside a structure the one
-// before left open.
+// kestrun-synth with `arguments` into `dir`: near-equal shares of whole words, listed in the manifest, each
+// file after the first opening inside a structure the one before left open.
 Series Synthesize(const ScratchDir& dir, const std::string& arguments) {
   const std::string manifest = dir / "manifest.txt";
   const CommandResult r = RunCommand(kSynth + arguments + " -o " + Quote(dir.path().string()) + " --manifest " +
@@ -95,8 +90,7 @@ Series Synthesize(const ScratchDir& dir, const std::string& arguments) {
   return s;
 }
 
-// The same seed writes the same bytes and another seed others; every usage error exits with 2, says
-// what is wrong and writes nothing.
+// A seed writes the same bytes again, another others; a usage error exits with 2, says why, writes nothing.
 TEST(Synth, SeedsAndUsageErrors) {
   ScratchDir a, b, c, dir;
   const std::string args = "-t T3 -d QZ48 --size 300K --files 2 --faults length,junk --seed ";
@@ -131,8 +125,7 @@ TEST(Synth, SeedsAndUsageErrors) {
 }
 
 using Keys = std::vector<std::pair<std::string, std::string>>;  // a label or line start, a manifest key
-
-Keys Join(Keys a, const Keys& b) {
+Keys operator+(Keys a, const Keys& b) {
   a.insert(a.end(), b.begin(), b.end());
   return a;
 }
@@ -151,9 +144,9 @@ const std::string kTttrHeading = "Board\t\t Channel\t\t Event Number", kIttrHead
 const Keys kTttrValues = {{"Data Type Head Number:", "data-type-heads"}, {"Data Type Tail Number:", "data-type-tails"},
                           {"Sync Pulse Seq Over Flow Number:", "sync-overflows"}};
 const Keys kPackagedValues =
-    Join(kTttrValues, {{"Marker Numbers:", "marker-masks"}, {"Package Head Number: ", "package-heads"},
+    kTttrValues + Keys{{"Marker Numbers:", "marker-masks"}, {"Package Head Number: ", "package-heads"},
                        {"Package Tail Number: ", "package-tails"}, {"Storage Over Flow Number:", "storage-overflows"},
-                       {"Package Over Flow Number:", "package-serial-overflows"}});
+                       {"Package Over Flow Number:", "package-serial-overflows"}};
 const Strings kTttrErrors = {"Sync Pulse Seq Overflow Error: ", "Package Serial Error: ", "Package Length Error, "};
 const std::string kPackaged = " -r 8 --size 2600K --files 3 --seed 3 --faults serial-gap,length,sync-gap:2,junk:3";
 const std::string kPlain = " -r 8 --size 2600K --files 3 --seed 3 --faults sync-gap:2,junk";
@@ -188,7 +181,7 @@ const Case kSeries[] = {
     // Plain T2 markers are not counted: the report lists none.
     {"-t T2 -d KR77A5" + kPlain, kTttrHeading, kTttrValues, kTttrErrors,
      {{"0\t", "events"}, {kInfoText, "info-texts"}}},
-    {"-t T3 -d RB9531" + kPlain, kTttrHeading, Join(kTttrValues, {{"Marker Numbers:", "marker-masks"}}), kTttrErrors,
+    {"-t T3 -d RB9531" + kPlain, kTttrHeading, kTttrValues + Keys{{"Marker Numbers:", "marker-masks"}}, kTttrErrors,
      {{"Event\t", "events"}, {kInfoText, "info-texts"}}},
 };
 
@@ -200,8 +193,7 @@ TEST(SeriesEndToEnd, FaultySeriesConvertLikeOneFileWithTheManifestsCountsAndErro
     ASSERT_GE(s.files.size(), 3u);
     const Manifest& m = s.manifest;
 
-    // Converted from a file in the middle, and as one file of the first file's name in a directory of its
-    // own (the name gives the same settings): the same report and text.
+    // From a file in the middle, and as one file named as the first in a directory of its own: the same.
     const fs::path whole = dir / "whole";
     fs::create_directory(whole);
     std::string bytes;

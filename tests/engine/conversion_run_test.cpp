@@ -1,7 +1,9 @@
 // The run around the decoders: blocks, series, callbacks, failures, the text buffer (data type 9 has no decoder:
-// no text of its own), and a run's records and preview; the HDF5 tests hold the records to the text.
+// no text of its own), a run's records and preview (the HDF5 tests hold the records to the text), and text
+// formatted on several threads or with overlapped reads and writes: the bytes and stops of the worker alone.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <functional>
 #include <numeric>
@@ -13,20 +15,30 @@
 namespace kestrun::test {
 namespace {
 
-// A run in one line, paths in `dir` by their names: status and message, callbacks in order (progress, "status N",
-// files announced: the first before the block loop and again as it opens), outputs left. `onFile` runs at each.
+// A run in one line, paths in `dir` by their names: status and message; callbacks in order (progress in percent,
+// "status N", files announced: the first before the block loop and again as it opens); outputs left; data and
+// device type after the run, bytes read; what went to standard output. `onFile` runs at each file announced,
+// and a stop is asked for after block `stopAfter`.
 std::string RunLine(TdcFileParser& parser, const Conversion& c, const ScratchDir& dir,
-                    const std::function<void()>& onFile = {}) {
+                    const std::function<void()>& onFile = {}, int stopAfter = 0) {
   std::string calls;
-  parser.onProgress = [&](int p) { calls += " " + std::to_string(p); };
+  int blocks = 0;
+  parser.onProgress = [&](int p) {
+    calls += " " + std::to_string(p) + "%";
+    if (++blocks == stopAfter) parser.running = false;
+  };
   parser.onStatus = [&](int s) { calls += " status " + std::to_string(s); };
   parser.onMessage = [&](const std::string& path) {
     calls += " " + path;
     if (onFile) onFile();
   };
+  testing::internal::CaptureStdout();
   const Outputs o = Convert(parser, c);
+  const std::string printed = testing::internal::GetCapturedStdout();
   std::string line = std::to_string(o.status) + " " + o.message + " |" + calls + " |" +
-                     (o.parsedExists ? " parsed" : "") + (o.reportExists ? " report" : "");
+                     (o.parsedExists ? " parsed" : "") + (o.reportExists ? " report" : "") + " | type " +
+                     std::to_string(parser.dataType) + "/" + std::to_string(parser.deviceType) + " read " +
+                     std::to_string(parser.bytesRead) + (printed.empty() ? "" : " | " + printed);
   const std::string prefix = dir / "";
   for (std::size_t at; (at = line.find(prefix)) != std::string::npos;) line.erase(at, prefix.size());
   return line;
@@ -42,24 +54,23 @@ TEST(ConversionRun, BlocksAreCutEveryMebibyteUnknownTypesFailEveryBlockAndTheTex
   TdcFileParser parser;
   Conversion c(dir / "a.dat", 9);
   c.parsed = false;
-  EXPECT_EQ(RunLine(parser, c, dir), "0  | a.dat a.dat 34 69 100 | parsed report");
+  EXPECT_EQ(RunLine(parser, c, dir), "0  | a.dat a.dat 34% 69% 100% | parsed report | type -1/-1 read 3000000");
   EXPECT_EQ(ReadFile(dir / "a_parsed.txt") + std::to_string(parser.textBufferSize), "stale0");
   c.parsed = true;
-  EXPECT_EQ(RunLine(parser, c, dir), "0  | a.dat a.dat 34 69 100 | parsed report");
-  EXPECT_EQ(parser.bytesRead, 3'000'000u);
+  EXPECT_EQ(RunLine(parser, c, dir), "0  | a.dat a.dat 34% 69% 100% | parsed report | type -1/-1 read 3000000");
   EXPECT_EQ(ReadFile(dir / "a_parsed.txt") + std::to_string(parser.textBufferSize), "33554432");  // overwritten
   const char* buffer = parser.textBuffer.get();
   // Whole blocks end with an empty one; a stop asked for before the run is forgotten; the buffer is kept.
   parser.running = false;
-  EXPECT_EQ(RunLine(parser, Conversion(dir / "b.dat", 9), dir), "0  | b.dat b.dat 50 100 100 | parsed report");
+  EXPECT_EQ(RunLine(parser, Conversion(dir / "b.dat", 9), dir),
+            "0  | b.dat b.dat 50% 100% 100% | parsed report | type -1/-1 read 2097152");
   EXPECT_EQ(parser.textBuffer.get(), buffer);
-  EXPECT_EQ(std::to_string(parser.dataType) + " " + std::to_string(parser.deviceType), "-1 -1");
   // Unknown types fail every block, but the run goes on.
   EXPECT_EQ(RunLine(parser, Conversion(dir / "u.dat", -1), dir),
-            "1 Data Type Not Recognized! | u.dat u.dat 52 100 | parsed report");
+            "1 Data Type Not Recognized! | u.dat u.dat 52% 100% | parsed report | type -1/-1 read 2000000");
   EXPECT_EQ(ReadFile(dir / "u_parsed.txt") + ReadFile(dir / "u_report.txt"), "");
   EXPECT_EQ(RunLine(parser, Conversion(dir / "u.dat", 2, -1), dir),
-            "2 Device Type Not Recognized! | u.dat u.dat 52 100 | parsed report");
+            "2 Device Type Not Recognized! | u.dat u.dat 52% 100% | parsed report | type -1/-1 read 2000000");
 }
 
 // Failures before the block loop end the run without report; an empty parsed file stays if only the input is missing.
@@ -72,33 +83,31 @@ TEST(ConversionRun, FailuresEndTheRunWithTheirStatusAndOnlyThoseInTheLoopCallBac
   TdcFileParser parser;
   Conversion c(dir / "a.dat");
   c.outputDir = dir / "nowhere";
-  EXPECT_EQ(RunLine(parser, c, dir), "4 Could Not Open Output Directory :nowhere | status 4 |");
-  EXPECT_EQ(parser.dataType, 2);  // not cleared: the block loop was never reached
+  // The type is not cleared: the block loop was never reached.
+  EXPECT_EQ(RunLine(parser, c, dir), "4 Could Not Open Output Directory :nowhere | status 4 | | type 2/3 read 0");
   EXPECT_FALSE(parser.parsedFile.IsOpen());
   testing::internal::CaptureStderr();
   EXPECT_EQ(RunLine(parser, Conversion(dir / "bin/run_3.bin"), dir),
-            "7 No Input File Found: bin/run_3.bin | status 7 | parsed");
+            "7 No Input File Found: bin/run_3.bin | status 7 | parsed | type 2/3 read 0");
   EXPECT_EQ(testing::internal::GetCapturedStderr(), "cannot match the path\n");
   // The second file disappears between discovery and its opening: the third is never read.
   EXPECT_EQ(RunLine(parser, Conversion(dir / "r_1.dat", 9), dir, [&] { std::filesystem::remove(dir / "r_2.dat"); }),
-            "3 Could Not Open Input File: r_2.dat | r_1.dat r_1.dat 33 status 3 | parsed report");
-  EXPECT_EQ(parser.dataType, -1);
+            "3 Could Not Open Input File: r_2.dat | r_1.dat r_1.dat 33% status 3 | parsed report | type -1/-1 read 16");
 #ifndef _WIN32  // no /proc there
   // A read error (not an end of file) ends the loop too, instead of being taken for the end.
   std::filesystem::create_symlink("/proc/self/mem", dir / "mem.dat");
   EXPECT_EQ(RunLine(parser, Conversion(dir / "mem.dat", 9), dir),
-            "3 Could Not Read Input File: mem.dat | mem.dat mem.dat status 3 | parsed report");
+            "3 Could Not Read Input File: mem.dat | mem.dat mem.dat status 3 | parsed report | type -1/-1 read 0");
 #endif
   // The report comes after the loop: its failure is the final status, without a status callback.
   std::filesystem::create_directory(dir / "a_report.txt");
   EXPECT_EQ(RunLine(parser, Conversion(dir / "a.dat", 9), dir),
-            "5 Could Not Open Output File: a_report.txt | a.dat a.dat 100 | parsed report");
+            "5 Could Not Open Output File: a_report.txt | a.dat a.dat 100% | parsed report | type -1/-1 read 100");
   // A text buffer that cannot be had ends the run before its loop.
   TdcFileParser starved;
   starved.textBufferCapacity = SIZE_MAX;
-  testing::internal::CaptureStdout();
-  EXPECT_EQ(RunLine(starved, Conversion(dir / "o.dat", 9), dir), "5 Out Of Memory! | status 5 |");
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), "内存申请失败：std::bad_alloc\n");
+  EXPECT_EQ(RunLine(starved, Conversion(dir / "o.dat", 9), dir),
+            "5 Out Of Memory! | status 5 | | type 9/3 read 0 | 内存申请失败：std::bad_alloc\n");
   EXPECT_EQ(starved.textBuffer, nullptr);
 }
 
@@ -192,6 +201,75 @@ TEST(RunPreview, BinsDoubleTheirWidthKeepEveryCountAndIttrKeepsIntensities) {
   std::string series;
   for (const PreviewSeries* s : p.Series()) series += Shown(*s) + "\n";
   EXPECT_EQ(series, "width 1 bins 2: 1 1 all 2 total 2 sums 10 20\nwidth 1 bins 2: 0 1 all 1 total 1 sums 0 30\n");
+}
+
+// A run in one text: its line (announcements made once, though a threaded run decodes every block thrice), the
+// parsed text by size and hash, the report and counters.
+std::string ConvertWith(const Conversion& c, const ScratchDir& dir, int threads, std::size_t area = kTextBufferSize,
+                        bool overlap = true, int stopAfter = 0, RecordSink* records = nullptr) {
+  TdcFileParser parser;
+  parser.recordSink = records;
+  parser.textThreads = threads;
+  parser.textBufferCapacity = area;
+  parser.overlapIo = overlap;
+  const std::string line = RunLine(parser, c, dir, {}, stopAfter);
+  const Outputs o = Collect(parser);
+  return line + "\ntext of " + std::to_string(o.parsed.size()) + " bytes, hash " +
+         std::to_string(std::hash<std::string>{}(o.parsed)) + "\n" + o.report + "parsed " +
+         std::to_string(parser.parsedBytes) + " failures " + std::to_string(parser.failures.size()) + " warnings " +
+         std::to_string(parser.warnings.size());
+}
+
+// A synthesized series (with faults) of 8 ps bins cut again into files of hostile sizes: a word, a block and
+// a word, an empty file, a block cut inside packages, and three bytes that put the last words out of step.
+Conversion HostileSeries(const ScratchDir& dir, std::int32_t type, std::int32_t device, const std::string& faults) {
+  const std::string synth = Quote(std::string(KESTRUN_BIN_DIR) + "/kestrun-synth") + " -t " + CliType(type) + " -d " +
+                            CliDevice(device) + (faults.empty() ? "" : " --faults " + faults);
+  const CommandResult made =
+      RunCommand(synth + " --size 2200K --files 2 --seed 9 -r 8 -o " + Quote(dir.path().string()) + " s");
+  EXPECT_EQ(made.exitCode, 0) << made.err;
+  const std::string all = ReadFile(dir / "s_1.dat") + ReadFile(dir / "s_2.dat");
+  const std::size_t sizes[] = {4, 1'048'580, 8, 0, 1'048'572, 3, all.size()};
+  std::size_t at = 0;
+  for (int n = 0; n < 7; ++n) {
+    WriteFile(dir / ("cut_" + std::to_string(n + 1) + ".dat"), all.substr(at, sizes[n]));
+    at = std::min(all.size(), at + sizes[n]);
+  }
+  Conversion conversion(dir / "cut_1.dat", type, device);
+  conversion.resolutionPs = 8;
+  return conversion;
+}
+
+TEST(ParallelText, EveryThreadCountOverlapAndStopGiveTheBytesAndCallbacksOfTheWorkerAlone) {
+  // Every data type of kestrun-synth, with the faults a hostile series of it carries.
+  for (const auto& [type, device, faults] :
+       {std::tuple{2, 3, "serial-gap:3,length:2,sync-gap:2,junk:4"}, {2, 64, "sync-gap:2,junk:4"},
+        {3, 3, "serial-gap:3,length:2,junk:4"}, {3, 1, "sync-gap:2,junk:4"},
+        {4, 3, "serial-gap:2,lead-gap:2,overflow-gap:2,junk:4"}, {5, 64, "junk:3"}, {1, 3, ""}}) {
+    SCOPED_TRACE(CliType(type) + " " + CliDevice(device));
+    ScratchDir dir;
+    const Conversion conversion = HostileSeries(dir, type, device, faults);
+    const bool packagedT2 = type == 2 && device == 3;
+    RunPreview records;  // which change no byte of the text
+    records.Reset(type, 8);
+    const std::string alone = ConvertWith(conversion, dir, 1, kTextBufferSize, true, 0, &records);
+    ASSERT_TRUE(alone.starts_with("0  | ")) << alone;
+    ASSERT_GT(std::stoul(alone.substr(alone.find("\ntext of ") + 9)), 300'000u);
+    EXPECT_EQ(alone.find("| Package Serial Overflow\n") != std::string::npos, packagedT2);  // only it announces
+    // A small text area: every block keeps text aside, and the writer takes many chunks per block. Text
+    // past the area by less than the area: a slot keeps its spill's memory for its next block.
+    for (const auto& [threads, area, overlap] : {std::tuple{3, kTextBufferSize, true}, {2, 64 * 1024, true},
+                                                 {2, 3 * 1024 * 1024, true}, {1, 64 * 1024, true},
+                                                 {1, kTextBufferSize, false}}) {
+      EXPECT_EQ(ConvertWith(conversion, dir, threads, area, overlap), alone);
+    }
+    // A stop after any block ends the run there as the worker alone does.
+    for (int block = 1; packagedT2 && block <= 7; ++block) {
+      const std::string stopped = ConvertWith(conversion, dir, 1, kTextBufferSize, true, block);
+      EXPECT_EQ(std::count(stopped.begin(), stopped.end(), '%'), block);
+      EXPECT_EQ(ConvertWith(conversion, dir, 3, kTextBufferSize, true, block), stopped) << block;
+    }
+  }
 }
 
 }  // namespace

@@ -57,10 +57,7 @@ TEST(NameRules, PiecesIntegersCodesTheSettingsOfEightOrSevenPieceNamesAndOutputN
       {"qz48_x_T2_16ps_e_f_g_h", "0 enabled 0 type 1 res '16'"},  // case matters
       {"QZ48_x_T2_16ps_e_f_g_h_i", "2 info enabled 0"},
       {"RB9531x_T3_4ps_d_e_f_g", "1 type 2 res '4'"},
-      {"RB9531x_ITTR_T_d_e_f_g", "1"},
-      {"XX9531_T3_4ps_d_e_f_g", "1"},
-      {"a", "1"},
-      {"", "1"},
+      {"RB9531x_ITTR_T_d_e_f_g", "1"}, {"XX9531_T3_4ps_d_e_f_g", "1"}, {"a", "1"}, {"", "1"},
   };
   for (const auto& [stem, decided] : names) EXPECT_EQ(Decided(stem), decided) << stem;
 

@@ -10,9 +10,8 @@ import numpy as np
 import pytest
 
 import kestrun
-from kestrun_testing import RATE, SYNTH, same, synth
+from kestrun_testing import RATE, same, synth
 
-pytestmark = pytest.mark.skipif(not SYNTH, reason='KESTRUN_SYNTH names kestrun-synth')
 # The HDF5 dataset each field of `events` is written to, by data type.
 PHOTONS = {'channel': 'photon_data/detectors'}
 COLUMNS = {'T2': {'time': 'photon_data/timestamps', **PHOTONS},

@@ -23,13 +23,11 @@ void Configure(TdcFileParser& parser, const Conversion& c) {
   parser.rangeLast = c.rangeLast;
 }
 
-namespace {
-std::string ReadRegular(const std::string& path, bool& exists) {
+static std::string ReadRegular(const std::string& path, bool& exists) {
   std::error_code ec;
   exists = std::filesystem::exists(std::filesystem::symlink_status(PathOf(path), ec));
   return std::filesystem::is_regular_file(PathOf(path), ec) ? ReadFile(path) : "";
 }
-}  // namespace
 
 Outputs Collect(const TdcFileParser& parser) {
   Outputs o;

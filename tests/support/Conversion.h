@@ -1,6 +1,5 @@
 #pragma once
-// One conversion as a front end sets it up, run through the engine or through kestrun-cli, and
-// what it leaves behind.
+// One conversion as a front end sets it up, run through the engine or kestrun-cli, and what it leaves.
 
 #include <cstdint>
 #include <string>
@@ -12,7 +11,6 @@
 
 namespace kestrun::test {
 
-// The settings of one conversion, as a front end hands them over.
 struct Conversion {
   Conversion() = default;
   explicit Conversion(std::string in, std::int32_t type = 2, std::int32_t device = 3)
@@ -26,8 +24,7 @@ struct Conversion {
 
 void Configure(TdcFileParser& parser, const Conversion& c);
 
-// What a run left: its final status and message, and the two output files ("" for one that does not
-// exist; a device such as /dev/full is not read).
+// What a run left: status, message, the two outputs ("" if missing; a device such as /dev/full is not read).
 struct Outputs {
   std::int32_t status = 0;
   std::string message;
@@ -41,7 +38,7 @@ Outputs Collect(const TdcFileParser& parser);
 Outputs Convert(TdcFileParser& parser, const Conversion& c);
 Outputs Convert(const Conversion& c);
 
-// The kestrun-cli arguments of a conversion (without -q), and its words for the type and device.
+// The kestrun-cli arguments of a conversion (without -q), and its words for a type and a device.
 std::string CliArguments(const Conversion& c);
 std::string CliType(std::int32_t dataType);
 std::string CliDevice(std::int32_t deviceType);
@@ -51,11 +48,9 @@ inline CommandResult Cli(const std::string& arguments, const std::string& prefix
   return RunCommand(prefix + Quote(KESTRUN_CLI) + " " + arguments);
 }
 
-// A conversion that fails: through the engine with `status` and `message`, through kestrun-cli with
-// exit status 1 and the message alone on standard error.
+// A conversion failing through the engine with `status` and `message`, through kestrun-cli with 1 and it.
 void ExpectFailure(const Conversion& c, std::int32_t status, const std::string& message);
 
-// The names in a directory, sorted.
-std::vector<std::string> Listing(const std::string& dir);
+std::vector<std::string> Listing(const std::string& dir);  // sorted
 
 }  // namespace kestrun::test

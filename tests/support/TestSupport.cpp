@@ -98,15 +98,13 @@ std::string ReadFile(const std::string& path) {
   return {std::istreambuf_iterator<char>(in), {}};
 }
 
-std::string ProgramDir() {
 #ifdef _WIN32
+std::string ProgramDir() {
   std::wstring path(32768, L'\0');
   path.resize(GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size())));
   return Utf8Of(std::filesystem::path(path).parent_path());
-#else
-  return KESTRUN_BIN_DIR;
-#endif
 }
+#endif
 
 std::string LfText(const std::string& platformText) {
 #ifdef _WIN32

@@ -1,6 +1,5 @@
 #pragma once
-// Helpers shared by the tests: big-endian word streams, a text sink collecting into a string, scratch
-// directories, whole-file reads and writes, and shell commands.
+// Helpers shared by the tests: big-endian words, a text sink into a string, files, and shell commands.
 
 #include <cstdint>
 #include <filesystem>
@@ -11,18 +10,16 @@
 
 namespace kestrun::test {
 
-// The directory of the running test program, where the build puts kestrun-cli and kestrun-synth too.
-std::string ProgramDir();
 #ifdef _WIN32
-// Found at run time: the build's own paths are Linux paths, which Windows programs do not take.
+// Beside the test program are kestrun-cli and kestrun-synth: the build's own paths are Linux paths.
+std::string ProgramDir();
 #define KESTRUN_BIN_DIR (::kestrun::test::ProgramDir())
 #define KESTRUN_CLI (::kestrun::test::ProgramDir() + "/kestrun-cli.exe")
 #endif
 
 // The bytes of `words`, each most significant byte first, as the instruments write them.
 std::vector<std::uint8_t> BigEndian(const std::vector<std::uint32_t>& words);
-// A packaged T2 stream: data-type head, `packages` packages of `events` events each (cycling through 8
-// channels, a sync overflow after every 100th), data-type tail.
+// A packaged T2 stream of `packages` packages of `events` events (8 channels, a sync overflow per 100).
 std::vector<std::uint32_t> PackagedT2(int packages, int events);
 std::vector<std::uint8_t> RandomBytes(std::size_t count, std::uint32_t seed);
 
@@ -60,8 +57,7 @@ inline void WriteFile(const std::string& path, const std::vector<std::uint8_t>& 
 // `stream` cut into as many files as `paths`, at whole words, the last taking the rest.
 void WriteSplit(const std::vector<std::string>& paths, const std::vector<std::uint8_t>& stream);
 std::string ReadFile(const std::string& path);
-// A report's text with LF line ends: on Windows, where reports end their lines in CR LF, a test fails
-// unless every LF has its CR.
+// A report's text with LF line ends; on Windows, where its lines end in CR LF, fails on an LF alone.
 std::string LfText(const std::string& platformText);
 
 // A shell command line's exit status (or -1), with standard output and error captured.
