@@ -90,9 +90,13 @@ bool Collector::Take(const RecordChunk& chunk) {
 
 bool Collector::AddEvents(const RecordChunk& c, std::size_t first, std::size_t count) {
   // A batch gets its whole room at once; the single buffer grows as the rows come.
-  if (!filling_.events.Reserve(rowBytes_, chunkEvents_ != 0 ? chunkEvents_ - fillingEvents_ : count)) {
-    outOfMemory_ = true;
-    return false;
+  const std::size_t room = chunkEvents_ != 0 ? chunkEvents_ - fillingEvents_ : count;
+  if (!filling_.events.Fits(rowBytes_, room)) {
+    std::lock_guard lock(roomMutex_);
+    if (!filling_.events.Reserve(rowBytes_, room)) {
+      outOfMemory_ = true;
+      return false;
+    }
   }
   std::uint8_t* p = filling_.events.End();
   const std::size_t end = first + count;
@@ -117,6 +121,7 @@ bool Collector::AddEvents(const RecordChunk& c, std::size_t first, std::size_t c
     }
   }
   filling_.events.Added(count * rowBytes_);
+  if (chunkEvents_ == 0) eventBytes_.store(filling_.events.Bytes(), std::memory_order_relaxed);
   fillingEvents_ += count;
   eventsSeen_ += count;
   return true;
@@ -134,6 +139,30 @@ bool Collector::AddMarkers(const RecordChunk& c, std::size_t first, std::size_t 
   }
   filling_.markers.Added(count * kMarkerRowBytes);
   return true;
+}
+
+bool Collector::Prefault() {
+#ifdef MADV_POPULATE_WRITE
+  // Far enough ahead that the decoding thread never waits for a page; near enough that rows never
+  // written (the room is sized for the input's words) cost little memory before the final cut.
+  constexpr std::size_t kAhead = std::size_t{32} << 20, kStep = std::size_t{4} << 20;
+  if (chunkEvents_ != 0) return false;
+  std::lock_guard lock(roomMutex_);
+  const std::size_t target = std::min(filling_.events.Capacity(), eventBytes_.load(std::memory_order_relaxed) + kAhead);
+  if (target < prefaulted_ + kStep && target != filling_.events.Capacity()) return false;
+  if (target <= prefaulted_) return false;
+  // Whole pages only: the first page may hold the allocator's header and be faulted in already.
+  constexpr std::uintptr_t kPage = 4096;
+  const auto base = reinterpret_cast<std::uintptr_t>(filling_.events.Data());
+  const std::uintptr_t begin = (base + prefaulted_ + kPage - 1) & ~(kPage - 1);
+  const std::uintptr_t end = (base + target) & ~(kPage - 1);
+  // Populating writes nothing: pages the decoding thread is filling keep their bytes.
+  if (end > begin) madvise(reinterpret_cast<void*>(begin), end - begin, MADV_POPULATE_WRITE);
+  prefaulted_ = target;
+  return true;
+#else
+  return false;
+#endif
 }
 
 bool Collector::TakeHistogram(const HistogramPiece& piece) {

@@ -3,6 +3,7 @@
 // packed): either all of them in one growing buffer, or in chunks of a fixed number of events handed
 // to the reading thread through a short queue, so that memory stays flat whatever the input size.
 
+#include <atomic>
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
@@ -26,6 +27,9 @@ class Rows {
 
   // Room for `rows` more rows of `rowBytes`; false when the memory cannot be had.
   bool Reserve(std::size_t rowBytes, std::size_t rows);
+  bool Fits(std::size_t rowBytes, std::size_t rows) const { return size_ + rowBytes * rows <= capacity_; }
+  std::uint8_t* Data() const { return data_; }
+  std::size_t Capacity() const { return capacity_; }
   std::uint8_t* End() { return data_ + size_; }
   void Added(std::size_t bytes) { size_ += bytes; }
   std::size_t Bytes() const { return size_; }
@@ -64,6 +68,10 @@ class Collector final : public RecordSink {
   // Makes the run's remaining records go nowhere and frees a run waiting for room in the queue.
   void Abandon();
   bool OutOfMemory() const { return outOfMemory_; }
+  // Reader side (all in one batch), while it waits: faults in the room a little ahead of the rows
+  // written, so that the kernel clears those pages on this thread, not on the decoding one. False
+  // when there is nothing to do yet.
+  bool Prefault();
 
   std::map<std::pair<int, int>, std::vector<std::uint64_t>>& Histograms() { return histograms_; }
 
@@ -80,6 +88,9 @@ class Collector final : public RecordSink {
   std::uint64_t eventsSeen_ = 0;  // events taken in all, the position the next marker is counted from
   std::map<std::pair<int, int>, std::vector<std::uint64_t>> histograms_;
   bool outOfMemory_ = false;
+  std::atomic<std::size_t> eventBytes_{0};  // bytes of event rows written, for Prefault
+  std::size_t prefaulted_ = 0;               // bytes of the event rows' room faulted in by Prefault
+  std::mutex roomMutex_;                     // the room's address may change (growth) only while held
 
   static constexpr std::size_t kQueueDepth = 1;  // one batch waiting, one filling: memory stays flat
   std::mutex mutex_;

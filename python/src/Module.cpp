@@ -96,7 +96,10 @@ class Session {
         if (chunkEvents_ != 0) {
           got = collector_->NextBatch(batch, 50);
         } else if (!finished_) {
-          for (int i = 0; i < 10 && !finished_; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+          // Idle while the run decodes: fault in the rows' next pages meanwhile.
+          for (int i = 0; i < 50 && !finished_; ++i) {
+            if (!collector_ || !collector_->Prefault()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+          }
         }
       }
       const int percent = percent_;
