@@ -20,8 +20,8 @@
 namespace kestrun {
 namespace {
 
-// v by both decimal writers, each between sentinel bytes: its digits, or "overrun" when a byte before
-// them changed, or one after them (more than 3 after them for the scratch writer).
+// v by both decimal writers between sentinel bytes: its digits, or "overrun" when a byte before them changed, or
+// one after them (more than 3 after them for the scratch writer).
 std::string Written(std::uint64_t v) {
   std::string texts[2];
   for (int scratch = 0; scratch < 2; ++scratch) {
@@ -53,17 +53,11 @@ TEST(Digits, PlainDecimalForEveryLengthAndSignedAndHexWriters) {
   EXPECT_EQ(std::string(text, q), "-2147483648-1-92233720368547758080eb90b0caEvent\t");
 }
 
-TEST(TextSink, SpillsInOrderAndNeverWritesPastItsEnd) {
+// Its spills in order are the decoders' texts through small areas; here what it refuses.
+TEST(TextSink, RefusesMoreThanItsAreaAndWithoutConsumerAnySpill) {
   test::StringSink collected(8);
-  TextSink& sink = collected.sink();
-  for (int i = 0; i < 10; ++i) {
-    ASSERT_TRUE(sink.Reserve(5));
-    sink.pos = WriteU32(WriteLiteral(sink.pos, "ab"), static_cast<std::uint32_t>(i));
-    ASSERT_LE(sink.pos, sink.end);
-  }
-  EXPECT_EQ(std::to_string(sink.Produced()) + collected.Text(), "30ab0ab1ab2ab3ab4ab5ab6ab7ab8ab9");
-  EXPECT_TRUE(!sink.Reserve(9) && sink.Failed());  // more than the whole area
-  TextSink absent;  // no consumer: cannot spill
+  EXPECT_TRUE(!collected.sink().Reserve(9) && collected.sink().Failed());
+  TextSink absent;
   EXPECT_TRUE(absent.Reserve(0) && !absent.Reserve(1));
 }
 

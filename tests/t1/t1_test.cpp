@@ -71,11 +71,7 @@ TEST(T1Decoder, HeadWordsCountWordsAndTailsMoveTheChannelsBinsAndStatistics) {
   past.front() = T1Head(3, 2);
   past.back() = 1;
   past.insert(past.end(), {50, 60});
-  struct Case {
-    std::vector<std::uint32_t> words;
-    std::string expected;
-    std::int32_t board = 0, bin = 0;  // where decoding starts
-  };
+  struct Case { std::vector<std::uint32_t> words; std::string expected; std::int32_t board = 0, bin = 0; };
   const Case cases[] = {
       // The head word's bytes name board and channel.
       {{0xEB92BA30, 7, 9}, "heads 1 tails 0 next 2/3/2 histograms 1; 2/3 bins 7 9 max 9@1 last 1 events 2 max 9@1"},
@@ -91,7 +87,7 @@ TEST(T1Decoder, HeadWordsCountWordsAndTailsMoveTheChannelsBinsAndStatistics) {
       // Boards beyond the grid, and a board kept there by another decoder, are counted without histogram.
       {{T1Head(9, 15), 0, 0, 8, 9, T1Head(1, 0), 2},
        "heads 2 tails 0 next 1/0/1 histograms 1; 1/0 bins 2 max 2@0 last 0 events 1 max 2@0; 9/15 events 4 max 0@0"},
-      {{4, 9, T1Head(0, 1), 2},
+      {{4, 9, T1Head(0, 1), 2},  // from board 3 << 16, bin 5
        "heads 1 tails 0 next 0/1/1 histograms 1; 0/1 bins 2 max 2@0 last 0 events 1 max 2@0; 196608/0 events 2 max 0@5",
        3 << 16, 5},
       // The bin index stops at its largest value.
