@@ -192,8 +192,7 @@ TEST(RunPreview, BinsDoubleTheirWidthKeepEveryCountAndIttrKeepsIntensities) {
   EXPECT_EQ(series, "width 1 bins 2: 1 1 all 2 total 2 sums 10 20\nwidth 1 bins 2: 0 1 all 1 total 1 sums 0 30\n");
 }
 
-// A run in one text: its line (announcements made once, though a threaded run decodes every block thrice), the
-// parsed text by size and hash, the report and counters.
+// A run in one text: its line (announcements once, though threads decode every block thrice), text hash, report.
 std::string ConvertWith(const Conversion& c, const ScratchDir& dir, int threads, std::size_t area = kTextBufferSize,
                         bool overlap = true, int stopAfter = 0, RecordSink* records = nullptr) {
   TdcFileParser parser;

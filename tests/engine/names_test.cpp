@@ -94,8 +94,7 @@ TEST(Discovery, SeriesAreOrderedByNumberCutByTheRangeAndOtherNamesAreConvertedAl
     WriteFile(dir / name, std::string("x"));
     std::filesystem::resize_file(dir / name, big);
   }
-  // The chosen file ("" for the empty path), the range, and the result, standard error, names and total found; a
-  // failure keeps the list it was given.
+  // The chosen file, the range; the result, standard error, names and total found (a failure keeps the list).
   const std::tuple<std::string, std::int32_t, std::int32_t, std::string> cases[] = {
       {"run_3.dat", 0, 11, run + " = 780"},
       {"run_3.dat", 0, 1, "0: run_1.dat run_2.dat = 30"},  // the range counts in series order
@@ -129,8 +128,7 @@ TEST(Discovery, SeriesAreOrderedByNumberCutByTheRangeAndOtherNamesAreConvertedAl
     EXPECT_EQ(found + " = " + std::to_string(total), expected) << chosen << " " << first << ":" << last;
   }
 
-  // What the series above leave out: leading zeros both ways, numbers past 64 bits, dots in the key, names
-  // of digits alone (both keys empty).
+  // Left out above: leading zeros both ways, numbers past 64 bits, dots in the key, names of digits alone.
   EXPECT_FALSE(SeriesNumberLess("/d/a_007.dat", "/d/a_7.dat") || SeriesNumberLess("/d/a_7.dat", "/d/a_007.dat"));
   EXPECT_TRUE(SeriesNumberLess("/d/run_4294967296.dat", "/d/run_99999999999999999999999.dat") &&
               !SeriesNumberLess("/d/run_99999999999999999999999.dat", "/d/run_4294967296.dat"));

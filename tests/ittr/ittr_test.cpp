@@ -14,8 +14,7 @@ constexpr u32 Lead(u32 words, u32 channel, u32 serial) { return 0x40000000u | wo
 constexpr u32 Head(u32 serial) { return 0x90000000u | serial; }
 constexpr u32 SerialOverflow(u32 value) { return 0xF0000000u | value; }
 
-// The parsed text of `words` in blocks of `blockSize` bytes through an area of `capacity` bytes (its length
-// checked; 0: a file that fails to take any text), then the report.
+// The text of `words` in blocks through an area of `capacity` bytes (0: failing), its length checked; the report.
 std::string TextAndReport(const std::vector<u32>& words, bool overflow = true, std::size_t blockSize = 1 << 20,
                           std::size_t capacity = 1 << 20) {
   DecoderState state;
@@ -112,8 +111,7 @@ TEST(IttrDecoder, WordsGiveTheirLinesCountersAndErrors) {
        "Errors: Error 0: \nStatistics Lead Error: Previous Serial: 2,\tCurrent Serial: 4\n"
        "Error 1: \nStatistics Lead Error: Previous Serial: 4,\tCurrent Serial: 65535\n"
        "Error 2: \nStatistics Overflow Calculated: 1,\tStatistics Overflow Actual: 0\n"},
-      // Overflow values of both kinds are checked, serial overflow lines left out; only serial overflow words
-      // set the base of the synced serial (0, not 65537).
+      // Overflow values of both kinds are checked; only serial overflow words set the synced serial's base (0).
       {{kEnd, kMarker, 1, SerialOverflow(2), SerialOverflow(0xFFFF), SerialOverflow(0), kMarker, 0x10001,
         Lead(0, 0, 1)},
        "Data Overflow, Value: 0x1=>1, \nData Overflow, Value: 0x10001=>65537, \n0\t0\t1\t1\t",

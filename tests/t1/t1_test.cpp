@@ -38,9 +38,7 @@ std::string TextAndReport(DecoderState& state, std::int32_t resolutionPs, std::s
 
 std::size_t Histograms(const DecoderState& s) {
   std::size_t n = 0;
-  for (const auto& row : s.channelGrid) {
-    n += std::count_if(row.begin(), row.end(), [](const auto& st) { return st->histogram != nullptr; });
-  }
+  for (auto& row : s.channelGrid) n += std::count_if(row.begin(), row.end(), [](auto& c) { return !!c->histogram; });
   return n;
 }
 
@@ -114,8 +112,7 @@ TEST(T1Text, TextAndReportAndAFailingFile) {
     if (i < 2 * kT1PageBins + 2) pages += std::to_string(i) + "\t" + std::to_string(i + 1) + "\n";
   }
   const std::tuple<std::vector<std::uint32_t>, std::int32_t, std::string, std::string> cases[] = {
-      // Board C channel 7 only has bin 0 (not listed); board D channel 15 peaks at bin 0 (listed, but without
-      // a histogram block). A histogram ends before its last bin.
+      // C/7 has only bin 0 (not listed), D/15 peaks at bin 0 (listed, no histogram); a histogram ends before its last.
       {{T1Head(0, 0), 1, 4, 2, kT1Tail, T1Head(0, 3), 0, 0, 5, 0, kT1Tail, T1Head(1, 1), 3, 9, T1Head(2, 7), 9, kT1Tail,
         T1Head(3, 15), 8, 1},
        25,
