@@ -158,8 +158,7 @@ TEST(RunPreview, BinsDoubleTheirWidthKeepEveryCountAndIttrKeepsIntensities) {
   std::iota(ramp.begin(), ramp.end(), 0);
   const std::pair<std::vector<std::uint64_t>, std::string> cases[] = {
       {{0, 0, 1, 1023}, "width 1 bins 1024: 2 1 0 0 all 4 total 4"},
-      {{1024}, "width 2 bins 513: 0 0 0 0 all 1 total 1"},
-      {ramp, "width 2 bins 1024: 2 2 2 2 all 2048 total 2048"},
+      {{1024}, "width 2 bins 513: 0 0 0 0 all 1 total 1"}, {ramp, "width 2 bins 1024: 2 2 2 2 all 2048 total 2048"},
       {{3, 5000, 1u << 20}, "width 2048 bins 513: 1 0 1 0 all 3 total 3"},
       {{~0ull}, "width 18014398509481984 bins 1024: 0 0 0 0 all 1 total 1"},
   };

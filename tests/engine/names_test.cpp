@@ -110,8 +110,7 @@ TEST(Discovery, SeriesAreOrderedByNumberCutByTheRangeAndOtherNamesAreConvertedAl
       {"big_1.dat", 0, INT32_MAX, "0: big_1.dat big_2.dat = " + std::to_string(2 * big)},  // past 4 GiB kept whole
       // Other names are converted alone, whatever the range, their size or their extension.
       {"abc.dat", 0, INT32_MAX, "0: abc.dat = 4"}, {"shot_a.dat", 5, 4, "0: shot_a.dat = 0"},
-      {"data.bin", 0, INT32_MAX, "0: data.bin = 5"},
-      {"bin/run_3.bin", 0, INT32_MAX, "0:cannot match the path\n = 0"},
+      {"data.bin", 0, INT32_MAX, "0: data.bin = 5"}, {"bin/run_3.bin", 0, INT32_MAX, "0:cannot match the path\n = 0"},
       {"", 0, 9, "-1: keep = 1"}, {"missing_1.dat", 0, 9, "-1: keep = 1"},
   };
   const std::string prefix = dir / "";

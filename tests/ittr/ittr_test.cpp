@@ -75,30 +75,25 @@ TEST(IttrDecoder, WordsGiveTheirLinesCountersAndErrors) {
       // An end marker abandons the header at once, a mode word restarts it (a lead word and an overflow marker
       // are its words 1 and 2): no header text is written, and the fields that arrived stay.
       {{Mode(2, 0), 0x11000007, 44, kEnd, Lead(1, 0, 1), 5, Mode(3, 1), Lead(1, 0, 2), kMarker,
-        kEnd /* ends the header, not the data */, 0, 0, 0, 0, 0, 6},
-       "1\t0\t1\t1\t5\n",
+        kEnd /* ends the header, not the data */, 0, 0, 0, 0, 0, 6}, "1\t0\t1\t1\t5\n",
        "Version: 0x41\nStatistics Number: 0x2=>2\nPeriod: 0xeb90b0ca=>3952128202\nZero Update: 0x0\n\n"
-       "Enabled Channles:\n\n\n" +
-           Counters(0, 0, 0, 0, 0) + "131072\t0\t1\n\nErrors: None \n"},
+       "Enabled Channles:\n\n\n" + Counters(0, 0, 0, 0, 0) + "131072\t0\t1\n\nErrors: None \n"},
       // A mode word takes the next seven words as header (ITTR_M, automatic stop, marker period), none a data
       // word, its text after the open lead line; the report lists channels 16 and up in hexadecimal.
       {{kEnd, Lead(2, 1, 1), Mode(1, 1), 0x12000064, 0, 0x80000105, 0x80000001, SerialOverflow(1), kMarker, Head(1),
-        kTail},
-       "2\t1\t1\t1\tMode: 0xeb91b111, ITTR_M\nVersion: 0x12=>1.2\n"
+        kTail}, "2\t1\t1\t1\tMode: 0xeb91b111, ITTR_M\nVersion: 0x12=>1.2\n"
        "Statistics Number(Stop by N automatically): 0x64=>100\nStatistics Period: M(Depends on Marker)\n"
        "Zero Update: 0xf0000001\n\n" +
            Channels("T.T..... T....... ........ .......T T....... ........ ........ .......T") + "[Package Tail] \n",
        "Version: 0x12\nStatistics Number: 0x64=>100\nPeriod: 0x0=>0\nZero Update: 0xf0000001\n\nEnabled Channles:\n"
-       "0\t2\t8\t1f\t\n20\t3f\t\n" +
-           Counters(0, 0, 1, 0, 0) + "\nErrors: None \n"},
+       "0\t2\t8\t1f\t\n20\t3f\t\n" + Counters(0, 0, 1, 0, 0) + "\nErrors: None \n"},
       // Lead words open lines for their intensities (dropped without one); a package word lands in the open line.
       {{kEnd, 7, Lead(3, 63, 9), 0x3FFFFFFF, 2, 3, 4, Lead(0, 1, 10), kTail, Lead(1, 2, 11), Head(0), 8, kMarker,
         kMarker, 0xFFFFFFFF, Head(0xABCD), kTail, SerialOverflow(0x3FF), 0xB0000000 /* carries nothing */},
        "3\t63\t9\t9\t1073741823\n2\n3\n0\t1\t10\t10\t[Package Tail] \n1\t2\t11\t11\t[Package Head, Serial: 0x0=>0] \n"
        "8\nData Overflow, Value: 0xffffffff=>-1, \n[Package Head, Serial: 0xabcd=>43981] \n[Package Tail] \n"
        "[Statistics Serial Overflow, Value: 0x3ff=>1023] \n",
-       Counters(2, 2, 2, 0, 0) +
-           "0\t2\t1\n0\t63\t3\n\nErrors: Error 0: \n"
+       Counters(2, 2, 2, 0, 0) + "0\t2\t1\n0\t63\t3\n\nErrors: Error 0: \n"
            "Statistics Overflow Value Error: Previous Overflow Value: 0,\tCurrent Overflow Value: 4294967295\n"
            "Error 1: \n"
            "Package Serial Value Error: Previous Package Serial Value: 0,\tCurrent Package Serial Value: 43981\n"
@@ -107,25 +102,21 @@ TEST(IttrDecoder, WordsGiveTheirLinesCountersAndErrors) {
            "Error 3: \nStatistics Overflow Calculated: 0,\tStatistics Overflow Actual: 2\n"},
       // With zero update 1 lead serials follow each other modulo 65536.
       {{Mode(0, 0), 0, 0, 0, 0, 1, 0, 0, Lead(0, 0, 1), Lead(0, 0, 2), Lead(0, 0, 4), Lead(0, 0, 0xFFFF), Lead(0, 0, 0),
-        Lead(0, 0, 1)}, "",
-       "Errors: Error 0: \nStatistics Lead Error: Previous Serial: 2,\tCurrent Serial: 4\n"
+        Lead(0, 0, 1)}, "", "Errors: Error 0: \nStatistics Lead Error: Previous Serial: 2,\tCurrent Serial: 4\n"
        "Error 1: \nStatistics Lead Error: Previous Serial: 4,\tCurrent Serial: 65535\n"
        "Error 2: \nStatistics Overflow Calculated: 1,\tStatistics Overflow Actual: 0\n"},
       // Overflow values of both kinds are checked; only serial overflow words set the synced serial's base (0).
       {{kEnd, kMarker, 1, SerialOverflow(2), SerialOverflow(0xFFFF), SerialOverflow(0), kMarker, 0x10001,
         Lead(0, 0, 1)},
        "Data Overflow, Value: 0x1=>1, \nData Overflow, Value: 0x10001=>65537, \n0\t0\t1\t1\t",
-       Counters(5, 0, 0, 1, 0) +
-           "\nErrors: Error 0: \n"
+       Counters(5, 0, 0, 1, 0) + "\nErrors: Error 0: \n"
            "Statistics Overflow Value Error: Previous Overflow Value: 2,\tCurrent Overflow Value: 65535\n"
            "Error 1: \nStatistics Overflow Value Error: Previous Overflow Value: 0,\tCurrent Overflow Value: 65537\n"
-           "Error 2: \nStatistics Overflow Calculated: 0,\tStatistics Overflow Actual: 5\n",
-       false},
+           "Error 2: \nStatistics Overflow Calculated: 0,\tStatistics Overflow Actual: 5\n", false},
       // A serial overflow from 1023 to 0 wraps the synced serial ((1 * 1024 + 1) << 16 plus 5) but fails the check.
       {wrap, "0\t0\t67174405\t5\t",
        "Errors: Error 0: \nStatistics Overflow Value Error: Previous Overflow Value: 1023,\tCurrent Overflow Value: 0\n"
-       "Error 1: \nStatistics Overflow Calculated: 0,\tStatistics Overflow Actual: 1025\n",
-       false},
+       "Error 1: \nStatistics Overflow Calculated: 0,\tStatistics Overflow Actual: 1025\n", false},
       // The whole report of a clean stream.
       {{Mode(1, 0), 0x21000010, 1000, (1u << 0) | (1u << 9) | (1u << 10), 1u << 1, 1, 0, 0, Lead(2, 5, 1), 10, 20,
         Lead(1, 10, 2), 30, Head(0), kTail}, "",

@@ -114,8 +114,7 @@ TEST(T1Text, TextAndReportAndAFailingFile) {
   const std::tuple<std::vector<std::uint32_t>, std::int32_t, std::string, std::string> cases[] = {
       // C/7 has only bin 0 (not listed), D/15 peaks at bin 0 (listed, no histogram); a histogram ends before its last.
       {{T1Head(0, 0), 1, 4, 2, kT1Tail, T1Head(0, 3), 0, 0, 5, 0, kT1Tail, T1Head(1, 1), 3, 9, T1Head(2, 7), 9, kT1Tail,
-        T1Head(3, 15), 8, 1},
-       25,
+        T1Head(3, 15), 8, 1}, 25,
        kHead + "\tbrd: A chl: 0 chl: 3 \n\tbrd: B chl: 1 \n\tbrd: D chl: 15 \nWindow Resolution: 25ps\n\n\n"
                "Board A, Channel 0: MAX @25ps\nTime(ps)\tCount\n0\t1\n25\t4\n\n\n"
                "Board A, Channel 3: MAX @50ps\nTime(ps)\tCount\n0\t0\n25\t0\n50\t5\n\n\n"
@@ -134,8 +133,7 @@ TEST(T1Text, TextAndReportAndAFailingFile) {
        "Head Number:2\tTail Number:0\n" + kColumns + "0\t0\t7\t8589934590@2\n"},
       {frame, 1,
        kHead + "\tbrd: C chl: 5 \nWindow Resolution: 1ps\n\n\nBoard C, Channel 5: MAX @16386ps\nTime(ps)\tCount\n" +
-           pages + "\n\n",
-       "Head Number:1\tTail Number:0\n" + kColumns + "2\t5\t16387\t16387@16386\n"},
+           pages + "\n\n", "Head Number:1\tTail Number:0\n" + kColumns + "2\t5\t16387\t16387@16386\n"},
   };
   for (const auto& [words, resolutionPs, text, report] : cases) {
     SCOPED_TRACE(testing::Message() << words.size() << " words");

@@ -296,12 +296,10 @@ TEST(TttrReport, EveryListFilledPlainRunsAndSequencesThatWrapAt1024) {
            "Board\t\t Channel\t\t Event Number\n\nErrors: None \n";
   };
   const std::tuple<Layout, std::vector<u32>, std::string> cases[] = {
-      {Layout::T2Packaged, packaged, packagedReport},
-      {Layout::T3Packaged, t3Packaged, packagedReport},
+      {Layout::T2Packaged, packaged, packagedReport}, {Layout::T3Packaged, t3Packaged, packagedReport},
       {Layout::T3Plain, plain, head + "Marker Numbers:1\n\t[M1, number]: \n\t\t[1,1]\n" + boards},
       {Layout::T2Plain, plain, head + "Marker Numbers:0\n" + boards},
-      {Layout::T3Packaged, {}, bare("0", "0", "0", "0")},
-      {Layout::T3Packaged, turn, bare("1", "1025", "1", "1025")},
+      {Layout::T3Packaged, {}, bare("0", "0", "0", "0")}, {Layout::T3Packaged, turn, bare("1", "1025", "1", "1025")},
       {Layout::T3Packaged, {kT3Head, PackageHead(2, 5), Sync(0), Sync(1000), kPackageTail},  // wrong first values
        bare("1", "2", "0", "1", "Sync Pulse Seq Overflow Error: Previous Value: 0,\tCurrent Value: 0\nSync Pulse Seq "
             "Overflow Error: Previous Value: 0,\tCurrent Value: 1000\n",
