@@ -1,6 +1,5 @@
-// The run around the decoders: blocks, series, callbacks, failures, the text buffer (data type 9 has no decoder:
-// no text of its own), a run's records and preview (the HDF5 tests hold the records to the text), and text
-// formatted on several threads or with overlapped reads and writes: the bytes and stops of the worker alone.
+// The run around the decoders: blocks, series, callbacks, failures, the text buffer (data type 9 has no decoder), a
+// run's records and preview, and text formatted on several threads or with overlapped I/O as by the worker alone.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -16,9 +15,8 @@ namespace kestrun::test {
 namespace {
 
 // A run in one line, paths in `dir` by their names: status and message; callbacks in order (progress in percent,
-// "status N", files announced: the first before the block loop and again as it opens); outputs left; data and
-// device type after the run, bytes read; what went to standard output. `onFile` runs at each file announced,
-// and a stop is asked for after block `stopAfter`.
+// "status N", files announced: the first before the block loop and again as it opens); outputs left; types after
+// the run, bytes read; standard output. `onFile` runs at each file announced; a stop comes after block `stopAfter`.
 std::string RunLine(TdcFileParser& parser, const Conversion& c, const ScratchDir& dir,
                     const std::function<void()>& onFile = {}, int stopAfter = 0) {
   std::string calls;
@@ -44,21 +42,26 @@ std::string RunLine(TdcFileParser& parser, const Conversion& c, const ScratchDir
   return line;
 }
 
-TEST(ConversionRun, BlocksAreCutEveryMebibyteUnknownTypesFailEveryBlockAndTheTextBufferIsMadeOnce) {
+// Blocks of a mebibyte, unknown types failing every block, the text buffer made once. Failures before the block loop
+// end the run without report (an empty parsed file stays if only the input is missing), only those in it call back.
+TEST(ConversionRun, BlocksUnknownTypesTheTextBufferAndFailuresWithTheirStatus) {
   ScratchDir dir;
   WriteFile(dir / "a.dat", std::string(3'000'000, '\0'));
   WriteFile(dir / "b.dat", std::string(2'097'152, '\0'));
   WriteFile(dir / "u.dat", std::string(2'000'000, 'x'));
   WriteFile(dir / "a_parsed.txt", std::string("stale"));
-  // Without parsed text no text buffer is made and an old parsed file stays as it was.
+  WriteFile(dir / "f.dat", std::string(100, 'x'));
+  for (const char* name : {"r_1.dat", "r_2.dat", "r_3.dat", "o.dat"}) WriteFile(dir / name, std::string(16, 'x'));
+  std::filesystem::create_directory(dir / "bin");
+  WriteFile(dir / "bin/run_3.bin", std::string("abcd"));  // no *.dat beside it: no series to match
+  // Without parsed text no text buffer is made and an old parsed file stays as it was; with it, it is overwritten.
   TdcFileParser parser;
   Conversion c(dir / "a.dat", 9);
-  c.parsed = false;
-  EXPECT_EQ(RunLine(parser, c, dir), "0  | a.dat a.dat 34% 69% 100% | parsed report | type -1/-1 read 3000000");
-  EXPECT_EQ(ReadFile(dir / "a_parsed.txt") + std::to_string(parser.textBufferSize), "stale0");
-  c.parsed = true;
-  EXPECT_EQ(RunLine(parser, c, dir), "0  | a.dat a.dat 34% 69% 100% | parsed report | type -1/-1 read 3000000");
-  EXPECT_EQ(ReadFile(dir / "a_parsed.txt") + std::to_string(parser.textBufferSize), "33554432");  // overwritten
+  for (const bool parsed : {false, true}) {
+    c.parsed = parsed;
+    EXPECT_EQ(RunLine(parser, c, dir), "0  | a.dat a.dat 34% 69% 100% | parsed report | type -1/-1 read 3000000");
+    EXPECT_EQ(ReadFile(dir / "a_parsed.txt") + std::to_string(parser.textBufferSize), parsed ? "33554432" : "stale0");
+  }
   const char* buffer = parser.textBuffer.get();
   // Whole blocks end with an empty one; a stop asked for before the run is forgotten; the buffer is kept.
   parser.running = false;
@@ -71,17 +74,8 @@ TEST(ConversionRun, BlocksAreCutEveryMebibyteUnknownTypesFailEveryBlockAndTheTex
   EXPECT_EQ(ReadFile(dir / "u_parsed.txt") + ReadFile(dir / "u_report.txt"), "");
   EXPECT_EQ(RunLine(parser, Conversion(dir / "u.dat", 2, -1), dir),
             "2 Device Type Not Recognized! | u.dat u.dat 52% 100% | parsed report | type -1/-1 read 2000000");
-}
 
-// Failures before the block loop end the run without report; an empty parsed file stays if only the input is missing.
-TEST(ConversionRun, FailuresEndTheRunWithTheirStatusAndOnlyThoseInTheLoopCallBack) {
-  ScratchDir dir;
-  WriteFile(dir / "a.dat", std::string(100, 'x'));
-  for (const char* name : {"r_1.dat", "r_2.dat", "r_3.dat", "o.dat"}) WriteFile(dir / name, std::string(16, 'x'));
-  std::filesystem::create_directory(dir / "bin");
-  WriteFile(dir / "bin/run_3.bin", std::string("abcd"));  // no *.dat beside it: no series to match
-  TdcFileParser parser;
-  Conversion c(dir / "a.dat");
+  c = Conversion(dir / "f.dat");
   c.outputDir = dir / "nowhere";
   // The type is not cleared: the block loop was never reached.
   EXPECT_EQ(RunLine(parser, c, dir), "4 Could Not Open Output Directory :nowhere | status 4 | | type 2/3 read 0");
@@ -100,9 +94,9 @@ TEST(ConversionRun, FailuresEndTheRunWithTheirStatusAndOnlyThoseInTheLoopCallBac
             "3 Could Not Read Input File: mem.dat | mem.dat mem.dat status 3 | parsed report | type -1/-1 read 0");
 #endif
   // The report comes after the loop: its failure is the final status, without a status callback.
-  std::filesystem::create_directory(dir / "a_report.txt");
-  EXPECT_EQ(RunLine(parser, Conversion(dir / "a.dat", 9), dir),
-            "5 Could Not Open Output File: a_report.txt | a.dat a.dat 100% | parsed report | type -1/-1 read 100");
+  std::filesystem::create_directory(dir / "f_report.txt");
+  EXPECT_EQ(RunLine(parser, Conversion(dir / "f.dat", 9), dir),
+            "5 Could Not Open Output File: f_report.txt | f.dat f.dat 100% | parsed report | type -1/-1 read 100");
   // A text buffer that cannot be had ends the run before its loop.
   TdcFileParser starved;
   starved.textBufferCapacity = SIZE_MAX;
@@ -113,29 +107,24 @@ TEST(ConversionRun, FailuresEndTheRunWithTheirStatusAndOnlyThoseInTheLoopCallBac
 
 // The records it is given as "channel@time" and "Mmask@position", then the totals.
 struct Collector : RecordSink {
-  std::string seen;
+  std::ostringstream seen;
   bool refuse = false;
 
   bool Take(const RecordChunk& c) override {
-    for (std::size_t i = 0; i < c.time.size(); ++i) {
-      seen += std::to_string(c.channel[i]) + "@" + std::to_string(c.time[i]) + " ";
-    }
-    for (std::size_t i = 0; i < c.markerMask.size(); ++i) {
-      seen += "M" + std::to_string(c.markerMask[i]) + "@" + std::to_string(c.markerPosition[i]) + " ";
-    }
+    for (std::size_t i = 0; i < c.time.size(); ++i) seen << ' ' << +c.channel[i] << '@' << c.time[i];
+    for (std::size_t i = 0; i < c.markerMask.size(); ++i)
+      seen << " M" << +c.markerMask[i] << '@' << c.markerPosition[i];
     return !refuse;
   }
   bool Finish(const RecordTotals& t) override {
-    seen += "| " + std::to_string(t.timeDecreases) + " back, " + std::to_string(t.events) + " events, " +
-            std::to_string(t.markers) + " markers";
+    seen << " | " << t.timeDecreases << " back, " << t.events << " events, " << t.markers << " markers";
     return true;
   }
 };
 
 TEST(Records, TimesThatGoBackAreCountedAndARefusedChunkFailsTheRunButNotItsText) {
   ScratchDir dir;
-  // Plain T2 in two files, a chunk each: bins 100, then 50 (back), a sync overflow, bins 10 (forward), a
-  // marker; then bins 9 (back) and another marker.
+  // Plain T2 in two files, a chunk each: bins 100, 50 (back), sync overflow, 10 (forward), marker; 9 (back), marker.
   WriteFile(dir / "a_1.dat", BigEndian({0x02000064, 0x04000032, 0xFE000001, 0x0200000A, 0x86000000}));
   WriteFile(dir / "a_2.dat", BigEndian({0x02000009, 0x88000000}));
   const Conversion c(dir / "a_1.dat", 2, 1);
@@ -146,8 +135,8 @@ TEST(Records, TimesThatGoBackAreCountedAndARefusedChunkFailsTheRunButNotItsText)
     parser.recordSink = &got;
     const Outputs out = Convert(parser, c);
     EXPECT_EQ(out.parsed, Convert(c).parsed);
-    EXPECT_EQ(std::to_string(out.status) + " " + out.message + ": " + got.seen,
-              refuse ? "7 Record Output Error!: 1@100 2@50 1@33554442 M3@3 "
+    EXPECT_EQ(std::to_string(out.status) + " " + out.message + ":" + got.seen.str(),
+              refuse ? "7 Record Output Error!: 1@100 2@50 1@33554442 M3@3"
                      : "0 : 1@100 2@50 1@33554442 M3@3 1@33554441 M4@4 | 2 back, 4 events, 2 markers");
   }
 }
@@ -169,8 +158,7 @@ TEST(RunPreview, BinsDoubleTheirWidthKeepEveryCountAndIttrKeepsIntensities) {
   std::iota(ramp.begin(), ramp.end(), 0);
   const std::pair<std::vector<std::uint64_t>, std::string> cases[] = {
       {{0, 0, 1, 1023}, "width 1 bins 1024: 2 1 0 0 all 4 total 4"},
-      {{1024}, "width 2 bins 513: 0 0 0 0 all 1 total 1"},
-      {ramp, "width 2 bins 1024: 2 2 2 2 all 2048 total 2048"},
+      {{1024}, "width 2 bins 513: 0 0 0 0 all 1 total 1"}, {ramp, "width 2 bins 1024: 2 2 2 2 all 2048 total 2048"},
       {{3, 5000, 1u << 20}, "width 2048 bins 513: 1 0 1 0 all 3 total 3"},
       {{~0ull}, "width 18014398509481984 bins 1024: 0 0 0 0 all 1 total 1"},
   };
@@ -203,8 +191,7 @@ TEST(RunPreview, BinsDoubleTheirWidthKeepEveryCountAndIttrKeepsIntensities) {
   EXPECT_EQ(series, "width 1 bins 2: 1 1 all 2 total 2 sums 10 20\nwidth 1 bins 2: 0 1 all 1 total 1 sums 0 30\n");
 }
 
-// A run in one text: its line (announcements made once, though a threaded run decodes every block thrice), the
-// parsed text by size and hash, the report and counters.
+// A run in one text: its line (announcements once, though threads decode every block thrice), text hash, report.
 std::string ConvertWith(const Conversion& c, const ScratchDir& dir, int threads, std::size_t area = kTextBufferSize,
                         bool overlap = true, int stopAfter = 0, RecordSink* records = nullptr) {
   TdcFileParser parser;

@@ -14,19 +14,20 @@ constexpr u32 Lead(u32 words, u32 channel, u32 serial) { return 0x40000000u | wo
 constexpr u32 Head(u32 serial) { return 0x90000000u | serial; }
 constexpr u32 SerialOverflow(u32 value) { return 0xF0000000u | value; }
 
-// The parsed text of `words` in blocks of `blockSize` bytes through an area of `capacity` bytes (its length
-// checked), then the report.
+// The text of `words` in blocks through an area of `capacity` bytes (0: failing), its length checked; the report.
 std::string TextAndReport(const std::vector<u32>& words, bool overflow = true, std::size_t blockSize = 1 << 20,
                           std::size_t capacity = 1 << 20) {
   DecoderState state;
   state.generateParsed = true;
   state.outputOverflow = overflow;
-  StringSink sink(capacity);
+  StringSink sink(std::max<std::size_t>(capacity, 1));
+  char area[64];
+  TextSink failing(area, sizeof area, [](void*, char*, std::size_t) -> char* { return nullptr; }, nullptr);
   std::int64_t returned = 0;
   const auto bytes = BigEndian(words);
   for (std::size_t at = 0; at < bytes.size(); at += blockSize) {
     returned += state.DecodeIttr(bytes.data() + at, static_cast<std::int32_t>(std::min(blockSize, bytes.size() - at)),
-                                 sink.sink());
+                                 capacity ? sink.sink() : failing);
   }
   const std::string text = sink.Text();
   return (returned == static_cast<std::int64_t>(text.size()) ? text : "results add up to " + std::to_string(returned)) +
@@ -59,89 +60,71 @@ TEST(IttrDecoder, WordsGiveTheirLinesCountersAndErrors) {
   for (u32 v = 1; v <= 1023; ++v) wrap.push_back(SerialOverflow(v));
   wrap.insert(wrap.end(), {SerialOverflow(0), SerialOverflow(1), Lead(0, 0, 5)});
   struct Case {
-    const char* why;
     std::vector<u32> words;
     std::string text;    // the whole parsed text; not checked when empty
     std::string report;  // how the report ends
     bool overflow = true;
   };
   const Case cases[] = {
-      {"a stream without mode word starts with its header (ITTR_T, stopped by software, with a period)",
-       {0xA3000000, 0x80000000, 0, 0, 0xFFFFFFFF, 0, 0, Lead(1, 2, 3), 9},
+      // Without a mode word the stream starts with its header (ITTR_T, stopped by software, with a period).
+      {{0xA3000000, 0x80000000, 0, 0, 0xFFFFFFFF, 0, 0, Lead(1, 2, 3), 9},
        "Mode: 0x0, ITTR_T\nVersion: 0xa3=>10.3\nStatistics Number(Stop By Software): 0x0=>0\n"
        "Statistics Period: 0x80000000=>-2147483648 us\nZero Update: 0xffffffff\n\n" +
            Channels(std::string(64, '.')) + "1\t2\t3\t3\t9\n",
        "Board\t Channel\t EventNumber\n0\t2\t1\n\nErrors: None \n"},
-      // After the second mode word the lead word and the overflow marker are header words 1 and 2; the end
-      // marker returns to the data at once. No header text is written, and the fields that arrived stay.
-      {"an end marker abandons the header and a mode word restarts it",
-       {Mode(2, 0), 0x11000007, 44, kEnd, Lead(1, 0, 1), 5, Mode(3, 1), Lead(1, 0, 2), kMarker,
-        kEnd /* ends the header, not the data */, 0, 0, 0, 0, 0, 6},
-       "1\t0\t1\t1\t5\n",
+      // An end marker abandons the header at once, a mode word restarts it (a lead word and an overflow marker
+      // are its words 1 and 2): no header text is written, and the fields that arrived stay.
+      {{Mode(2, 0), 0x11000007, 44, kEnd, Lead(1, 0, 1), 5, Mode(3, 1), Lead(1, 0, 2), kMarker,
+        kEnd /* ends the header, not the data */, 0, 0, 0, 0, 0, 6}, "1\t0\t1\t1\t5\n",
        "Version: 0x41\nStatistics Number: 0x2=>2\nPeriod: 0xeb90b0ca=>3952128202\nZero Update: 0x0\n\n"
-       "Enabled Channles:\n\n\n" +
-           Counters(0, 0, 0, 0, 0) + "131072\t0\t1\n\nErrors: None \n"},
-      // The open lead line runs into the header text; none of the header words counts as the data word it
-      // looks like. Channels 16 and up are listed in hexadecimal in the report.
-      {"a mode word inside the data takes the next seven words as header (ITTR_M, automatic stop, marker period)",
-       {kEnd, Lead(2, 1, 1), Mode(1, 1), 0x12000064, 0, 0x80000105, 0x80000001, SerialOverflow(1), kMarker, Head(1),
-        kTail},
-       "2\t1\t1\t1\tMode: 0xeb91b111, ITTR_M\nVersion: 0x12=>1.2\n"
+       "Enabled Channles:\n\n\n" + Counters(0, 0, 0, 0, 0) + "131072\t0\t1\n\nErrors: None \n"},
+      // A mode word takes the next seven words as header (ITTR_M, automatic stop, marker period), none a data
+      // word, its text after the open lead line; the report lists channels 16 and up in hexadecimal.
+      {{kEnd, Lead(2, 1, 1), Mode(1, 1), 0x12000064, 0, 0x80000105, 0x80000001, SerialOverflow(1), kMarker, Head(1),
+        kTail}, "2\t1\t1\t1\tMode: 0xeb91b111, ITTR_M\nVersion: 0x12=>1.2\n"
        "Statistics Number(Stop by N automatically): 0x64=>100\nStatistics Period: M(Depends on Marker)\n"
        "Zero Update: 0xf0000001\n\n" +
            Channels("T.T..... T....... ........ .......T T....... ........ ........ .......T") + "[Package Tail] \n",
        "Version: 0x12\nStatistics Number: 0x64=>100\nPeriod: 0x0=>0\nZero Update: 0xf0000001\n\nEnabled Channles:\n"
-       "0\t2\t8\t1f\t\n20\t3f\t\n" +
-           Counters(0, 0, 1, 0, 0) + "\nErrors: None \n"},
-      // Intensities without an open lead word are dropped; a package word lands in the open lead line.
-      {"lead words open lines for their intensities; package and overflow lines",
-       {kEnd, 7, Lead(3, 63, 9), 0x3FFFFFFF, 2, 3, 4, Lead(0, 1, 10), kTail, Lead(1, 2, 11), Head(0), 8, kMarker,
+       "0\t2\t8\t1f\t\n20\t3f\t\n" + Counters(0, 0, 1, 0, 0) + "\nErrors: None \n"},
+      // Lead words open lines for their intensities (dropped without one); a package word lands in the open line.
+      {{kEnd, 7, Lead(3, 63, 9), 0x3FFFFFFF, 2, 3, 4, Lead(0, 1, 10), kTail, Lead(1, 2, 11), Head(0), 8, kMarker,
         kMarker, 0xFFFFFFFF, Head(0xABCD), kTail, SerialOverflow(0x3FF), 0xB0000000 /* carries nothing */},
        "3\t63\t9\t9\t1073741823\n2\n3\n0\t1\t10\t10\t[Package Tail] \n1\t2\t11\t11\t[Package Head, Serial: 0x0=>0] \n"
        "8\nData Overflow, Value: 0xffffffff=>-1, \n[Package Head, Serial: 0xabcd=>43981] \n[Package Tail] \n"
        "[Statistics Serial Overflow, Value: 0x3ff=>1023] \n",
-       Counters(2, 2, 2, 0, 0) +
-           "0\t2\t1\n0\t63\t3\n\nErrors: Error 0: \n"
+       Counters(2, 2, 2, 0, 0) + "0\t2\t1\n0\t63\t3\n\nErrors: Error 0: \n"
            "Statistics Overflow Value Error: Previous Overflow Value: 0,\tCurrent Overflow Value: 4294967295\n"
            "Error 1: \n"
            "Package Serial Value Error: Previous Package Serial Value: 0,\tCurrent Package Serial Value: 43981\n"
            "Error 2: \n"
            "Statistics Overflow Value Error: Previous Overflow Value: 4294967295,\tCurrent Overflow Value: 1023\n"
            "Error 3: \nStatistics Overflow Calculated: 0,\tStatistics Overflow Actual: 2\n"},
-      {"with zero update 1 lead serials follow each other modulo 65536",
-       {Mode(0, 0), 0, 0, 0, 0, 1, 0, 0, Lead(0, 0, 1), Lead(0, 0, 2), Lead(0, 0, 4), Lead(0, 0, 0xFFFF), Lead(0, 0, 0),
-        Lead(0, 0, 1)},
-       "",
-       "Errors: Error 0: \nStatistics Lead Error: Previous Serial: 2,\tCurrent Serial: 4\n"
+      // With zero update 1 lead serials follow each other modulo 65536.
+      {{Mode(0, 0), 0, 0, 0, 0, 1, 0, 0, Lead(0, 0, 1), Lead(0, 0, 2), Lead(0, 0, 4), Lead(0, 0, 0xFFFF), Lead(0, 0, 0),
+        Lead(0, 0, 1)}, "", "Errors: Error 0: \nStatistics Lead Error: Previous Serial: 2,\tCurrent Serial: 4\n"
        "Error 1: \nStatistics Lead Error: Previous Serial: 4,\tCurrent Serial: 65535\n"
        "Error 2: \nStatistics Overflow Calculated: 1,\tStatistics Overflow Actual: 0\n"},
-      // Only serial overflow words set the value the synced serial starts from: here 0, not 65537.
-      {"overflow values of both kinds are checked; serial overflow lines can be left out",
-       {kEnd, kMarker, 1, SerialOverflow(2), SerialOverflow(0xFFFF), SerialOverflow(0), kMarker, 0x10001,
+      // Overflow values of both kinds are checked; only serial overflow words set the synced serial's base (0).
+      {{kEnd, kMarker, 1, SerialOverflow(2), SerialOverflow(0xFFFF), SerialOverflow(0), kMarker, 0x10001,
         Lead(0, 0, 1)},
        "Data Overflow, Value: 0x1=>1, \nData Overflow, Value: 0x10001=>65537, \n0\t0\t1\t1\t",
-       Counters(5, 0, 0, 1, 0) +
-           "\nErrors: Error 0: \n"
+       Counters(5, 0, 0, 1, 0) + "\nErrors: Error 0: \n"
            "Statistics Overflow Value Error: Previous Overflow Value: 2,\tCurrent Overflow Value: 65535\n"
            "Error 1: \nStatistics Overflow Value Error: Previous Overflow Value: 0,\tCurrent Overflow Value: 65537\n"
-           "Error 2: \nStatistics Overflow Calculated: 0,\tStatistics Overflow Actual: 5\n",
-       false},
-      // The synced serial counts wraps of 1024 overflow values: (1 * 1024 + 1) << 16 plus 5.
-      {"a serial overflow from 1023 to 0 wraps the synced serial but fails the check", wrap, "0\t0\t67174405\t5\t",
+           "Error 2: \nStatistics Overflow Calculated: 0,\tStatistics Overflow Actual: 5\n", false},
+      // A serial overflow from 1023 to 0 wraps the synced serial ((1 * 1024 + 1) << 16 plus 5) but fails the check.
+      {wrap, "0\t0\t67174405\t5\t",
        "Errors: Error 0: \nStatistics Overflow Value Error: Previous Overflow Value: 1023,\tCurrent Overflow Value: 0\n"
-       "Error 1: \nStatistics Overflow Calculated: 0,\tStatistics Overflow Actual: 1025\n",
-       false},
-      {"the whole report of a clean stream",
-       {Mode(1, 0), 0x21000010, 1000, (1u << 0) | (1u << 9) | (1u << 10), 1u << 1, 1, 0, 0, Lead(2, 5, 1), 10, 20,
-        Lead(1, 10, 2), 30, Head(0), kTail},
-       "",
+       "Error 1: \nStatistics Overflow Calculated: 0,\tStatistics Overflow Actual: 1025\n", false},
+      // The whole report of a clean stream.
+      {{Mode(1, 0), 0x21000010, 1000, (1u << 0) | (1u << 9) | (1u << 10), 1u << 1, 1, 0, 0, Lead(2, 5, 1), 10, 20,
+        Lead(1, 10, 2), 30, Head(0), kTail}, "",
        kTitle + "Version: 0x21\nStatistics Number: 0x10=>16\nPeriod: 0x3e8=>1000\nZero Update: 0x1\n\n"
                 "Enabled Channles:\n0\t9\ta\t\n21\t\n" +
            Counters(0, 1, 1, 0, 0) + "65536\t5\t2\n65536\t10\t1\n\nErrors: None \n"},
-      // Errors come in the order found; the overflow consistency comes last, when the report is built.
-      {"the whole report of a faulty stream",
-       {kEnd, Lead(0, 0, 5), Lead(0, 0, 2), Head(3), Head(0xFFFF), Head(0), Lead(0, 0, 1), kMarker, 1},
-       "",
+      // A faulty stream: errors in the order found, the overflow consistency last, when the report is built.
+      {{kEnd, Lead(0, 0, 5), Lead(0, 0, 2), Head(3), Head(0xFFFF), Head(0), Lead(0, 0, 1), kMarker, 1}, "",
        kTitle + "Version: 0x0\nStatistics Number: 0x0=>0\nPeriod: 0x0=>0\nZero Update: 0x0\n\nEnabled Channles:\n\n\n" +
            Counters(1, 3, 0, 0, 1) + "\nErrors: Error 0: \n"
        "Package Serial Value Error: Previous Package Serial Value: -1,\tCurrent Package Serial Value: 3\n"
@@ -150,8 +133,8 @@ TEST(IttrDecoder, WordsGiveTheirLinesCountersAndErrors) {
   };
   for (const Case& c : cases) {
     const std::string both = TextAndReport(c.words, c.overflow);
-    EXPECT_EQ(c.text.empty() ? "" : both.substr(0, both.find(kTitle)), c.text) << c.why;
-    EXPECT_TRUE(both.ends_with(c.report)) << c.why << "\n" << both;
+    EXPECT_EQ(c.text.empty() ? "" : both.substr(0, both.find(kTitle)), c.text) << &c - cases;
+    EXPECT_TRUE(both.ends_with(c.report)) << &c - cases << "\n" << both;
   }
 }
 
@@ -171,13 +154,7 @@ TEST(IttrStream, BlocksFilesAndRunsChangeNothing) {
   for (std::size_t size : {4u, 8u, 4092u}) EXPECT_EQ(TextAndReport(words, true, size, 200), whole) << size;
 
   // A file that fails to take the text (from the first header on) gives -1, and decoding goes on for the report.
-  DecoderState failing;
-  failing.generateParsed = failing.outputOverflow = true;
-  char area[200];
-  TextSink sink(area, sizeof area, [](void*, char*, std::size_t) -> char* { return nullptr; }, nullptr);
-  const auto bytes = BigEndian(words);
-  EXPECT_EQ(failing.DecodeIttr(bytes.data(), static_cast<std::int32_t>(bytes.size()), sink), -1);
-  EXPECT_EQ(failing.BuildIttrReport(), report);
+  EXPECT_EQ(TextAndReport(words, true, 1 << 20, 0), "results add up to -1" + report);
 
   // A series of three files, cut inside the first header and between a lead word and its intensity.
   ASSERT_EQ(words[3999] >> 24, 0x41u);

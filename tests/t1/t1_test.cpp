@@ -38,9 +38,7 @@ std::string TextAndReport(DecoderState& state, std::int32_t resolutionPs, std::s
 
 std::size_t Histograms(const DecoderState& s) {
   std::size_t n = 0;
-  for (const auto& row : s.channelGrid) {
-    n += std::count_if(row.begin(), row.end(), [](const auto& st) { return st->histogram != nullptr; });
-  }
+  for (auto& row : s.channelGrid) n += std::count_if(row.begin(), row.end(), [](auto& c) { return !!c->histogram; });
   return n;
 }
 
@@ -71,11 +69,7 @@ TEST(T1Decoder, HeadWordsCountWordsAndTailsMoveTheChannelsBinsAndStatistics) {
   past.front() = T1Head(3, 2);
   past.back() = 1;
   past.insert(past.end(), {50, 60});
-  struct Case {
-    std::vector<std::uint32_t> words;
-    std::string expected;
-    std::int32_t board = 0, bin = 0;  // where decoding starts
-  };
+  struct Case { std::vector<std::uint32_t> words; std::string expected; std::int32_t board = 0, bin = 0; };
   const Case cases[] = {
       // The head word's bytes name board and channel.
       {{0xEB92BA30, 7, 9}, "heads 1 tails 0 next 2/3/2 histograms 1; 2/3 bins 7 9 max 9@1 last 1 events 2 max 9@1"},
@@ -91,7 +85,7 @@ TEST(T1Decoder, HeadWordsCountWordsAndTailsMoveTheChannelsBinsAndStatistics) {
       // Boards beyond the grid, and a board kept there by another decoder, are counted without histogram.
       {{T1Head(9, 15), 0, 0, 8, 9, T1Head(1, 0), 2},
        "heads 2 tails 0 next 1/0/1 histograms 1; 1/0 bins 2 max 2@0 last 0 events 1 max 2@0; 9/15 events 4 max 0@0"},
-      {{4, 9, T1Head(0, 1), 2},
+      {{4, 9, T1Head(0, 1), 2},  // from board 3 << 16, bin 5
        "heads 1 tails 0 next 0/1/1 histograms 1; 0/1 bins 2 max 2@0 last 0 events 1 max 2@0; 196608/0 events 2 max 0@5",
        3 << 16, 5},
       // The bin index stops at its largest value.
@@ -118,11 +112,9 @@ TEST(T1Text, TextAndReportAndAFailingFile) {
     if (i < 2 * kT1PageBins + 2) pages += std::to_string(i) + "\t" + std::to_string(i + 1) + "\n";
   }
   const std::tuple<std::vector<std::uint32_t>, std::int32_t, std::string, std::string> cases[] = {
-      // Board C channel 7 only has bin 0 (not listed); board D channel 15 peaks at bin 0 (listed, but without
-      // a histogram block). A histogram ends before its last bin.
+      // C/7 has only bin 0 (not listed), D/15 peaks at bin 0 (listed, no histogram); a histogram ends before its last.
       {{T1Head(0, 0), 1, 4, 2, kT1Tail, T1Head(0, 3), 0, 0, 5, 0, kT1Tail, T1Head(1, 1), 3, 9, T1Head(2, 7), 9, kT1Tail,
-        T1Head(3, 15), 8, 1},
-       25,
+        T1Head(3, 15), 8, 1}, 25,
        kHead + "\tbrd: A chl: 0 chl: 3 \n\tbrd: B chl: 1 \n\tbrd: D chl: 15 \nWindow Resolution: 25ps\n\n\n"
                "Board A, Channel 0: MAX @25ps\nTime(ps)\tCount\n0\t1\n25\t4\n\n\n"
                "Board A, Channel 3: MAX @50ps\nTime(ps)\tCount\n0\t0\n25\t0\n50\t5\n\n\n"
@@ -141,8 +133,7 @@ TEST(T1Text, TextAndReportAndAFailingFile) {
        "Head Number:2\tTail Number:0\n" + kColumns + "0\t0\t7\t8589934590@2\n"},
       {frame, 1,
        kHead + "\tbrd: C chl: 5 \nWindow Resolution: 1ps\n\n\nBoard C, Channel 5: MAX @16386ps\nTime(ps)\tCount\n" +
-           pages + "\n\n",
-       "Head Number:1\tTail Number:0\n" + kColumns + "2\t5\t16387\t16387@16386\n"},
+           pages + "\n\n", "Head Number:1\tTail Number:0\n" + kColumns + "2\t5\t16387\t16387@16386\n"},
   };
   for (const auto& [words, resolutionPs, text, report] : cases) {
     SCOPED_TRACE(testing::Message() << words.size() << " words");
