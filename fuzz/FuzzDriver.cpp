@@ -27,11 +27,7 @@ struct Region {
       usable ? ASAN_UNPOISON_MEMORY_REGION(bytes.get() + at, m) : ASAN_POISON_MEMORY_REGION(bytes.get() + at, m);
     }
   }
-  char* Open(std::size_t n) {
-    Close();
-    Mark(used = n, true);
-    return bytes.get();
-  }
+  char* Open(std::size_t n) { return Close(), Mark(used = n, true), bytes.get(); }
   void Close() { Mark(std::exchange(used, 0), false); }
   std::unique_ptr<char[]> bytes;
   std::size_t used = 0;
@@ -108,8 +104,10 @@ struct Pass {
     return p.OpenArea();
   }
 
-  // After every call: the write position inside the area, the guard intact, the result the bytes produced.
-  void Account(std::int32_t result, std::uint64_t producedBefore) {
+  // One decoder call, then: the write position inside the area, the guard intact, the result the bytes produced.
+  template <class Decode> void Call(Decode decode) {
+    const std::uint64_t producedBefore = sink.Produced();
+    const std::int32_t result = decode();
     Check(result >= 0, "a decoder failed to write its text");
     if (!state.generateParsed) {
       Check(result == 0 && sink.begin == nullptr && sink.pos == nullptr, "text written with parsed text off");
@@ -132,18 +130,14 @@ struct Pass {
     const std::int32_t ps = c.resolutionPs;
     DecoderState& d = state;
     TextSink& out = sink;
-    auto call = [&](auto decode) {
-      const std::uint64_t before = sink.Produced();
-      Account(decode(), before);
-    };
-    if (parsed && c.dataType == kDataTypeT2) call([&] { return WriteT2Header(sink, ps, device); });
-    if (parsed && c.dataType == kDataTypeT3) call([&] { return WriteT3Header(sink, ps, device); });
+    if (parsed && c.dataType == kDataTypeT2) Call([&] { return WriteT2Header(sink, ps, device); });
+    if (parsed && c.dataType == kDataTypeT3) Call([&] { return WriteT3Header(sink, ps, device); });
     for (const std::string_view b : blocks) {
       char* const block = copy.Open(b.size());
       std::copy(b.begin(), b.end(), block);
       const auto* const p = reinterpret_cast<const std::uint8_t*>(block);
       const auto n = static_cast<std::int32_t>(b.size());
-      call([&] {
+      Call([&] {
         switch (c.dataType) {
           case kDataTypeT1: return d.DecodeT1(p, n, device);
           case kDataTypeT2: return device3 ? d.DecodeT2Device3(p, n, out, ps, c.packetInfo) : d.DecodeT2(p, n, out, ps);
@@ -152,7 +146,7 @@ struct Pass {
         }
       });
     }
-    if (c.dataType == kDataTypeT1) call([&] { return d.WriteT1Text(sink, ps, device); });
+    if (c.dataType == kDataTypeT1) Call([&] { return d.WriteT1Text(sink, ps, device); });
     if (parsed) {
       Check(sink.Flush(), "final flush failed");
       Check(text.size() == returned, "text collected differs from the bytes reported");

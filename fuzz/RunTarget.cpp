@@ -62,8 +62,8 @@ struct InputFile { std::string name; int number; std::string bytes; };
 const fs::path& ScratchDir() {
   static const fs::path dir = [] {
     std::error_code ec;
-    fs::path base = fs::is_directory("/dev/shm", ec) ? fs::path("/dev/shm") : fs::temp_directory_path();
-    const fs::path d = base / ("kestrun-fuzz-run-" + std::to_string(::getpid()));
+    const fs::path d = (fs::is_directory("/dev/shm", ec) ? fs::path("/dev/shm") : fs::temp_directory_path()) /
+                       ("kestrun-fuzz-run-" + std::to_string(::getpid()));
     fs::remove_all(d, ec);
     fs::create_directories(d);
     std::atexit([] { std::error_code e; fs::remove_all(ScratchDir(), e); });
@@ -174,8 +174,7 @@ void ConvertAndCheck(const std::uint8_t* data, std::size_t size) {
   parser.Run();
 
   const fs::path outDir = s.output == kSubdirectory ? dir / "out" : dir;
-  const fs::path parsedPath = outDir / (stem + "_parsed.txt");
-  const fs::path reportPath = outDir / (stem + "_report.txt");
+  const fs::path parsedPath = outDir / (stem + "_parsed.txt"), reportPath = outDir / (stem + "_report.txt");
   if (success) {
     Check(parser.statusCode == 0, "the run failed");
     Check(fs::exists(parsedPath) == s.generateParsed, "parsed file present unless parsed text is off");
@@ -191,9 +190,8 @@ void ConvertAndCheck(const std::uint8_t* data, std::size_t size) {
   // Nothing but the inputs and the two outputs, whatever the outcome; all removed for the next input.
   std::set<fs::path> allowed = {dir / "out", parsedPath, reportPath};
   for (const InputFile& f : files) allowed.insert(dir / f.name);
-  for (const auto& entry : fs::recursive_directory_iterator(dir, ec)) {
+  for (const auto& entry : fs::recursive_directory_iterator(dir, ec))
     Check(allowed.count(entry.path()) == 1, "a file other than the outputs was left");
-  }
   for (const auto& entry : fs::directory_iterator(dir, ec)) fs::remove_all(entry.path(), ec);
   // Freed as the parser's next run would: libFuzzer takes memory that outlives an input for a leak.
   parser.decoderState.Reset();

@@ -40,9 +40,8 @@ def check(path):
     problems = []
     bad = problems.append
     with h5py.File(path, 'r') as f:
-        for attr, want in (('format_name', b'Photon-HDF5'), ('format_version', b'0.5')):
-            if f.attrs.get(attr) != want:
-                bad(f'root attribute {attr}: {f.attrs.get(attr)!r}, not {want!r}')
+        problems += [f'root attribute {a}: {f.attrs.get(a)!r}, not {want!r}' for a, want in
+                     (('format_name', b'Photon-HDF5'), ('format_version', b'0.5')) if f.attrs.get(a) != want]
         names = []
         f.visit(names.append)
         for name in (n for n in names if n.split('/')[0] != 'user'):

@@ -1,16 +1,18 @@
 """The kestrun package on kestrun-synth series: its arrays hold what the HDF5 file of the same run holds
-(checked against the parsed text by the HDF5 tests), chunk by chunk as in one piece."""
+(checked against the parsed text by the HDF5 tests), chunk by chunk as in one piece; its documentation runs."""
 import os
+import re
 import signal
 import subprocess
 import sys
+from pathlib import Path
 
 import h5py
 import numpy as np
 import pytest
 
 import kestrun
-from kestrun_testing import RATE, same, synth
+from kestrun_testing import RATE, SYNTH, same, synth
 
 # The HDF5 dataset each field of `events` is written to, by data type.
 PHOTONS = {'channel': 'photon_data/detectors'}
@@ -132,3 +134,18 @@ def test_a_read_stops_after_its_block(big, how):
     lines = [line for line in out.split('\n') if line and not line.startswith('Package')]  # the engine's notes
     assert child.returncode == 0 and lines[-1] == ('closed' if how == 'close' else 'interrupted'), out
     assert all(int(p) < 100 for p in lines[:-1])  # well before the end of the file
+
+
+def test_every_snippet_of_the_documentation_runs(tmp_path, monkeypatch):
+    """Every snippet of docs/PYTHON.md, in order, in one namespace, on the data its first block makes."""
+    doc = Path(__file__).resolve().parents[2] / 'docs' / 'PYTHON.md'
+    blocks = re.findall(r'```(bash|python)\n(.*?)```', doc.read_text(), re.S)
+    monkeypatch.chdir(tmp_path)
+    namespace = {}
+    for language, code in blocks:
+        if language == 'bash':
+            for line in code.strip().split('\n'):
+                subprocess.run([SYNTH, *line.split()[1:]], check=True, capture_output=True)
+        else:
+            exec(compile(code, str(doc), 'exec'), namespace)
+    assert len(blocks) == 8 and (tmp_path / 'python-example.png').stat().st_size > 10_000

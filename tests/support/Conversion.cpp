@@ -45,18 +45,9 @@ Outputs Convert(TdcFileParser& parser, const Conversion& c) {
   return Collect(parser);
 }
 
-Outputs Convert(const Conversion& c) {
-  TdcFileParser parser;
-  return Convert(parser, c);
-}
-
 std::string CliType(std::int32_t dataType) {
   static const char* const kTypes[] = {"", "T1", "T2", "T3", "ITTR_T", "ITTR_M"};
   return dataType >= 1 && dataType <= 5 ? kTypes[dataType] : "";
-}
-
-std::string CliDevice(std::int32_t deviceType) {
-  return deviceType == 3 ? "QZ48" : deviceType == 64 ? "RB9531" : "KR77A5";
 }
 
 std::string CliArguments(const Conversion& c) {

@@ -36,12 +36,12 @@ Outputs Collect(const TdcFileParser& parser);
 
 // Runs one conversion on the parser's worker thread and waits for its end.
 Outputs Convert(TdcFileParser& parser, const Conversion& c);
-Outputs Convert(const Conversion& c);
+inline Outputs Convert(const Conversion& c) { TdcFileParser parser; return Convert(parser, c); }
 
 // The kestrun-cli arguments of a conversion (without -q), and its words for a type and a device.
 std::string CliArguments(const Conversion& c);
 std::string CliType(std::int32_t dataType);
-std::string CliDevice(std::int32_t deviceType);
+inline std::string CliDevice(std::int32_t device) { return device == 3 ? "QZ48" : device == 64 ? "RB9531" : "KR77A5"; }
 
 // kestrun-cli with `arguments` (already quoted), optionally behind a shell `prefix` such as a ulimit.
 inline CommandResult Cli(const std::string& arguments, const std::string& prefix = "") {
