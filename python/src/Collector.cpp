@@ -145,7 +145,7 @@ bool Collector::Prefault() {
 #ifdef MADV_POPULATE_WRITE
   // Far enough ahead that the decoding thread never waits for a page; near enough that rows never
   // written (the room is sized for the input's words) cost little memory before the final cut.
-  constexpr std::size_t kAhead = std::size_t{32} << 20, kStep = std::size_t{4} << 20;
+  constexpr std::size_t kAhead = std::size_t{16} << 20, kStep = std::size_t{2} << 20;
   if (chunkEvents_ != 0) return false;
   std::lock_guard lock(roomMutex_);
   const std::size_t target = std::min(filling_.events.Capacity(), eventBytes_.load(std::memory_order_relaxed) + kAhead);
