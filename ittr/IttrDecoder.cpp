@@ -135,21 +135,20 @@ std::int32_t DecoderState::DecodeIttrWords(const std::uint8_t* block, std::int32
       }
     }
 
+    // Most words are the intensity words (nibbles 0 to 3) of the current lead: told apart first.
+    if (nibble < 4) {
+      if (remaining == 0) continue;
+      --remaining;
+      ++leadEvents;
+      if constexpr (kRecords) records.AddIntensity(w & 0x3FFFFFFF);
+      if (char* q = line(kWordLineMax)) {
+        q = scratch_digits::WriteDecimal(q, w & 0x3FFFFFFF);
+        *q++ = '\n';
+        pos = q;
+      }
+      continue;
+    }
     switch (nibble) {
-      case 0x0:
-      case 0x1:
-      case 0x2:
-      case 0x3:  // intensity word
-        if (remaining == 0) break;
-        --remaining;
-        ++leadEvents;
-        if constexpr (kRecords) records.AddIntensity(w & 0x3FFFFFFF);
-        if (char* q = line(kWordLineMax)) {
-          q = scratch_digits::WriteDecimal(q, w & 0x3FFFFFFF);
-          *q++ = '\n';
-          pos = q;
-        }
-        break;
       case 0x4:
       case 0x5:
       case 0x6:
@@ -209,7 +208,7 @@ std::int32_t DecoderState::DecodeIttrWords(const std::uint8_t* block, std::int32
         }
         break;
       }
-      default:  // nibbles 8, B, C, D and E words of no other kind carry nothing
+      default:  // nibbles 8, B, C, D and E words of no other kind carry nothing (0 to 3 went before)
         break;
     }
   }

@@ -80,6 +80,22 @@ inline void DecodePackagedWord(DecoderState& d, std::uint32_t w, TttrRecord& r) 
   using K = TttrRecordKind;
   using F = TttrFrameState;
   TttrStatistics& s = d.tttrStatistics;
+  const std::uint32_t top = w >> 25;
+  // Most words are events of channels 0..63 inside a package: they take the short way, with the
+  // fields and counts the general way below would give them.
+  if (top < 64 && d.frameState == F::InPackage) [[likely]] {
+    s.plainLayout = 0;
+    r.kind = K::Event;
+    r.channel = top;
+    if constexpr (kT3) {
+      r.bins = (w >> 10) & 0x7FFF;
+      r.sequence = w & 1023;
+    } else {
+      r.bins = w & 0x1FFFFFF;
+    }
+    s.CountEvent(d.board, static_cast<std::int32_t>(top));
+    return;
+  }
   if constexpr (!kT3) {
     if ((w & ~1u) == 0xD8000000u && d.announceSerialOverflows) [[unlikely]] {
       std::fputs("Package Serial Overflow\n", stdout);
@@ -99,7 +115,6 @@ inline void DecodePackagedWord(DecoderState& d, std::uint32_t w, TttrRecord& r) 
     ++s.dataTypeTailCount;
     return;
   }
-  const std::uint32_t top = w >> 25;
   switch (d.frameState) {
     case F::InPackage:
       if (top == 100) {

@@ -103,7 +103,7 @@ TEST(TttrHeader, ElevenLinesThatDifferInMaskWindowModeAndColumns) {
 TEST(TttrDecoder, EveryWordKindPrintsItsLineAndSetsTheLayoutFlag) {
   const std::vector<u32> t2Packaged = {
       kT2Head | 0x10000, kStorageStart, 77, PackageHead(5, 0), T2Event(2, 100), Sync(1), SerialOverflow(0),
-      Marker(5), Sync(2), T2Event(3, 5), kPackageTail, 0x12345678, kTail};
+      Marker(5), Sync(2), T2Event(3, 0x1FFFFFF), kPackageTail, 0x12345678, kTail};
   const std::vector<u32> t3Packaged = {
       kT3Head | 0x20000, Sync(7), PackageHead(4, 0), Sync(1), T3Event(9, 7, 517), Sync(2), Marker(2),
       SerialOverflow(3), kPackageTail, kStorageStart, kStorageStart, kTail};
@@ -128,11 +128,11 @@ TEST(TttrDecoder, EveryWordKindPrintsItsLineAndSetsTheLayoutFlag) {
        "Package Serial Overflow[overflow] \t9\nPackage Tail \n"},
       {Layout::T2Packaged, t2Packaged, {},
        "Storage Overflow[serial] \t77\nEvent\t2\t100\t400\nPackage Serial Overflow[overflow] \t0\n"
-       "Marker[ marker] \t5\nEvent\t3\t5\t268435476\n", announced},
+       "Marker[ marker] \t5\nEvent\t3\t33554431\t402653180\n", announced},
       {Layout::T2Packaged, t2Packaged, all,
        "Storage Overflow[serial] \t77\nPackage Head[serial] \t0\t0\nEvent\t2\t100\t400\n"
        "Event Overflow[overflow] \t1\nPackage Serial Overflow[overflow] \t0\nMarker[ marker] \t5\n"
-       "Event Overflow[overflow] \t2\nEvent\t3\t5\t268435476\nPackage Tail \n", announced},
+       "Event Overflow[overflow] \t2\nEvent\t3\t33554431\t402653180\nPackage Tail \n", announced},
       // Only serial overflows of values 0 and 1 are announced, outside a package and without text as well.
       {Layout::T2Packaged, {SerialOverflow(0), SerialOverflow(1), SerialOverflow(2)}, {.parsed = false}, "",
        announced + announced},
