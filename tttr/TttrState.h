@@ -63,13 +63,14 @@ struct TttrStatistics {
   std::uint64_t packageSerialOverflowCount = 0;
   TextLog packageSerialErrors;
   std::uint32_t declaredPackageLength = 0;
-  std::uint32_t packageWordCount = 0;
+  std::uint32_t packageWordCount = 0;  // events, markers and sync overflows since the package head
   std::uint32_t plainLayout = 0;  // 1 while plain-layout words are decoded
   TextLog packageLengthErrors;  // each with its "Error i" line
 
   // One event word of (board, channel). Counted in flat counters; FoldCounts moves them into eventCounts.
+  // Not toward the package length: the packaged decoder counts its events there, and the plain layout,
+  // which has no packages, is spared a counter that every word would wait on.
   void CountEvent(std::int32_t board, std::int32_t channel) {
-    ++packageWordCount;
     if ((static_cast<std::uint32_t>(board) & ~kBoardBits) == 0 && static_cast<std::uint32_t>(channel) < kChannels) {
       ++pendingEvents_[(static_cast<std::uint32_t>(board) >> 16) * kChannels + static_cast<std::uint32_t>(channel)];
     } else {

@@ -93,6 +93,7 @@ inline void DecodePackagedWord(DecoderState& d, std::uint32_t w, TttrRecord& r) 
     } else {
       r.bins = w & 0x1FFFFFF;
     }
+    ++s.packageWordCount;
     s.CountEvent(d.board, static_cast<std::int32_t>(top));
     return;
   }
@@ -138,6 +139,7 @@ inline void DecodePackagedWord(DecoderState& d, std::uint32_t w, TttrRecord& r) 
         } else {
           r.bins = w & 0x1FFFFFF;
         }
+        ++s.packageWordCount;
         s.CountEvent(d.board, static_cast<std::int32_t>(r.channel));
       }
       return;
