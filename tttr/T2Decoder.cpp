@@ -1,4 +1,6 @@
 // T2 block decoders: absolute time tags, extended past 2^25 bins by the sync overflow count.
+#include <utility>
+
 #include "engine/DecoderState.h"
 #include "engine/Digits.h"
 #include "tttr/TttrBlock.h"
@@ -104,9 +106,13 @@ void TakeT2Record(DecoderState& d, const TttrRecord& r, RecordBuffer::Cursor& c)
 
 std::int32_t DecoderState::DecodeT2Device3(const std::uint8_t* block, std::int32_t length, TextSink& text,
                                            std::int32_t resolutionPs, bool outputPacketInfo) {
+  const tttr_detail::WordRange words = tttr_detail::BlockWords(block, length);
+  const std::uint64_t first = std::exchange(packagedWords, packagedWords + words.count);
   return tttr_detail::DecodeBlockWords(
-      tttr_detail::BlockWords(block, length), text, generateParsed, records,
-      [this](const std::uint8_t* word, TttrRecord& r) __attribute__((always_inline)) { DecodeT2Device3Word(*this, word, r); },
+      words, text, generateParsed, records,
+      [this, &words, first](const std::uint8_t* word, TttrRecord& r) __attribute__((always_inline)) {
+        DecodeT2Device3Word(*this, word, first + static_cast<std::uint64_t>(word - words.first) / 4, r);
+      },
       [&](TextSink& t, const TttrRecord& r) __attribute__((always_inline)) { return WritePackagedLine(t, *this, r, resolutionPs, outputPacketInfo); },
       [this](const TttrRecord& r, RecordBuffer::Cursor& c) __attribute__((always_inline)) { TakeT2Record(*this, r, c); });
 }

@@ -1,4 +1,6 @@
 // T3 block decoders: times relative to the sync pulse, with the pulse's sequence number.
+#include <utility>
+
 #include "engine/DecoderState.h"
 #include "engine/Digits.h"
 #include "tttr/TttrBlock.h"
@@ -110,9 +112,13 @@ char* WriteEventFields(char* p, std::uint32_t channel, std::uint32_t bins, std::
 
 std::int32_t DecoderState::DecodeT3Device3(const std::uint8_t* block, std::int32_t length, TextSink& text,
                                            std::int32_t resolutionPs, bool outputPacketInfo) {
+  const tttr_detail::WordRange words = tttr_detail::BlockWords(block, length);
+  const std::uint64_t first = std::exchange(packagedWords, packagedWords + words.count);
   return tttr_detail::DecodeBlockWords(
-      tttr_detail::BlockWords(block, length), text, generateParsed, records,
-      [this](const std::uint8_t* word, TttrRecord& r) __attribute__((always_inline)) { DecodeT3Device3Word(*this, word, r); },
+      words, text, generateParsed, records,
+      [this, &words, first](const std::uint8_t* word, TttrRecord& r) __attribute__((always_inline)) {
+        DecodeT3Device3Word(*this, word, first + static_cast<std::uint64_t>(word - words.first) / 4, r);
+      },
       [&](TextSink& t, const TttrRecord& r) __attribute__((always_inline)) { return WritePackagedLine(t, *this, r, resolutionPs, outputPacketInfo); },
       [this](const TttrRecord& r, RecordBuffer::Cursor& c) __attribute__((always_inline)) { TakeT3Record(*this, r, c); });
 }

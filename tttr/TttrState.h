@@ -63,13 +63,15 @@ struct TttrStatistics {
   std::uint64_t packageSerialOverflowCount = 0;
   TextLog packageSerialErrors;
   std::uint32_t declaredPackageLength = 0;
-  std::uint32_t packageWordCount = 0;  // events, markers and sync overflows since the package head
+  // A package's events, markers and sync overflows, found at its tail from the positions of head and tail
+  // less the words between them that do not count: no counter that every word would wait on.
+  std::uint32_t packageWordCount = 0;
+  std::uint64_t packageHeadIndex = 0;     // position of the open package's head in the run's words
+  std::uint32_t packageSkippedWords = 0;  // words since that head that do not count toward its length
   std::uint32_t plainLayout = 0;  // 1 while plain-layout words are decoded
   TextLog packageLengthErrors;  // each with its "Error i" line
 
   // One event word of (board, channel). Counted in flat counters; FoldCounts moves them into eventCounts.
-  // Not toward the package length: the packaged decoder counts its events there, and the plain layout,
-  // which has no packages, is spared a counter that every word would wait on.
   void CountEvent(std::int32_t board, std::int32_t channel) {
     if ((static_cast<std::uint32_t>(board) & ~kBoardBits) == 0 && static_cast<std::uint32_t>(channel) < kChannels) {
       ++pendingEvents_[(static_cast<std::uint32_t>(board) >> 16) * kChannels + static_cast<std::uint32_t>(channel)];
@@ -79,22 +81,21 @@ struct TttrStatistics {
   }
   // One counted marker word of `mask` (0..15); FoldCounts moves the counts into markerCounts.
   void CountMarker(std::uint32_t mask) {
-    ++packageWordCount;
     ++pendingMarkers_[mask & 15];
   }
   // One sync overflow word: counts it and records a break of the 0..1023 sequence.
   void CheckSyncOverflow(std::uint32_t value, const TextLogPlace& place) {
     ++syncOverflowCount;
-    ++packageWordCount;
     if (((previousSyncOverflow + 1) & 1023) != value) [[unlikely]] {
       LogSyncError(value, place);
     }
     previousSyncOverflow = value;
   }
-  // One package head: starts the length count and records a break of the serial sequence.
-  void CheckPackageHead(std::uint32_t length, std::uint32_t serial, const TextLogPlace& place);
-  // One package tail: records a package whose word count differs from its length field.
-  void CheckPackageTail(const TextLogPlace& place);
+  // One package head at word position `index`: starts the length count and records a break of the serial
+  // sequence.
+  void CheckPackageHead(std::uint32_t length, std::uint32_t serial, std::uint64_t index, const TextLogPlace& place);
+  // One package tail at word position `index`: records a package whose word count differs from its length field.
+  void CheckPackageTail(std::uint64_t index, const TextLogPlace& place);
   // One storage overflow serial word.
   void TakeStorageSerial(std::uint32_t serial, const TextLogPlace& place);
   // Start of a run: everything back to its construction value.
@@ -115,6 +116,7 @@ struct TttrDecoderFields {
   TttrFrameState frameState = TttrFrameState::Outside;
   TttrFrameState previousFrameState = TttrFrameState::Outside;  // the state frameState left last
   std::uint32_t packageSerialWraps = 0;                          // package heads with serial 1023
+  std::uint64_t packagedWords = 0;                               // packaged-layout words decoded so far
   // Information text of the plain layout, built from a start word and eight part words.
   char infoText[64] = {};
   std::uint32_t infoTextLength = 0;

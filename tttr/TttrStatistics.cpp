@@ -27,10 +27,12 @@ void TttrStatistics::LogSyncError(std::uint32_t value, const TextLogPlace& place
   syncErrors.Append(Text(line, p), place);
 }
 
-void TttrStatistics::CheckPackageHead(std::uint32_t length, std::uint32_t serial, const TextLogPlace& place) {
+void TttrStatistics::CheckPackageHead(std::uint32_t length, std::uint32_t serial, std::uint64_t index,
+                                      const TextLogPlace& place) {
   ++packageHeadCount;
   declaredPackageLength = length;
-  packageWordCount = 0;
+  packageHeadIndex = index;
+  packageSkippedWords = 0;
   // Computed wide so that no held value can overflow; -1 expects 0, and so does 1023.
   const std::int64_t expected = (static_cast<std::int64_t>(previousPackageSerial) + 1) % 1024;
   if (static_cast<std::int64_t>(serial) != expected) {
@@ -46,8 +48,10 @@ void TttrStatistics::CheckPackageHead(std::uint32_t length, std::uint32_t serial
   if (serial == 1023) ++packageSerialOverflowCount;
 }
 
-void TttrStatistics::CheckPackageTail(const TextLogPlace& place) {
+void TttrStatistics::CheckPackageTail(std::uint64_t index, const TextLogPlace& place) {
   ++packageTailCount;
+  // Counted modulo 2^32, as a 32-bit counter of the words would.
+  packageWordCount = static_cast<std::uint32_t>(index - packageHeadIndex - 1) - packageSkippedWords;
   if (packageWordCount != declaredPackageLength) {
     Line line;
     char* p = WriteLiteral(line, "Error ");
@@ -93,6 +97,7 @@ void TttrDecoderFields::ResetTttr() {
   frameState = TttrFrameState::Outside;
   previousFrameState = TttrFrameState::Outside;
   packageSerialWraps = 0;
+  packagedWords = 0;
   for (char& c : infoText) c = 0;
   infoTextLength = 0;
   infoTextStep = 0;

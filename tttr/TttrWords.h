@@ -74,9 +74,10 @@ inline TttrRecordKind TakeInfoPart(TttrDecoderFields& f, std::uint32_t w) {
 }
 
 // The framing of the packaged layout, shared by T2 and T3; they differ in the event fields, the head
-// word, where the data-type tail is recognised, and when the layout flag is cleared.
+// word, where the data-type tail is recognised, and when the layout flag is cleared. `index` is the word's
+// position among the run's packaged words, from which a package's length is found at its tail.
 template <bool kT3>
-inline void DecodePackagedWord(DecoderState& d, std::uint32_t w, TttrRecord& r) {
+inline void DecodePackagedWord(DecoderState& d, std::uint32_t w, std::uint64_t index, TttrRecord& r) {
   using K = TttrRecordKind;
   using F = TttrFrameState;
   TttrStatistics& s = d.tttrStatistics;
@@ -93,7 +94,6 @@ inline void DecodePackagedWord(DecoderState& d, std::uint32_t w, TttrRecord& r) 
     } else {
       r.bins = w & 0x1FFFFFF;
     }
-    ++s.packageWordCount;
     s.CountEvent(d.board, static_cast<std::int32_t>(top));
     return;
   }
@@ -114,6 +114,7 @@ inline void DecodePackagedWord(DecoderState& d, std::uint32_t w, TttrRecord& r) 
   } else if (w == kDataTypeTail) {
     r.kind = K::DataTypeTail;
     ++s.dataTypeTailCount;
+    ++s.packageSkippedWords;
     return;
   }
   switch (d.frameState) {
@@ -122,7 +123,7 @@ inline void DecodePackagedWord(DecoderState& d, std::uint32_t w, TttrRecord& r) 
         r.kind = K::PackageTail;
         d.previousFrameState = F::InPackage;
         d.frameState = F::BetweenPackages;
-        s.CheckPackageTail(d.errorTexts);
+        s.CheckPackageTail(index, d.errorTexts);
       } else if (top == 127) {
         r.kind = K::SyncOverflow;
         r.value = w & 1023;
@@ -130,6 +131,7 @@ inline void DecodePackagedWord(DecoderState& d, std::uint32_t w, TttrRecord& r) 
       } else if (top == 108) {
         r.kind = K::PackageSerialOverflow;
         r.value = w & 1023;
+        ++s.packageSkippedWords;
       } else {
         r.kind = K::Event;
         r.channel = top & 63;
@@ -139,7 +141,6 @@ inline void DecodePackagedWord(DecoderState& d, std::uint32_t w, TttrRecord& r) 
         } else {
           r.bins = w & 0x1FFFFFF;
         }
-        ++s.packageWordCount;
         s.CountEvent(d.board, static_cast<std::int32_t>(r.channel));
       }
       return;
@@ -169,7 +170,7 @@ inline void DecodePackagedWord(DecoderState& d, std::uint32_t w, TttrRecord& r) 
         r.serial = w & 1023;
         d.previousFrameState = F::BetweenPackages;
         d.frameState = F::InPackage;
-        s.CheckPackageHead(r.length, r.serial, d.errorTexts);
+        s.CheckPackageHead(r.length, r.serial, index, d.errorTexts);
         r.sequenceNumber = std::uint64_t{d.packageSerialWraps} * 1024 + r.serial;
         if (r.serial == 1023) ++d.packageSerialWraps;
         return;
@@ -234,11 +235,13 @@ inline void DecodePlainWord(DecoderState& d, std::uint32_t w, TttrRecord& r) {
 }  // namespace tttr_detail
 
 // Packaged layout (device code 3) of T2 and T3. Always inlined: each block decoder has two word loops.
-[[gnu::always_inline]] inline void DecodeT2Device3Word(DecoderState& d, const std::uint8_t* bytes, TttrRecord& r) {
-  tttr_detail::DecodePackagedWord<false>(d, WordAt(bytes), r);
+[[gnu::always_inline]] inline void DecodeT2Device3Word(DecoderState& d, const std::uint8_t* bytes, std::uint64_t index,
+                                                      TttrRecord& r) {
+  tttr_detail::DecodePackagedWord<false>(d, WordAt(bytes), index, r);
 }
-[[gnu::always_inline]] inline void DecodeT3Device3Word(DecoderState& d, const std::uint8_t* bytes, TttrRecord& r) {
-  tttr_detail::DecodePackagedWord<true>(d, WordAt(bytes), r);
+[[gnu::always_inline]] inline void DecodeT3Device3Word(DecoderState& d, const std::uint8_t* bytes, std::uint64_t index,
+                                                      TttrRecord& r) {
+  tttr_detail::DecodePackagedWord<true>(d, WordAt(bytes), index, r);
 }
 
 // Plain layout (every other device code) of T2 and T3.

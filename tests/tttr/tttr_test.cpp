@@ -224,9 +224,10 @@ TEST(PackagedFraming, AWordsKindDependsOnTheFrameItStandsIn) {
     };
     DecoderState d;
     TttrRecord r;
+    std::uint64_t index = 0;
     for (const Step& s : steps) {
       const auto bytes = BigEndian({s.word});
-      t3 ? DecodeT3Device3Word(d, bytes.data(), r) : DecodeT2Device3Word(d, bytes.data(), r);
+      t3 ? DecodeT3Device3Word(d, bytes.data(), index++, r) : DecodeT2Device3Word(d, bytes.data(), index++, r);
       EXPECT_EQ(r.kind, s.kind) << std::hex << s.word;
       EXPECT_EQ(s.channel < 0 ? -1 : static_cast<int>(r.channel), s.channel) << std::hex << s.word;
     }
