@@ -310,6 +310,9 @@ TEST(TttrReport, EveryListFilledPlainRunsAndSequencesThatWrapAt1024) {
   for (const auto& [layout, words, report] : cases) {
     EXPECT_EQ(ReportOf(d, layout, words), report) << static_cast<int>(layout) << " " << words.size();
   }
+  // A T2 data-type tail inside a package is no word of its length.
+  EXPECT_EQ(ReportOf(d, Layout::T2Packaged, {kT2Head, PackageHead(1, 0), kTail, T2Event(1, 1), kPackageTail})
+                .find("Length Error"), std::string::npos);
 }
 
 // Every layout, every state open at some block boundary: hostile block sizes give the bytes of one pass. And
