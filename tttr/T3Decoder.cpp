@@ -3,6 +3,7 @@
 
 #include "engine/DecoderState.h"
 #include "engine/Digits.h"
+#include "tttr/T3FieldText.h"
 #include "tttr/TttrBlock.h"
 #include "engine/ScratchDigits.h"
 #include "tttr/TttrWords.h"
@@ -32,11 +33,23 @@ void TakeT3Record(DecoderState& d, const TttrRecord& r, RecordBuffer::Cursor& c)
   }
 }
 
+// The line text for this block's resolution, made when it changes; null without text, or when there was
+// no memory for it (the lines are then written digit by digit).
+const T3FieldText* FieldTextFor(DecoderState& d, std::int32_t resolutionPs) {
+  if (!d.generateParsed) return nullptr;
+  if (d.t3FieldText == nullptr || d.t3FieldText->ResolutionPs() != resolutionPs) {
+    d.t3FieldText = T3FieldText::For(resolutionPs);
+  }
+  return d.t3FieldText.get();
+}
+
 // The fields by value: a record whose address went to a function out of line would be kept in memory
 // by every word loop, even those that write no text.
 char* WriteEventFields(char* p, std::uint32_t channel, std::uint32_t bins, std::uint32_t sequence,
-                       std::int32_t resolutionPs) {
-  p = WriteU32(WriteLiteral(p, "Event\t"), channel);
+                       std::int32_t resolutionPs, const T3FieldText* fields) {
+  p = WriteLiteral(p, "Event\t");
+  if (fields != nullptr) [[likely]] return fields->Write(p, channel, bins, sequence);
+  p = WriteU32(p, channel);
   *p++ = '\t';
   p = WriteU32(p, bins);  // short numbers: the plain writer is quicker for them
   *p++ = '\t';
@@ -47,13 +60,13 @@ char* WriteEventFields(char* p, std::uint32_t channel, std::uint32_t bins, std::
 
 // Inlined into both word loops, with records and without, as it was into the one loop before them.
 [[gnu::always_inline]] inline bool WritePackagedLine(TextSink& text, const DecoderState& d, const TttrRecord& r, std::int32_t resolutionPs,
-                       bool outputPacketInfo) {
+                       bool outputPacketInfo, const T3FieldText* fields) {
   if (!tttr_detail::PrintsPackagedLine(r.kind, outputPacketInfo, d.outputOverflow)) return true;
   if (!text.Reserve(kMaxLineLength)) return false;
   char* p = text.pos;
   switch (r.kind) {
     case K::Event:
-      p = WriteEventFields(p, r.channel, r.bins, r.sequence, resolutionPs);
+      p = WriteEventFields(p, r.channel, r.bins, r.sequence, resolutionPs, fields);
       break;
     case K::StorageOverflow:
       p = WriteU32(WriteLiteral(p, "Storage Overflow[serial] \t"), r.serial);
@@ -83,13 +96,14 @@ char* WriteEventFields(char* p, std::uint32_t channel, std::uint32_t bins, std::
   return true;
 }
 
-[[gnu::always_inline]] inline bool WritePlainLine(TextSink& text, const DecoderState& d, const TttrRecord& r, std::int32_t resolutionPs) {
+[[gnu::always_inline]] inline bool WritePlainLine(TextSink& text, const DecoderState& d, const TttrRecord& r, std::int32_t resolutionPs,
+                                                  const T3FieldText* fields) {
   if (!tttr_detail::PrintsPlainLine(r.kind, d.outputOverflow)) return true;
   if (!text.Reserve(kMaxLineLength)) return false;
   char* p = text.pos;
   switch (r.kind) {
     case K::Event:
-      p = WriteEventFields(p, r.channel, r.bins, r.sequence, resolutionPs);
+      p = WriteEventFields(p, r.channel, r.bins, r.sequence, resolutionPs, fields);
       break;
     case K::Marker:
       p = WriteLiteral(WriteU32(WriteLiteral(p, "Marker\t1\t"), r.mask), "\t0\t0");
@@ -114,21 +128,23 @@ std::int32_t DecoderState::DecodeT3Device3(const std::uint8_t* block, std::int32
                                            std::int32_t resolutionPs, bool outputPacketInfo) {
   const tttr_detail::WordRange words = tttr_detail::BlockWords(block, length);
   const std::uint64_t first = std::exchange(packagedWords, packagedWords + words.count);
+  const T3FieldText* const fields = FieldTextFor(*this, resolutionPs);
   return tttr_detail::DecodeBlockWords(
       words, text, generateParsed, records,
       [this, &words, first](const std::uint8_t* word, TttrRecord& r) __attribute__((always_inline)) {
         DecodeT3Device3Word(*this, word, first + static_cast<std::uint64_t>(word - words.first) / 4, r);
       },
-      [&](TextSink& t, const TttrRecord& r) __attribute__((always_inline)) { return WritePackagedLine(t, *this, r, resolutionPs, outputPacketInfo); },
+      [&](TextSink& t, const TttrRecord& r) __attribute__((always_inline)) { return WritePackagedLine(t, *this, r, resolutionPs, outputPacketInfo, fields); },
       [this](const TttrRecord& r, RecordBuffer::Cursor& c) __attribute__((always_inline)) { TakeT3Record(*this, r, c); });
 }
 
 std::int32_t DecoderState::DecodeT3(const std::uint8_t* block, std::int32_t length, TextSink& text,
                                     std::int32_t resolutionPs) {
+  const T3FieldText* const fields = FieldTextFor(*this, resolutionPs);
   return tttr_detail::DecodeBlockWords(
       tttr_detail::PlainBlockWords(block, length, 0x13), text, generateParsed, records,
       [this](const std::uint8_t* word, TttrRecord& r) __attribute__((always_inline)) { DecodeT3Word(*this, word, r); },
-      [&](TextSink& t, const TttrRecord& r) __attribute__((always_inline)) { return WritePlainLine(t, *this, r, resolutionPs); },
+      [&](TextSink& t, const TttrRecord& r) __attribute__((always_inline)) { return WritePlainLine(t, *this, r, resolutionPs, fields); },
       [this](const TttrRecord& r, RecordBuffer::Cursor& c) __attribute__((always_inline)) { TakeT3Record(*this, r, c); });
 }
 

@@ -5,11 +5,14 @@
 #include <array>
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <string>
 
 #include "engine/TextLog.h"
 
 namespace kestrun {
+
+class T3FieldText;
 
 enum class TttrRecordKind : std::uint8_t {
   DataTypeHead,
@@ -125,6 +128,8 @@ struct TttrDecoderFields {
   // or format a run's text, so that each word is announced once. Not changed by ResetTttr.
   bool announceSerialOverflows = true;
   TttrStatistics tttrStatistics;
+  // The T3 line text of the resolution last written with; kept across runs, like a cache.
+  std::shared_ptr<const T3FieldText> t3FieldText;
 
   // Returns these fields and the statistics to their construction values.
   void ResetTttr();

@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "support/Conversion.h"
+#include "tttr/T3FieldText.h"
 #include "tttr/TttrHeader.h"
 #include "tttr/TttrWords.h"
 
@@ -201,6 +202,22 @@ TEST(TttrDecoder, EveryWordKindPrintsItsLineAndSetsTheLayoutFlag) {
 
 // What a word means depends on where it stands: outside, between packages, inside one, or as the serial
 // after a storage announcement. T2 knows its data-type tail everywhere, T3 only between packages.
+// The T3 line text made ahead, against plain decimal: every bin value, at resolutions of both signs and both
+// ends of their range (times wrap around in 64 bits, as the decoders' times do).
+TEST(T3FieldText, EveryBinValueAtResolutionsOfBothEnds) {
+  for (const std::int32_t resolution : {1, 16, -16, INT32_MAX, INT32_MIN}) {
+    const T3FieldText table(resolution);
+    char line[64];
+    for (u32 bins = 0; bins < 32768; ++bins) {
+      const u32 channel = bins % 128, sequence = bins % 1024;
+      const std::string time = std::to_string(std::uint64_t{bins} * static_cast<std::uint64_t>(std::int64_t{resolution}));
+      const std::string expected = std::to_string(channel) + '\t' + std::to_string(bins) + '\t' +
+                                   std::to_string(sequence) + '\t' + time;
+      ASSERT_EQ(std::string(line, table.Write(line, channel, bins, sequence)), expected) << resolution;
+    }
+  }
+}
+
 TEST(PackagedFraming, AWordsKindDependsOnTheFrameItStandsIn) {
   for (bool t3 : {false, true}) {
     SCOPED_TRACE(t3 ? "T3" : "T2");
