@@ -58,18 +58,25 @@ struct Settings : RunSettings {
 
 struct InputFile { std::string name; int number; std::string bytes; };
 
-// Made once per process, in memory-backed storage where there is some.
+// Made once per process, in memory-backed storage where there is some, and removed with the process's
+// statics (a handler given to atexit while the path was being made would run after the path is gone).
+struct Scratch {
+  fs::path path;
+  ~Scratch() {
+    std::error_code ec;
+    fs::remove_all(path, ec);
+  }
+};
 const fs::path& ScratchDir() {
-  static const fs::path dir = [] {
+  static const Scratch dir = [] {
     std::error_code ec;
     const fs::path d = (fs::is_directory("/dev/shm", ec) ? fs::path("/dev/shm") : fs::temp_directory_path()) /
                        ("kestrun-fuzz-run-" + std::to_string(::getpid()));
     fs::remove_all(d, ec);
     fs::create_directories(d);
-    std::atexit([] { std::error_code e; fs::remove_all(ScratchDir(), e); });
-    return d;
+    return Scratch{d};
   }();
-  return dir;
+  return dir.path;
 }
 
 std::string Read(const fs::path& path) {
