@@ -23,8 +23,21 @@ constexpr std::array<std::uint64_t, 20> MakePowersOf10() {
   }
   return powers;
 }
+
+constexpr std::array<std::array<char, 8>, 10000> MakeShortNumbers() {
+  std::array<std::array<char, 8>, 10000> numbers{};
+  for (int i = 0; i < 10000; ++i) {
+    char digits[4];
+    int n = 0;
+    for (int v = i; n == 0 || v > 0; v /= 10) digits[n++] = static_cast<char>('0' + v % 10);
+    for (int k = 0; k < n; ++k) numbers[i][k] = digits[n - 1 - k];
+    numbers[i][7] = static_cast<char>(n);
+  }
+  return numbers;
+}
 }  // namespace
 
+constexpr std::array<std::array<char, 8>, 10000> kShortNumbers = MakeShortNumbers();
 constexpr std::array<char, 10000 * 4 + 4> kDigitGroups = MakeDigitGroups();
 constexpr std::array<std::uint64_t, 20> kPowersOf10 = MakePowersOf10();
 

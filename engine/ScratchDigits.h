@@ -15,6 +15,8 @@ namespace kestrun::scratch_digits {
 // and 4 bytes of padding so that a group may be read from any of its digits on.
 extern const std::array<char, 10000 * 4 + 4> kDigitGroups;
 extern const std::array<std::uint64_t, 20> kPowersOf10;  // 10^0 .. 10^19
+// Every number below 10000 without leading zeros, left-aligned in 8 bytes, its length in the last byte.
+extern const std::array<std::array<char, 8>, 10000> kShortNumbers;
 
 inline int DecimalLength(std::uint64_t v) {
   v |= 1;  // no power of ten is odd: the length stays, and 0 counts as one digit
@@ -40,6 +42,20 @@ inline void Put8(char* p, std::uint32_t v) {
   const std::uint32_t high = v / 10000;
   PutGroup(p, high);
   PutGroup(p + 4, v - high * 10000);
+}
+
+// v (< 10^8) without leading zeros: one or two look-ups and no branch on the length, for the ITTR
+// intensities, which vary in length from word to word. Stores up to 7 bytes past the digits.
+inline char* WriteBelow1e8(char* p, std::uint32_t v) {
+  const std::uint32_t high = v / 10000;
+  if (high == 0) {
+    std::memcpy(p, kShortNumbers[v].data(), 8);
+    return p + kShortNumbers[v][7];
+  }
+  std::memcpy(p, kShortNumbers[high].data(), 8);
+  p += kShortNumbers[high][7];
+  PutGroup(p, v - high * 10000);
+  return p + 4;
 }
 
 // Plain decimal without leading zeros; returns the position after the digits.

@@ -1,3 +1,5 @@
+#include <algorithm>
+#include <array>
 #include <climits>
 #include <cstring>
 #include <utility>
@@ -21,39 +23,81 @@ constexpr std::uint32_t kOverflowMarker = 0xEB90B0CA;
 // room for the 3 bytes of scratch the decimal writer may use past a number.
 constexpr std::size_t kWordLineMax = 64;
 
-// v (0..99), the lead word's intensity count and channel; stores 2 bytes.
-inline char* WriteBelow100(char* p, std::uint32_t v) {
-  std::memcpy(p, detail::kDigitPairs + 2 * v + (v < 10 ? 1 : 0), 2);
-  return p + (v < 10 ? 1 : 2);
+// An intensity line: 10 digits and its newline, with the writers' scratch.
+constexpr std::size_t kIntensityLineMax = 16;
+
+// "count\tchannel\t" of every lead word, indexed by its count (0..15) x 64 + channel (0..63), the
+// length in the last byte: the start of every lead line, made once.
+constexpr std::array<std::array<char, 8>, 1024> kLeadCounts = [] {
+  std::array<std::array<char, 8>, 1024> table{};
+  for (int words = 0; words < 16; ++words) {
+    for (int ch = 0; ch < 64; ++ch) {
+      std::array<char, 8>& text = table[static_cast<std::size_t>(words * 64 + ch)];
+      int n = 0;
+      for (const int v : {words, ch}) {
+        if (v >= 10) text[n++] = static_cast<char>('0' + v / 10);
+        text[n++] = static_cast<char>('0' + v % 10);
+        text[n++] = '\t';
+      }
+      text[7] = static_cast<char>(n);
+    }
+  }
+  return table;
+}();
+
+inline char* WriteNumber(char* p, std::uint64_t v) {
+  return v < 100000000 ? scratch_digits::WriteBelow1e8(p, static_cast<std::uint32_t>(v))
+                       : scratch_digits::WriteDecimal(p, v);
+}
+
+inline char* WriteIntensityLine(char* p, std::uint32_t intensity) {
+  p = WriteNumber(p, intensity);
+  *p = '\n';
+  return p + 1;
 }
 
 }  // namespace
 
 std::int32_t DecoderState::DecodeIttr(const std::uint8_t* block, std::int32_t length, TextSink& text) {
-  return records.Active() ? DecodeIttrWords<true>(block, length, text) : DecodeIttrWords<false>(block, length, text);
+  // Each case its own loop, so that the words of a run without text or records pay for neither.
+  if (records.Active()) {
+    return generateParsed ? DecodeIttrWords<true, true>(block, length, text)
+                          : DecodeIttrWords<true, false>(block, length, text);
+  }
+  return generateParsed ? DecodeIttrWords<false, true>(block, length, text)
+                        : DecodeIttrWords<false, false>(block, length, text);
 }
 
-template <bool kRecords>
+template <bool kRecords, bool kText>
 std::int32_t DecoderState::DecodeIttrWords(const std::uint8_t* block, std::int32_t length, TextSink& text) {
   IttrStatistics& stats = ittrStatistics;
   const std::uint64_t before = text.Produced();
-  bool writing = generateParsed;
   bool failed = false;
   // The state every word reads, and the text position, held in locals for the block: text bytes may
   // alias anything, so members would be reloaded after every line. Written back after the loop.
   IttrPosition position = ittrPosition;
   std::uint32_t remaining = remainingIntensityWords;
   std::uint64_t leadEvents = 0;  // intensity words of the current lead not yet counted
+  // A lead's serial synced with the overflow values is this plus its serial.
+  const auto SyncedBase = [&] {
+    return (std::uint64_t{overflowWraps} * 1024 + static_cast<std::uint64_t>(std::int64_t{overflowValue})) << 16;
+  };
+  std::uint64_t syncedBase = SyncedBase();
   char* pos = text.pos;
   char* end = text.end;
+  // Once the text has failed, pos and end are null, so that the one test of the room sends every line here.
+  auto fail = [&] {
+    failed = true;
+    pos = end = nullptr;
+  };
   // Start of a line of up to `n` bytes, or null when no text is written (or can be).
   auto line = [&](std::size_t n) -> char* {
-    if (!writing) return nullptr;
-    if (static_cast<std::size_t>(end - pos) < n) {
+    if constexpr (!kText) return nullptr;
+    if (static_cast<std::size_t>(end - pos) < n) [[unlikely]] {
+      if (failed) return nullptr;
       text.pos = pos;
       if (!text.Reserve(n)) {
-        writing = false;
-        failed = true;
+        fail();
         return nullptr;
       }
       pos = text.pos;
@@ -99,14 +143,14 @@ std::int32_t DecoderState::DecodeIttrWords(const std::uint8_t* block, std::int32
             stats.zeroUpdate = w;
             break;
           case IttrPosition::Header7:
-            if (writing) {
+            if (kText && !failed) {
               text.pos = pos;
-              if (!WriteIttrHeaderText(text, modeWord, stats)) {
-                writing = false;
-                failed = true;
+              if (WriteIttrHeaderText(text, modeWord, stats)) {
+                pos = text.pos;
+                end = text.end;
+              } else {
+                fail();
               }
-              pos = text.pos;
-              end = text.end;
             }
             break;
           default:
@@ -141,38 +185,61 @@ std::int32_t DecoderState::DecodeIttrWords(const std::uint8_t* block, std::int32
       --remaining;
       ++leadEvents;
       if constexpr (kRecords) records.AddIntensity(w & 0x3FFFFFFF);
-      if (char* q = line(kWordLineMax)) {
-        q = scratch_digits::WriteDecimal(q, w & 0x3FFFFFFF);
-        *q++ = '\n';
-        pos = q;
-      }
+      if (char* q = line(kWordLineMax)) pos = WriteIntensityLine(q, w & 0x3FFFFFFF);
       continue;
     }
     switch (nibble) {
       case 0x4:
       case 0x5:
       case 0x6:
-      case 0x7: {  // statistics lead word
-        const std::uint32_t words = (w >> 24) & 0xF;
-        const std::uint32_t ch = (w >> 16) & 0x3F;
-        const std::uint32_t serial = w & 0xFFFF;
-        remaining = words;
-        const std::uint64_t synced =
-            ((std::uint64_t{overflowWraps} * 1024 + static_cast<std::uint64_t>(std::int64_t{overflowValue})) << 16) +
-            serial;
-        stats.CountEvents(std::exchange(leadEvents, 0));  // before the lead changes
-        stats.CheckStatisticsLead(static_cast<std::uint32_t>(board), ch, serial, errorTexts);
-        if constexpr (kRecords) records.SetIttrLead(synced, serial, ch, (static_cast<std::uint32_t>(board) >> 16) & 15);
-        if (char* q = line(kWordLineMax)) {
-          q = WriteBelow100(q, words);
-          *q++ = '\t';
-          q = WriteBelow100(q, ch);
-          *q++ = '\t';
-          q = scratch_digits::WriteDecimal(q, synced);
-          *q++ = '\t';
-          q = scratch_digits::WriteDecimal(q, serial);
-          *q++ = '\t';
-          pos = q;  // the line stays open for its first intensity
+      case 0x7: {  // statistics lead word, and the leads that follow it at once
+        for (std::uint32_t lead = w;;) {
+          const std::uint32_t words = (lead >> 24) & 0xF;
+          const std::uint32_t ch = (lead >> 16) & 0x3F;
+          const std::uint32_t serial = lead & 0xFFFF;
+          const std::uint64_t synced = syncedBase + serial;
+          stats.CountEvents(std::exchange(leadEvents, 0));  // before the lead changes
+          stats.CheckStatisticsLead(static_cast<std::uint32_t>(board), ch, serial, errorTexts);
+          if constexpr (kRecords) records.SetIttrLead(synced, serial, ch, (static_cast<std::uint32_t>(board) >> 16) & 15);
+          if (char* q = line(kWordLineMax)) {
+            std::memcpy(q, kLeadCounts[words * 64 + ch].data(), 8);
+            q += kLeadCounts[words * 64 + ch][7];
+            q = WriteNumber(q, synced);
+            *q++ = '\t';
+            q = scratch_digits::WriteBelow1e8(q, serial);
+            *q++ = '\t';
+            pos = q;  // the line stays open for its first intensity
+          }
+          // The intensity words that follow in this block are taken here, without the word loop's tests;
+          // the first word of any other kind ends them, and the loop goes on from it. With room for all
+          // their lines, as there is but near the end of the area, the lines need no test of their own.
+          const std::uint32_t inBlock = std::min(words, static_cast<std::uint32_t>((stop - p) / 4 - 1));
+          const auto take = [&]<bool kRoomy>() {
+            std::uint32_t n = 0;
+            for (; n < inBlock; ++n) {
+              const std::uint32_t intensity = WordAt(p + 4);
+              if (intensity >> 30 != 0) break;
+              p += 4;
+              if constexpr (kRecords) records.AddIntensity(intensity);
+              if constexpr (kRoomy) {
+                pos = WriteIntensityLine(pos, intensity);
+              } else if (char* q = line(kIntensityLineMax)) {
+                pos = WriteIntensityLine(q, intensity);
+              }
+            }
+            return n;
+          };
+          const std::uint32_t taken = kText && static_cast<std::size_t>(end - pos) >= inBlock * kIntensityLineMax
+                                          ? take.template operator()<true>()
+                                          : take.template operator()<false>();
+          remaining = words - taken;
+          leadEvents = taken;
+          // A lead word right after this one's last intensity is taken here too, without the word loop's
+          // tests: most leads follow each other so.
+          if (remaining != 0 || stop - p < 8) break;
+          lead = WordAt(p + 4);
+          if ((lead >> 28) - 4 > 3) break;  // not a lead word
+          p += 4;
         }
         break;
       }
@@ -197,6 +264,7 @@ std::int32_t DecoderState::DecodeIttrWords(const std::uint8_t* block, std::int32
         stats.CheckOverflowValue(value, errorTexts);
         if (overflowValue == 1023 && value == 0) ++overflowWraps;
         overflowValue = static_cast<std::int32_t>(value);
+        syncedBase = SyncedBase();
         if (outputOverflow) {
           if (char* q = line(kWordLineMax)) {
             q = WriteLiteral(q, "[Statistics Serial Overflow, Value: 0x");
@@ -212,7 +280,7 @@ std::int32_t DecoderState::DecodeIttrWords(const std::uint8_t* block, std::int32
         break;
     }
   }
-  if (writing) text.pos = pos;
+  if (kText && !failed) text.pos = pos;
   ittrPosition = position;
   remainingIntensityWords = remaining;
   stats.CountEvents(leadEvents);

@@ -58,7 +58,10 @@ std::string Counters(int overflows, int heads, int tails, int overflowWraps, int
 TEST(IttrDecoder, WordsGiveTheirLinesCountersAndErrors) {
   std::vector<u32> wrap = {kEnd};
   for (u32 v = 1; v <= 1023; ++v) wrap.push_back(SerialOverflow(v));
+  std::vector<u32> wide = wrap;
   wrap.insert(wrap.end(), {SerialOverflow(0), SerialOverflow(1), Lead(0, 0, 5)});
+  wide.insert(wide.end(), {SerialOverflow(0), SerialOverflow(700), Lead(8, 0, 5), 0, 9, 10, 9999, 10000, 10009,
+                           99999999, 100000000});
   struct Case {
     std::vector<u32> words;
     std::string text;    // the whole parsed text; not checked when empty
@@ -117,6 +120,8 @@ TEST(IttrDecoder, WordsGiveTheirLinesCountersAndErrors) {
       {wrap, "0\t0\t67174405\t5\t",
        "Errors: Error 0: \nStatistics Overflow Value Error: Previous Overflow Value: 1023,\tCurrent Overflow Value: 0\n"
        "Error 1: \nStatistics Overflow Calculated: 0,\tStatistics Overflow Actual: 1025\n", false},
+      // Numbers at every length the line writers tell apart: intensities and a synced serial past 10^8.
+      {wide, "8\t0\t112984069\t5\t0\n9\n10\n9999\n10000\n10009\n99999999\n100000000\n", "", false},
       // The whole report of a clean stream.
       {{Mode(1, 0), 0x21000010, 1000, (1u << 0) | (1u << 9) | (1u << 10), 1u << 1, 1, 0, 0, Lead(2, 5, 1), 10, 20,
         Lead(1, 10, 2), 30, Head(0), kTail}, "",
