@@ -3,6 +3,7 @@
 #include <climits>
 #include <cstring>
 #include <utility>
+#include <vector>
 
 #include "engine/DecoderState.h"
 #include "engine/Digits.h"
@@ -45,6 +46,21 @@ constexpr std::array<std::array<char, 8>, 1024> kLeadCounts = [] {
   return table;
 }();
 
+// "serial\t" of every lead serial, its length in the last byte: 512 KiB made on first use, read in the
+// serials' order.
+const std::array<char, 8>* SerialTexts() {
+  static const std::vector<std::array<char, 8>> texts = [] {
+    std::vector<std::array<char, 8>> t(65536);
+    for (std::uint32_t serial = 0; serial < 65536; ++serial) {
+      char* end = WriteU32(t[serial].data(), serial);
+      *end++ = '\t';
+      t[serial][7] = static_cast<char>(end - t[serial].data());
+    }
+    return t;
+  }();
+  return texts.data();
+}
+
 inline char* WriteNumber(char* p, std::uint64_t v) {
   return v < 100000000 ? scratch_digits::WriteBelow1e8(p, static_cast<std::uint32_t>(v))
                        : scratch_digits::WriteDecimal(p, v);
@@ -83,6 +99,7 @@ std::int32_t DecoderState::DecodeIttrWords(const std::uint8_t* block, std::int32
     return (std::uint64_t{overflowWraps} * 1024 + static_cast<std::uint64_t>(std::int64_t{overflowValue})) << 16;
   };
   std::uint64_t syncedBase = SyncedBase();
+  const std::array<char, 8>* const serialTexts = kText ? SerialTexts() : nullptr;
   char* pos = text.pos;
   char* end = text.end;
   // Once the text has failed, pos and end are null, so that the one test of the room sends every line here.
@@ -206,8 +223,8 @@ std::int32_t DecoderState::DecodeIttrWords(const std::uint8_t* block, std::int32
             q += kLeadCounts[words * 64 + ch][7];
             q = WriteNumber(q, synced);
             *q++ = '\t';
-            q = scratch_digits::WriteBelow1e8(q, serial);
-            *q++ = '\t';
+            std::memcpy(q, serialTexts[serial].data(), 8);
+            q += serialTexts[serial][7];
             pos = q;  // the line stays open for its first intensity
           }
           // The intensity words that follow in this block are taken here, without the word loop's tests;
