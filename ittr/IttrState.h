@@ -55,7 +55,6 @@ struct IttrStatistics {
     leadChannel = channel;
     leadSlot_ = ((board & 0xFFF0FFFFu) == 0 && channel < 64) ? static_cast<std::int32_t>((board >> 16) * 64 + channel)
                                                             : -1;
-    MarkLeadSlot();
     if (zeroUpdate == 1 && serial != ((previousLeadSerial + 1) & 0xFFFF)) [[unlikely]] {
       LogLeadError(serial, place);
     }
@@ -85,12 +84,7 @@ struct IttrStatistics {
   static constexpr std::size_t kSlots = 16 * 64;
   std::int32_t leadSlot_ = -1;
   std::array<std::uint64_t, kSlots> slotEvents_{};
-  std::array<std::uint64_t, kSlots> slotFolded_{};
-  // Bit per slot that has been the lead since the last fold: no other slot's count can have changed.
-  std::array<std::uint64_t, kSlots / 64> slotsSelected_{};
-  void MarkLeadSlot() {
-    if (leadSlot_ >= 0) slotsSelected_[static_cast<std::size_t>(leadSlot_) / 64] |= std::uint64_t{1} << (leadSlot_ % 64);
-  }
+  std::array<std::uint64_t, kSlots> slotFolded_{};  // the counts eventCounts holds
   void LogLeadError(std::uint32_t serial, const TextLogPlace& place);
 };
 
