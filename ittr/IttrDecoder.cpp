@@ -230,7 +230,7 @@ std::int32_t DecoderState::DecodeIttrWords(const std::uint8_t* block, std::int32
           // The intensity words that follow in this block are taken here, without the word loop's tests;
           // the first word of any other kind ends them, and the loop goes on from it. With room for all
           // their lines, as there is but near the end of the area, the lines need no test of their own.
-          const std::uint32_t inBlock = std::min(words, static_cast<std::uint32_t>((stop - p) / 4 - 1));
+          const std::uint32_t inBlock = std::min(words, static_cast<std::uint32_t>(static_cast<std::size_t>(stop - p) / 4 - 1));
           const auto take = [&]<bool kRoomy>() {
             std::uint32_t n = 0;
             for (; n < inBlock; ++n) {

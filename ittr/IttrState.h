@@ -34,7 +34,7 @@ struct IttrStatistics {
   std::uint32_t zeroUpdate = 0;
   std::map<int, std::map<int, std::uint64_t>> eventCounts;  // board key -> channel -> intensity words
   std::uint32_t previousLeadSerial = 0;
-  std::uint32_t leadBoard = 0;
+  std::uint32_t leadBoard = 0;    // of a lead that has no slot (below)
   std::uint32_t leadChannel = 0;
   std::uint64_t leadSerialWraps = 0;
   std::uint32_t previousOverflowValue = 0;
@@ -51,14 +51,17 @@ struct IttrStatistics {
   // intensity words count under; with zeroUpdate 1 the serial must follow the previous one.
   void CheckStatisticsLead(std::uint32_t board, std::uint32_t channel, std::uint32_t serial,
                            const TextLogPlace& place) {
-    leadBoard = board;
-    leadChannel = channel;
-    leadSlot_ = ((board & 0xFFF0FFFFu) == 0 && channel < 64) ? static_cast<std::int32_t>((board >> 16) * 64 + channel)
-                                                            : -1;
+    if ((board & 0xFFF0FFFFu) == 0 && channel < 64) [[likely]] {
+      leadSlot_ = static_cast<std::int32_t>((board >> 16) * 64 + channel);
+    } else {
+      leadSlot_ = -1;
+      leadBoard = board;
+      leadChannel = channel;
+    }
     if (zeroUpdate == 1 && serial != ((previousLeadSerial + 1) & 0xFFFF)) [[unlikely]] {
       LogLeadError(serial, place);
     }
-    if (previousLeadSerial > serial) ++leadSerialWraps;
+    leadSerialWraps += previousLeadSerial > serial ? 1 : 0;
     previousLeadSerial = serial;
   }
   // Overflow value (after an overflow marker, or of a statistics serial overflow word): must follow the
