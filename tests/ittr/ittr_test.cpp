@@ -61,7 +61,7 @@ TEST(IttrDecoder, WordsGiveTheirLinesCountersAndErrors) {
   std::vector<u32> wide = wrap;
   wrap.insert(wrap.end(), {SerialOverflow(0), SerialOverflow(1), Lead(0, 0, 5)});
   wide.insert(wide.end(), {SerialOverflow(0), SerialOverflow(700), Lead(8, 0, 5), 0, 9, 10, 9999, 10000, 10009,
-                           99999999, 100000000});
+                           99999999, 100000000, 0x80000000 /* carries nothing */, Lead(2, 1, 6), 5, Lead(0, 2, 7)});
   struct Case {
     std::vector<u32> words;
     std::string text;    // the whole parsed text; not checked when empty
@@ -91,10 +91,10 @@ TEST(IttrDecoder, WordsGiveTheirLinesCountersAndErrors) {
        "Version: 0x12\nStatistics Number: 0x64=>100\nPeriod: 0x0=>0\nZero Update: 0xf0000001\n\nEnabled Channles:\n"
        "0\t2\t8\t1f\t\n20\t3f\t\n" + Counters(0, 0, 1, 0, 0) + "\nErrors: None \n"},
       // Lead words open lines for their intensities (dropped without one); a package word lands in the open line.
-      {{kEnd, 7, Lead(3, 63, 9), 0x3FFFFFFF, 2, 3, 4, Lead(0, 1, 10), kTail, Lead(1, 2, 11), Head(0), 8, kMarker,
+      {{kEnd, 7, Lead(3, 63, 9), 0x3FFFFFFF, 2, 3, 4, Lead(0, 1, 10), kTail, Lead(1, 2, 11), Head(0), 0x3FFFFFF8, kMarker,
         kMarker, 0xFFFFFFFF, Head(0xABCD), kTail, SerialOverflow(0x3FF), 0xB0000000 /* carries nothing */},
        "3\t63\t9\t9\t1073741823\n2\n3\n0\t1\t10\t10\t[Package Tail] \n1\t2\t11\t11\t[Package Head, Serial: 0x0=>0] \n"
-       "8\nData Overflow, Value: 0xffffffff=>-1, \n[Package Head, Serial: 0xabcd=>43981] \n[Package Tail] \n"
+       "1073741816\nData Overflow, Value: 0xffffffff=>-1, \n[Package Head, Serial: 0xabcd=>43981] \n[Package Tail] \n"
        "[Statistics Serial Overflow, Value: 0x3ff=>1023] \n",
        Counters(2, 2, 2, 0, 0) + "0\t2\t1\n0\t63\t3\n\nErrors: Error 0: \n"
            "Statistics Overflow Value Error: Previous Overflow Value: 0,\tCurrent Overflow Value: 4294967295\n"
@@ -121,7 +121,9 @@ TEST(IttrDecoder, WordsGiveTheirLinesCountersAndErrors) {
        "Errors: Error 0: \nStatistics Overflow Value Error: Previous Overflow Value: 1023,\tCurrent Overflow Value: 0\n"
        "Error 1: \nStatistics Overflow Calculated: 0,\tStatistics Overflow Actual: 1025\n", false},
       // Numbers at every length the line writers tell apart: intensities and a synced serial past 10^8.
-      {wide, "8\t0\t112984069\t5\t0\n9\n10\n9999\n10000\n10009\n99999999\n100000000\n", "", false},
+      // A word of no kind after a lead's last intensity is no lead; a lead ends the intensities of one before.
+      {wide, "8\t0\t112984069\t5\t0\n9\n10\n9999\n10000\n10009\n99999999\n100000000\n"
+       "2\t1\t112984070\t6\t5\n0\t2\t112984071\t7\t", "", false},
       // The whole report of a clean stream.
       {{Mode(1, 0), 0x21000010, 1000, (1u << 0) | (1u << 9) | (1u << 10), 1u << 1, 1, 0, 0, Lead(2, 5, 1), 10, 20,
         Lead(1, 10, 2), 30, Head(0), kTail}, "",
