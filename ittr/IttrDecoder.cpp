@@ -218,19 +218,20 @@ std::int32_t DecoderState::DecodeIttrWords(const std::uint8_t* block, std::int32
           stats.CountEvents(std::exchange(leadEvents, 0));  // before the lead changes
           stats.CheckStatisticsLead(static_cast<std::uint32_t>(board), ch, serial, errorTexts);
           if constexpr (kRecords) records.SetIttrLead(synced, serial, ch, (static_cast<std::uint32_t>(board) >> 16) & 15);
-          if (char* q = line(kWordLineMax)) {
+          // The lead's line stays open for its first intensity. The intensity words that follow in this
+          // block are taken with it, without the word loop's tests; the first word of any other kind ends
+          // them, and the loop goes on from it. With room for all their lines, as there is but near the end
+          // of the area, no line needs a test of its own.
+          const auto leadText = [&](char* q) {
             std::memcpy(q, kLeadCounts[words * 64 + ch].data(), 8);
             q += kLeadCounts[words * 64 + ch][7];
             q = WriteNumber(q, synced);
             *q++ = '\t';
             std::memcpy(q, serialTexts[serial].data(), 8);
-            q += serialTexts[serial][7];
-            pos = q;  // the line stays open for its first intensity
-          }
-          // The intensity words that follow in this block are taken here, without the word loop's tests;
-          // the first word of any other kind ends them, and the loop goes on from it. With room for all
-          // their lines, as there is but near the end of the area, the lines need no test of their own.
-          const std::uint32_t inBlock = std::min(words, static_cast<std::uint32_t>(static_cast<std::size_t>(stop - p) / 4 - 1));
+            return q + serialTexts[serial][7];
+          };
+          const std::uint32_t inBlock =
+              std::min(words, static_cast<std::uint32_t>(static_cast<std::size_t>(stop - p) / 4 - 1));
           const auto take = [&]<bool kRoomy>() {
             std::uint32_t n = 0;
             for (; n < inBlock; ++n) {
@@ -246,9 +247,14 @@ std::int32_t DecoderState::DecodeIttrWords(const std::uint8_t* block, std::int32
             }
             return n;
           };
-          const std::uint32_t taken = kText && static_cast<std::size_t>(end - pos) >= inBlock * kIntensityLineMax
-                                          ? take.template operator()<true>()
-                                          : take.template operator()<false>();
+          std::uint32_t taken;
+          if (kText && static_cast<std::size_t>(end - pos) >= kWordLineMax + inBlock * kIntensityLineMax) {
+            pos = leadText(pos);
+            taken = take.template operator()<true>();
+          } else {
+            if (char* q = line(kWordLineMax)) pos = leadText(q);
+            taken = take.template operator()<false>();
+          }
           remaining = words - taken;
           leadEvents = taken;
           // A lead word right after this one's last intensity is taken here too, without the word loop's
