@@ -93,6 +93,7 @@ std::int32_t DecoderState::DecodeIttrWords(const std::uint8_t* block, std::int32
   // alias anything, so members would be reloaded after every line. Written back after the loop.
   IttrPosition position = ittrPosition;
   std::uint32_t remaining = remainingIntensityWords;
+  std::uint32_t slot = stats.leadSlot;  // where the current lead's intensity words count
   std::uint64_t leadEvents = 0;  // intensity words of the current lead not yet counted
   // A lead's serial synced with the overflow values is this plus its serial.
   const auto SyncedBase = [&] {
@@ -215,8 +216,9 @@ std::int32_t DecoderState::DecodeIttrWords(const std::uint8_t* block, std::int32
           const std::uint32_t ch = (lead >> 16) & 0x3F;
           const std::uint32_t serial = lead & 0xFFFF;
           const std::uint64_t synced = syncedBase + serial;
-          stats.CountEvents(std::exchange(leadEvents, 0));  // before the lead changes
-          stats.CheckStatisticsLead(static_cast<std::uint32_t>(board), ch, serial, errorTexts);
+          stats.CountEvents(slot, std::exchange(leadEvents, 0));  // before the lead changes
+          slot = IttrStatistics::Slot(static_cast<std::uint32_t>(board), ch);
+          stats.CheckLeadSerial(serial, errorTexts);
           if constexpr (kRecords) records.SetIttrLead(synced, serial, ch, (static_cast<std::uint32_t>(board) >> 16) & 15);
           // The lead's line stays open for its first intensity. The intensity words that follow in this
           // block are taken with it, without the word loop's tests; the first word of any other kind ends
@@ -306,7 +308,8 @@ std::int32_t DecoderState::DecodeIttrWords(const std::uint8_t* block, std::int32
   if (kText && !failed) text.pos = pos;
   ittrPosition = position;
   remainingIntensityWords = remaining;
-  stats.CountEvents(leadEvents);
+  stats.CountEvents(slot, leadEvents);
+  stats.leadSlot = slot;
   stats.FoldEventCounts();
   if (failed) return -1;
   const std::uint64_t produced = text.Produced() - before;

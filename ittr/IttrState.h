@@ -34,8 +34,7 @@ struct IttrStatistics {
   std::uint32_t zeroUpdate = 0;
   std::map<int, std::map<int, std::uint64_t>> eventCounts;  // board key -> channel -> intensity words
   std::uint32_t previousLeadSerial = 0;
-  std::uint32_t leadBoard = 0;    // of a lead that has no slot (below)
-  std::uint32_t leadChannel = 0;
+  std::uint32_t leadSlot = 0;  // the count slot (below) of the current lead
   std::uint64_t leadSerialWraps = 0;
   std::uint32_t previousOverflowValue = 0;
   std::uint64_t overflowValueWraps = 0;
@@ -47,17 +46,13 @@ struct IttrStatistics {
   TextLog errors;  // each with its "Error i" line
 
   // The checks record their breaks in `errors`, which keeps its text as `place` says.
-  // Statistics lead word of board key `board`, channel `channel`, serial `serial`: becomes the lead that
-  // intensity words count under; with zeroUpdate 1 the serial must follow the previous one.
-  void CheckStatisticsLead(std::uint32_t board, std::uint32_t channel, std::uint32_t serial,
-                           const TextLogPlace& place) {
-    if ((board & 0xFFF0FFFFu) == 0 && channel < 64) [[likely]] {
-      leadSlot_ = static_cast<std::int32_t>((board >> 16) * 64 + channel);
-    } else {
-      leadSlot_ = -1;
-      leadBoard = board;
-      leadChannel = channel;
-    }
+  // The count slot of board key `board` (n x 65,536, n = 0..15, as mode words give it) and channel
+  // `channel` (0..63).
+  static std::uint32_t Slot(std::uint32_t board, std::uint32_t channel) {
+    return ((board >> 16) & 15) * 64 + (channel & 63);
+  }
+  // Serial of a statistics lead word: with zeroUpdate 1 it must follow the previous one.
+  void CheckLeadSerial(std::uint32_t serial, const TextLogPlace& place) {
     if (zeroUpdate == 1 && serial != ((previousLeadSerial + 1) & 0xFFFF)) [[unlikely]] {
       LogLeadError(serial, place);
     }
@@ -69,23 +64,15 @@ struct IttrStatistics {
   void CheckOverflowValue(std::uint32_t value, const TextLogPlace& place);
   // Package head serial: must follow the previous one modulo 65,536, starting from 0.
   void CheckPackageSerial(std::uint32_t serial, const TextLogPlace& place);
-  // `n` intensity words for the current lead's board and channel.
-  void CountEvents(std::uint64_t n) {
-    if (n == 0) return;
-    if (leadSlot_ >= 0) {
-      slotEvents_[static_cast<std::size_t>(leadSlot_)] += n;
-    } else {
-      eventCounts[static_cast<int>(leadBoard)][static_cast<int>(leadChannel)] += n;
-    }
-  }
+  // `n` intensity words for count slot `slot`.
+  void CountEvents(std::uint32_t slot, std::uint64_t n) { slotEvents_[slot & (kSlots - 1)] += n; }
   // Brings eventCounts up to date with the counts kept per word (called after every block).
   void FoldEventCounts();
 
  private:
   // Intensity counts of board keys n * 65,536 (n = 0..15) and channels 0..63 are kept flat, slot
-  // n * 64 + channel, so that no map is searched per word; -1 for any other lead.
+  // n * 64 + channel, so that no map is searched per word.
   static constexpr std::size_t kSlots = 16 * 64;
-  std::int32_t leadSlot_ = -1;
   std::array<std::uint64_t, kSlots> slotEvents_{};
   std::array<std::uint64_t, kSlots> slotFolded_{};  // the counts eventCounts holds
   void LogLeadError(std::uint32_t serial, const TextLogPlace& place);
