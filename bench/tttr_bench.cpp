@@ -22,9 +22,9 @@ constexpr std::size_t kStreamWords = kStreamBytes / 4;
 constexpr std::size_t kTextBytes = 32u << 20;
 constexpr std::int32_t kResolutionPs = 16;
 
-// T3PackagedSyncs: the T3 packaged stream with a sync overflow in every 22 words on average, at random,
-// as a T3 acquisition at 2 % photons per sync pulse gives them (and kestrun-synth writes them).
-enum class Layout { T2Packaged, T2Plain, T3Packaged, T3Plain, T3PackagedSyncs };
+// T3PackagedSyncs and T3PlainSyncs: the T3 streams with a sync overflow in every 22 words on average, at
+// random, as a T3 acquisition at 2 % photons per sync pulse gives them (and kestrun-synth writes them).
+enum class Layout { T2Packaged, T2Plain, T3Packaged, T3Plain, T3PackagedSyncs, T3PlainSyncs };
 
 void Put(std::vector<std::uint8_t>& out, std::uint32_t w) {
   out.push_back(static_cast<std::uint8_t>(w >> 24));
@@ -44,7 +44,7 @@ std::vector<std::uint8_t> MakeStream(Layout layout) {
   std::vector<std::uint8_t> out;
   out.reserve(kStreamBytes);
   std::uint32_t overflow = 0;
-  const bool dense = layout == Layout::T3PackagedSyncs;
+  const bool dense = layout == Layout::T3PackagedSyncs || layout == Layout::T3PlainSyncs;
   // A sync overflow word every 2048 words, as a busy T2 acquisition gives them.
   auto next = [&](std::size_t index) {
     if (dense ? rng() % 22 == 0 : index % 2048 == 2047) {
@@ -53,7 +53,7 @@ std::vector<std::uint8_t> MakeStream(Layout layout) {
     }
     return EventWord(rng);
   };
-  const bool packaged = layout != Layout::T2Plain && layout != Layout::T3Plain;
+  const bool packaged = layout != Layout::T2Plain && layout != Layout::T3Plain && layout != Layout::T3PlainSyncs;
   if (!packaged) {
     for (std::size_t i = 0; i < kStreamWords; ++i) Put(out, next(i));
     return out;
@@ -74,7 +74,7 @@ std::vector<std::uint8_t> MakeStream(Layout layout) {
 }
 
 const std::vector<std::uint8_t>& Stream(Layout layout) {
-  static std::vector<std::uint8_t> streams[5];
+  static std::vector<std::uint8_t> streams[6];
   auto& s = streams[static_cast<int>(layout)];
   if (s.empty()) s = MakeStream(layout);
   return s;
@@ -135,6 +135,7 @@ void BM_T2Plain(benchmark::State& s) { DecodeStream(s, Layout::T2Plain, s.range(
 void BM_T3Packaged(benchmark::State& s) { DecodeStream(s, Layout::T3Packaged, s.range(0) != 0); }
 void BM_T3Plain(benchmark::State& s) { DecodeStream(s, Layout::T3Plain, s.range(0) != 0); }
 void BM_T3PackagedSyncs(benchmark::State& s) { DecodeStream(s, Layout::T3PackagedSyncs, s.range(0) != 0); }
+void BM_T3PlainSyncs(benchmark::State& s) { DecodeStream(s, Layout::T3PlainSyncs, s.range(0) != 0); }
 void BM_T2PlainRecords(benchmark::State& s) { DecodeStream(s, Layout::T2Plain, s.range(0) != 0, true); }
 void BM_T3PackagedRecords(benchmark::State& s) { DecodeStream(s, Layout::T3Packaged, s.range(0) != 0, true); }
 
@@ -150,6 +151,7 @@ BENCHMARK(BM_T2Plain)->Apply(Configure);
 BENCHMARK(BM_T3Packaged)->Apply(Configure);
 BENCHMARK(BM_T3Plain)->Apply(Configure);
 BENCHMARK(BM_T3PackagedSyncs)->Apply(Configure);
+BENCHMARK(BM_T3PlainSyncs)->Apply(Configure);
 BENCHMARK(BM_T2PlainRecords)->Apply(Configure);
 BENCHMARK(BM_T3PackagedRecords)->Apply(Configure);
 

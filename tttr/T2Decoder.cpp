@@ -114,7 +114,8 @@ std::int32_t DecoderState::DecodeT2Device3(const std::uint8_t* block, std::int32
         DecodeT2Device3Word(*this, word, first + static_cast<std::uint64_t>(word - words.first) / 4, r);
       },
       [&](TextSink& t, const TttrRecord& r) __attribute__((always_inline)) { return WritePackagedLine(t, *this, r, resolutionPs, outputPacketInfo); },
-      [this](const TttrRecord& r, RecordBuffer::Cursor& c) __attribute__((always_inline)) { TakeT2Record(*this, r, c); });
+      [this](const TttrRecord& r, RecordBuffer::Cursor& c) __attribute__((always_inline)) { TakeT2Record(*this, r, c); },
+      [this](const std::uint8_t* p, const std::uint8_t* end) { return tttr_detail::SkimEventRun<true, false>(*this, p, end); });
 }
 
 std::int32_t DecoderState::DecodeT2(const std::uint8_t* block, std::int32_t length, TextSink& text,
@@ -123,7 +124,8 @@ std::int32_t DecoderState::DecodeT2(const std::uint8_t* block, std::int32_t leng
       tttr_detail::PlainBlockWords(block, length, 0x12), text, generateParsed, records,
       [this](const std::uint8_t* word, TttrRecord& r) __attribute__((always_inline)) { DecodeT2Word(*this, word, r); },
       [&](TextSink& t, const TttrRecord& r) __attribute__((always_inline)) { return WritePlainLine(t, *this, r, resolutionPs); },
-      [this](const TttrRecord& r, RecordBuffer::Cursor& c) __attribute__((always_inline)) { TakeT2Record(*this, r, c); });
+      [this](const TttrRecord& r, RecordBuffer::Cursor& c) __attribute__((always_inline)) { TakeT2Record(*this, r, c); },
+      [this](const std::uint8_t* p, const std::uint8_t* end) { return tttr_detail::SkimEventRun<false, false>(*this, p, end); });
 }
 
 }  // namespace kestrun

@@ -135,7 +135,8 @@ std::int32_t DecoderState::DecodeT3Device3(const std::uint8_t* block, std::int32
         DecodeT3Device3Word(*this, word, first + static_cast<std::uint64_t>(word - words.first) / 4, r);
       },
       [&](TextSink& t, const TttrRecord& r) __attribute__((always_inline)) { return WritePackagedLine(t, *this, r, resolutionPs, outputPacketInfo, fields); },
-      [this](const TttrRecord& r, RecordBuffer::Cursor& c) __attribute__((always_inline)) { TakeT3Record(*this, r, c); });
+      [this](const TttrRecord& r, RecordBuffer::Cursor& c) __attribute__((always_inline)) { TakeT3Record(*this, r, c); },
+      [this](const std::uint8_t* p, const std::uint8_t* end) { return tttr_detail::SkimEventRun<true, true>(*this, p, end); });
 }
 
 std::int32_t DecoderState::DecodeT3(const std::uint8_t* block, std::int32_t length, TextSink& text,
@@ -145,7 +146,8 @@ std::int32_t DecoderState::DecodeT3(const std::uint8_t* block, std::int32_t leng
       tttr_detail::PlainBlockWords(block, length, 0x13), text, generateParsed, records,
       [this](const std::uint8_t* word, TttrRecord& r) __attribute__((always_inline)) { DecodeT3Word(*this, word, r); },
       [&](TextSink& t, const TttrRecord& r) __attribute__((always_inline)) { return WritePlainLine(t, *this, r, resolutionPs, fields); },
-      [this](const TttrRecord& r, RecordBuffer::Cursor& c) __attribute__((always_inline)) { TakeT3Record(*this, r, c); });
+      [this](const TttrRecord& r, RecordBuffer::Cursor& c) __attribute__((always_inline)) { TakeT3Record(*this, r, c); },
+      [this](const std::uint8_t* p, const std::uint8_t* end) { return tttr_detail::SkimEventRun<false, true>(*this, p, end); });
 }
 
 }  // namespace kestrun

@@ -76,13 +76,20 @@ inline WordRange PlainBlockWords(const std::uint8_t* block, std::int32_t length,
   return words;
 }
 
+// The skim of a layout without one: takes no word.
+struct NoSkim {
+  const std::uint8_t* operator()(const std::uint8_t* p, const std::uint8_t*) const { return p; }
+};
+
 // Decodes every word with `decode(bytes, record)`, hands it to `take(record)` when kRecords, and, when
 // `withText`, writes its line with `write(text, record)`, which answers false when the text area could
 // not take the line. The words after such a failure are still decoded, so the statistics and records
-// stay whole, but write no more text. Returns the bytes of text produced, or -1 when a line was lost.
-template <bool kRecords, typename Decode, typename Write, typename Take>
+// stay whole, but write no more text. Without records, the words that need no text are first offered to
+// `skim(p, end)`, which takes the common words from p on into the statistics in a loop of its own and
+// returns the first it left. Returns the bytes of text produced, or -1 when a line was lost.
+template <bool kRecords, typename Decode, typename Write, typename Take, typename Skim>
 std::int32_t DecodeWords(WordRange words, TextSink& text, bool withText, Decode&& decode, Write&& write,
-                         Take&& take) {
+                         Take&& take, Skim&& skim) {
   const std::uint64_t before = text.Produced();
   TttrRecord record;  // starts every block with channel, bins and sequence 0
   const std::uint8_t* p = words.first;
@@ -100,6 +107,10 @@ std::int32_t DecodeWords(WordRange words, TextSink& text, bool withText, Decode&
     }
   }
   for (; p != end; p += 4) {
+    if constexpr (!kRecords) {
+      p = skim(p, end);
+      if (p == end) break;
+    }
     PrefetchAhead(p);
     decode(p, record);
     if constexpr (kRecords) take(record);
@@ -118,17 +129,17 @@ template <typename Decode, typename Write, typename Take>
                                                                    RecordBuffer& records) {
   RecordBuffer::Cursor cursor = records.Open();
   const std::int32_t produced =
-      DecodeWords<true>(words, text, withText, decode, write, [&](const TttrRecord& r) { take(r, cursor); });
+      DecodeWords<true>(words, text, withText, decode, write, [&](const TttrRecord& r) { take(r, cursor); }, NoSkim{});
   records.Close(cursor);
   return produced;
 }
 
 // DecodeWords with the records of the run, if it has any: the choice is made once per block.
-template <typename Decode, typename Write, typename Take>
+template <typename Decode, typename Write, typename Take, typename Skim = NoSkim>
 std::int32_t DecodeBlockWords(WordRange words, TextSink& text, bool withText, RecordBuffer& records, Decode&& decode,
-                              Write&& write, Take&& take) {
+                              Write&& write, Take&& take, Skim&& skim = {}) {
   if (records.Active()) return DecodeWordsWithRecords(words, text, withText, decode, write, take, records);
-  return DecodeWords<false>(words, text, withText, decode, write, [](const TttrRecord&) {});
+  return DecodeWords<false>(words, text, withText, decode, write, [](const TttrRecord&) {}, skim);
 }
 
 }  // namespace kestrun::tttr_detail

@@ -82,6 +82,12 @@ struct TttrStatistics {
       ++eventCounts[board][channel];
     }
   }
+  // The flat event counters of `board`'s 64 channels (held as CountEvent takes it), or null for a board
+  // out of their range; FoldCounts moves them into eventCounts.
+  std::uint64_t* BoardEventCounters(std::int32_t board) {
+    if ((static_cast<std::uint32_t>(board) & ~kBoardBits) != 0) return nullptr;
+    return &pendingEvents_[(static_cast<std::uint32_t>(board) >> 16) * kChannels];
+  }
   // One counted marker word of `mask` (0..15); FoldCounts moves the counts into markerCounts.
   void CountMarker(std::uint32_t mask) {
     ++pendingMarkers_[mask & 15];
