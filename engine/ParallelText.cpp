@@ -65,8 +65,10 @@ int ParallelText::DefaultThreads() {
   if (sched_getaffinity(0, sizeof set, &set) == 0) cores = CPU_COUNT(&set);
 #endif
   // On two cores the passes that carry the state and take the statistics, and the text held a whole
-  // block at a time instead of in cache-sized chunks, cost more than the second formatter gains.
-  return cores < 4 ? 1 : std::min(cores, 8);
+  // block at a time instead of in cache-sized chunks, cost more than the second formatter gains. Four
+  // formatters outrun the pass that takes the statistics and the write, which the run does on one
+  // thread; more would only hold more text in memory.
+  return cores < 4 ? 1 : 4;
 }
 
 ParallelText::ParallelText(int threads, int slots, std::int32_t blockSize, std::size_t areaBytes,

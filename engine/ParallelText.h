@@ -36,7 +36,7 @@ class ParallelText {
   ParallelText& operator=(const ParallelText&) = delete;
 
   // Threads worth formatting on: 1 (no parallel formatting) below 4 cores this process may run on,
-  // else one per core, at most 8 (more would pass the memory bound while the text is written by one).
+  // else 4 (more would hold more text in memory, not write it sooner: the run writes on one thread).
   static int DefaultThreads();
 
   bool Full() const { return queued_ - taken_ == slots_.size(); }

@@ -88,8 +88,9 @@ class TdcFileParser {
   // sequence and the callbacks are the same either way.
   bool overlapIo = true;
   // Threads that format the parsed text of T2, T3 and ITTR blocks while the worker reads, takes the
-  // statistics and writes: 0 for one per core from 4 cores (at most 8), else 1; 1 formats on the worker
-  // alone. Only with overlapIo; the bytes, the block sequence and the callbacks are the same either way.
+  // statistics and writes: 0 for 4 from 4 cores (6 blocks in flight, under 80 MiB), else 1; 1 formats on
+  // the worker alone. Only with overlapIo; the bytes, the block sequence and the callbacks are the same
+  // either way.
   int textThreads = 0;
 
   // Copies the two decoder flags and runs Run on a new worker thread; returns at once.
