@@ -12,7 +12,7 @@ namespace kestrun {
 namespace {
 
 // A block's text area; larger text is kept aside. Enough for the text of a 1 MiB block at 48 bytes a line
-// (packaged T2 lines of long runs have 35 or more), and pages never written stay out of memory: at most
+// (packaged T2 lines of long runs pass 32, 8 MiB's worth), and pages never written stay out of memory:
 // 6 blocks in flight hold at most 78 MiB.
 constexpr std::size_t kTextAreaBytes = 12 << 20;
 

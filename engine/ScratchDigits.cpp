@@ -3,8 +3,8 @@
 namespace kestrun::scratch_digits {
 
 namespace {
-constexpr std::array<char, 10000 * 4 + 4> MakeDigitGroups() {
-  std::array<char, 10000 * 4 + 4> groups{};
+constexpr std::array<char, 10000 * 4> MakeDigitGroups() {
+  std::array<char, 10000 * 4> groups{};
   for (int i = 0; i < 10000; ++i) {
     groups[4 * i] = static_cast<char>('0' + i / 1000);
     groups[4 * i + 1] = static_cast<char>('0' + i / 100 % 10);
@@ -12,16 +12,6 @@ constexpr std::array<char, 10000 * 4 + 4> MakeDigitGroups() {
     groups[4 * i + 3] = static_cast<char>('0' + i % 10);
   }
   return groups;
-}
-
-constexpr std::array<std::uint64_t, 20> MakePowersOf10() {
-  std::array<std::uint64_t, 20> powers{};
-  std::uint64_t p = 1;
-  for (std::uint64_t& power : powers) {
-    power = p;
-    p *= 10;
-  }
-  return powers;
 }
 
 constexpr std::array<std::array<char, 8>, 10000> MakeShortNumbers() {
@@ -38,7 +28,6 @@ constexpr std::array<std::array<char, 8>, 10000> MakeShortNumbers() {
 }  // namespace
 
 constexpr std::array<std::array<char, 8>, 10000> kShortNumbers = MakeShortNumbers();
-constexpr std::array<char, 10000 * 4 + 4> kDigitGroups = MakeDigitGroups();
-constexpr std::array<std::uint64_t, 20> kPowersOf10 = MakePowersOf10();
+constexpr std::array<char, 10000 * 4> kDigitGroups = MakeDigitGroups();
 
 }  // namespace kestrun::scratch_digits

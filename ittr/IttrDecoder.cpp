@@ -21,7 +21,7 @@ constexpr std::uint32_t kModeIttrM = 0xEB90B111;
 constexpr std::uint32_t kEndMarker = 0xEEEEDDDD;
 constexpr std::uint32_t kOverflowMarker = 0xEB90B0CA;
 // Longest line a single data word writes (a statistics serial overflow line has 52 characters), with
-// room for the 3 bytes of scratch the decimal writer may use past a number.
+// room for the 7 bytes of scratch the decimal writer may use past a number.
 constexpr std::size_t kWordLineMax = 64;
 
 // An intensity line: 10 digits and its newline, with the writers' scratch.
@@ -61,13 +61,9 @@ const std::array<char, 8>* SerialTexts() {
   return texts.data();
 }
 
-inline char* WriteNumber(char* p, std::uint64_t v) {
-  return v < 100000000 ? scratch_digits::WriteBelow1e8(p, static_cast<std::uint32_t>(v))
-                       : scratch_digits::WriteDecimal(p, v);
-}
 
 inline char* WriteIntensityLine(char* p, std::uint32_t intensity) {
-  p = WriteNumber(p, intensity);
+  p = scratch_digits::WriteDecimal(p, intensity);
   *p = '\n';
   return p + 1;
 }
@@ -227,7 +223,7 @@ std::int32_t DecoderState::DecodeIttrWords(const std::uint8_t* block, std::int32
           const auto leadText = [&](char* q) {
             std::memcpy(q, kLeadCounts[words * 64 + ch].data(), 8);
             q += kLeadCounts[words * 64 + ch][7];
-            q = WriteNumber(q, synced);
+            q = scratch_digits::WriteDecimal(q, synced);
             *q++ = '\t';
             std::memcpy(q, serialTexts[serial].data(), 8);
             return q + serialTexts[serial][7];

@@ -11,7 +11,7 @@
 
 namespace kestrun::tttr_detail {
 
-// Every T2/T3 line, with the 3 bytes of scratch its numbers may use past it, is shorter than this; each
+// Every T2/T3 line, with the 7 bytes of scratch its numbers may use past it, is shorter than this; each
 // line reserves it before it is written.
 inline constexpr std::size_t kMaxLineLength = 64;
 

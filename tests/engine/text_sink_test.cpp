@@ -20,14 +20,14 @@ namespace kestrun {
 namespace {
 
 // v by both decimal writers between sentinel bytes: its digits, or "overrun" when a byte before them changed, or
-// one after them (more than 3 after them for the scratch writer).
+// one after them (more than 7 after them for the scratch writer).
 std::string Written(std::uint64_t v) {
   std::string texts[2];
   for (int scratch = 0; scratch < 2; ++scratch) {
     std::string area(40, '#');
     char* const end = scratch ? scratch_digits::WriteDecimal(&area[8], v) : WriteU64(&area[8], v);
     texts[scratch].assign(&area[8], end);
-    if (area.erase(8, texts[scratch].size() + (scratch ? 3 : 0)).find_first_not_of('#') != std::string::npos) {
+    if (area.erase(8, texts[scratch].size() + (scratch ? 7 : 0)).find_first_not_of('#') != std::string::npos) {
       return "overrun";
     }
   }
