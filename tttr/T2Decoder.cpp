@@ -36,6 +36,17 @@ void TakeT2Record(DecoderState& d, const TttrRecord& r, RecordBuffer::Cursor& c)
   }
 }
 
+// "Event\tchannel\tbins\ttime" of a packaged event line.
+[[gnu::always_inline]] inline char* WriteEventFields(char* p, const DecoderState& d, std::uint32_t channel,
+                                                     std::uint32_t bins, std::int32_t resolutionPs) {
+  p = WriteLiteral(p, "Event\t");
+  p = WriteU32(p, channel);
+  *p++ = '\t';
+  p = WriteDecimal(p, bins);
+  *p++ = '\t';
+  return WriteDecimal(p, T2TimePs(d, bins, resolutionPs));
+}
+
 // Inlined into both word loops, with records and without, as it was into the one loop before them.
 [[gnu::always_inline]] inline bool WritePackagedLine(TextSink& text, const DecoderState& d, const TttrRecord& r, std::int32_t resolutionPs,
                        bool outputPacketInfo) {
@@ -44,12 +55,7 @@ void TakeT2Record(DecoderState& d, const TttrRecord& r, RecordBuffer::Cursor& c)
   char* p = text.pos;
   switch (r.kind) {
     case K::Event:
-      p = WriteLiteral(p, "Event\t");
-      p = WriteU32(p, r.channel);
-      *p++ = '\t';
-      p = WriteDecimal(p, r.bins);
-      *p++ = '\t';
-      p = WriteDecimal(p, T2TimePs(d, r.bins, resolutionPs));
+      p = WriteEventFields(p, d, r.channel, r.bins, resolutionPs);
       break;
     case K::StorageOverflow:
       p = WriteU32(WriteLiteral(p, "Storage Overflow[serial] \t"), r.serial);
@@ -115,7 +121,12 @@ std::int32_t DecoderState::DecodeT2Device3(const std::uint8_t* block, std::int32
       },
       [&](TextSink& t, const TttrRecord& r) __attribute__((always_inline)) { return WritePackagedLine(t, *this, r, resolutionPs, outputPacketInfo); },
       [this](const TttrRecord& r, RecordBuffer::Cursor& c) __attribute__((always_inline)) { TakeT2Record(*this, r, c); },
-      [this](const std::uint8_t* p, const std::uint8_t* end) { return tttr_detail::SkimEventRun<true, false>(*this, p, end); });
+      [this, resolutionPs](const std::uint8_t* p, const std::uint8_t* end, TextSink* t, TttrRecord& r) {
+        if (t == nullptr) return tttr_detail::SkimEventRun<true, false>(*this, p, end);
+        return tttr_detail::WriteEventRun<false>(*this, p, end, *t, r, [this, resolutionPs](char* q, std::uint32_t w) {
+          return WriteEventFields(q, *this, w >> 25, w & 0x1FFFFFF, resolutionPs);
+        });
+      });
 }
 
 std::int32_t DecoderState::DecodeT2(const std::uint8_t* block, std::int32_t length, TextSink& text,
@@ -125,7 +136,9 @@ std::int32_t DecoderState::DecodeT2(const std::uint8_t* block, std::int32_t leng
       [this](const std::uint8_t* word, TttrRecord& r) __attribute__((always_inline)) { DecodeT2Word(*this, word, r); },
       [&](TextSink& t, const TttrRecord& r) __attribute__((always_inline)) { return WritePlainLine(t, *this, r, resolutionPs); },
       [this](const TttrRecord& r, RecordBuffer::Cursor& c) __attribute__((always_inline)) { TakeT2Record(*this, r, c); },
-      [this](const std::uint8_t* p, const std::uint8_t* end) { return tttr_detail::SkimEventRun<false, false>(*this, p, end); });
+      [this](const std::uint8_t* p, const std::uint8_t* end, TextSink* t, TttrRecord&) {
+        return t == nullptr ? tttr_detail::SkimEventRun<false, false>(*this, p, end) : p;
+      });
 }
 
 }  // namespace kestrun

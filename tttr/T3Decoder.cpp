@@ -136,7 +136,13 @@ std::int32_t DecoderState::DecodeT3Device3(const std::uint8_t* block, std::int32
       },
       [&](TextSink& t, const TttrRecord& r) __attribute__((always_inline)) { return WritePackagedLine(t, *this, r, resolutionPs, outputPacketInfo, fields); },
       [this](const TttrRecord& r, RecordBuffer::Cursor& c) __attribute__((always_inline)) { TakeT3Record(*this, r, c); },
-      [this](const std::uint8_t* p, const std::uint8_t* end) { return tttr_detail::SkimEventRun<true, true>(*this, p, end); });
+      [this, fields](const std::uint8_t* p, const std::uint8_t* end, TextSink* t, TttrRecord& r) {
+        if (t == nullptr) return tttr_detail::SkimEventRun<true, true>(*this, p, end);
+        if (fields == nullptr) return p;
+        return tttr_detail::WriteEventRun<true>(*this, p, end, *t, r, [fields](char* q, std::uint32_t w) {
+          return fields->Write(WriteLiteral(q, "Event\t"), w >> 25, (w >> 10) & 0x7FFF, w & 1023);
+        });
+      });
 }
 
 std::int32_t DecoderState::DecodeT3(const std::uint8_t* block, std::int32_t length, TextSink& text,
@@ -147,7 +153,9 @@ std::int32_t DecoderState::DecodeT3(const std::uint8_t* block, std::int32_t leng
       [this](const std::uint8_t* word, TttrRecord& r) __attribute__((always_inline)) { DecodeT3Word(*this, word, r); },
       [&](TextSink& t, const TttrRecord& r) __attribute__((always_inline)) { return WritePlainLine(t, *this, r, resolutionPs, fields); },
       [this](const TttrRecord& r, RecordBuffer::Cursor& c) __attribute__((always_inline)) { TakeT3Record(*this, r, c); },
-      [this](const std::uint8_t* p, const std::uint8_t* end) { return tttr_detail::SkimEventRun<false, true>(*this, p, end); });
+      [this](const std::uint8_t* p, const std::uint8_t* end, TextSink* t, TttrRecord&) {
+        return t == nullptr ? tttr_detail::SkimEventRun<false, true>(*this, p, end) : p;
+      });
 }
 
 }  // namespace kestrun

@@ -78,15 +78,16 @@ inline WordRange PlainBlockWords(const std::uint8_t* block, std::int32_t length,
 
 // The skim of a layout without one: takes no word.
 struct NoSkim {
-  const std::uint8_t* operator()(const std::uint8_t* p, const std::uint8_t*) const { return p; }
+  const std::uint8_t* operator()(const std::uint8_t* p, const std::uint8_t*, TextSink*, TttrRecord&) const { return p; }
 };
 
 // Decodes every word with `decode(bytes, record)`, hands it to `take(record)` when kRecords, and, when
 // `withText`, writes its line with `write(text, record)`, which answers false when the text area could
 // not take the line. The words after such a failure are still decoded, so the statistics and records
-// stay whole, but write no more text. Without records, the words that need no text are first offered to
-// `skim(p, end)`, which takes the common words from p on into the statistics in a loop of its own and
-// returns the first it left. Returns the bytes of text produced, or -1 when a line was lost.
+// stay whole, but write no more text. Without records, the words are first offered to
+// `skim(p, end, text, record)`, which takes the common words from p on in a loop of its own (into the
+// statistics, and with their lines into `text` unless it is null) and returns the first it left.
+// Returns the bytes of text produced, or -1 when a line was lost.
 template <bool kRecords, typename Decode, typename Write, typename Take, typename Skim>
 std::int32_t DecodeWords(WordRange words, TextSink& text, bool withText, Decode&& decode, Write&& write,
                          Take&& take, Skim&& skim) {
@@ -97,6 +98,10 @@ std::int32_t DecodeWords(WordRange words, TextSink& text, bool withText, Decode&
   bool lost = false;
   if (withText) {
     for (; p != end; p += 4) {
+      if constexpr (!kRecords) {
+        p = skim(p, end, &text, record);
+        if (p == end) break;
+      }
       decode(p, record);
       if constexpr (kRecords) take(record);
       if (!write(text, record)) {
@@ -108,7 +113,7 @@ std::int32_t DecodeWords(WordRange words, TextSink& text, bool withText, Decode&
   }
   for (; p != end; p += 4) {
     if constexpr (!kRecords) {
-      p = skim(p, end);
+      p = skim(p, end, nullptr, record);
       if (p == end) break;
     }
     PrefetchAhead(p);

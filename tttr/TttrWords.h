@@ -234,6 +234,40 @@ inline const std::uint8_t* SkimEventRun(DecoderState& d, const std::uint8_t* p, 
   return p;
 }
 
+// With text, without records, packaged layout: the events that follow inside a package, each counted and
+// its line written by `line(q, word)`, in a loop of their own without the record and the kind tests.
+// Stops at any other word, and where the area may not hold a line, for the word loop; leaves the record
+// with the last event's fields, as the word loop would.
+template <bool kT3, typename Line>
+inline const std::uint8_t* WriteEventRun(DecoderState& d, const std::uint8_t* p, const std::uint8_t* end,
+                                         TextSink& text, TttrRecord& r, Line&& line) {
+  TttrStatistics& s = d.tttrStatistics;
+  std::uint64_t* const counts = s.BoardEventCounters(d.board);
+  if (d.frameState != TttrFrameState::InPackage || counts == nullptr) return p;
+  const std::uint8_t* const start = p;
+  char* q = text.pos;
+  for (; p != end; p += 4) {
+    const std::uint32_t w = WordAt(p);
+    if ((w >> 31) != 0 || static_cast<std::size_t>(text.end - q) < kMaxLineLength) break;
+    ++counts[w >> 25];
+    q = line(q, w);
+    *q++ = '\n';
+  }
+  if (p == start) return p;
+  text.pos = q;
+  s.plainLayout = 0;
+  const std::uint32_t w = WordAt(p - 4);
+  r.kind = TttrRecordKind::Event;
+  r.channel = w >> 25;
+  if constexpr (kT3) {
+    r.bins = (w >> 10) & 0x7FFF;
+    r.sequence = w & 1023;
+  } else {
+    r.bins = w & 0x1FFFFFF;
+  }
+  return p;
+}
+
 // The plain layout, shared by T2 and T3: T3 events carry bins and a sync sequence, T3 sync overflow
 // words keep their bits 24..10, T3 counts its markers, and only T3 events set the layout flag.
 template <bool kT3>
