@@ -11,19 +11,22 @@ using kestrun::DecoderState;
 using kestrun::IttrPosition;
 using kestrun::TextSink;
 
-// One 1 MiB block of statistics: lead words with three intensities each over 64 channels, with a
-// package head and tail every 256 words and a statistics serial overflow word every 65,536 leads.
-std::vector<std::uint8_t> IttrBlock() {
+// One 1 MiB block of statistics: lead words with three intensities each over 64 channels (or, `mixed`,
+// one to three at random, as kestrun-synth writes them), with a package head and tail every 256 words and
+// a statistics serial overflow word every 65,536 leads.
+std::vector<std::uint8_t> IttrBlock(bool mixed) {
   std::vector<std::uint32_t> words;
-  std::uint32_t serial = 0, package = 0;
+  std::uint32_t serial = 0, package = 0, random = 1;
   while (words.size() < 262144) {
     if (words.size() % 256 == 0) {
       words.push_back(0x90000000u | package++);
       words.push_back(0xA0000000u);
     }
     serial = (serial + 1) & 0xFFFF;
-    words.push_back(0x43000000u | ((serial % 64) << 16) | serial);
-    for (std::uint32_t k = 0; k < 3; ++k) words.push_back((serial * 977 + k) & 0x3FFFFFFF);
+    random = random * 1664525u + 1013904223u;
+    const std::uint32_t count = mixed ? 1 + (random >> 16) % 3 : 3;
+    words.push_back(0x40000000u | count << 24 | ((serial % 64) << 16) | serial);
+    for (std::uint32_t k = 0; k < count; ++k) words.push_back((serial * 977 + k) & 0x3FFFFFFF);
     if (serial == 0) words.push_back(0xF0000000u | package);
   }
   words.resize(262144);
@@ -35,7 +38,7 @@ std::vector<std::uint8_t> IttrBlock() {
 }
 
 void BM_DecodeIttr(benchmark::State& state) {
-  const auto block = IttrBlock();
+  const auto block = IttrBlock(state.range(1) != 0);
   DecoderState decoder;
   decoder.ittrPosition = IttrPosition::Data;
   decoder.generateParsed = state.range(0) != 0;
@@ -52,6 +55,6 @@ void BM_DecodeIttr(benchmark::State& state) {
   state.counters["text_bytes_per_block"] =
       benchmark::Counter(static_cast<double>(produced) / static_cast<double>(state.iterations()));
 }
-BENCHMARK(BM_DecodeIttr)->ArgName("parsed")->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_DecodeIttr)->ArgNames({"parsed", "mixed"})->ArgsProduct({{0, 1}, {0, 1}})->Unit(benchmark::kMicrosecond);
 
 }  // namespace

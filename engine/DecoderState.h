@@ -44,7 +44,7 @@ struct DecoderState : TttrDecoderFields, T1DecoderFields, IttrDecoderFields {
                                std::int32_t resolutionPs, bool outputPacketInfo);
   std::int32_t DecodeT3(const std::uint8_t* block, std::int32_t length, TextSink& text, std::int32_t resolutionPs);
   std::int32_t DecodeIttr(const std::uint8_t* block, std::int32_t length, TextSink& text);
-  template <bool kRecords, bool kText>
+  template <bool kRecords, bool kText, bool kVaryingCounts>
   std::int32_t DecodeIttrWords(const std::uint8_t* block, std::int32_t length, TextSink& text);
 
   // End of a run with records: T1 histograms, the rows still held and the totals go to the sink.

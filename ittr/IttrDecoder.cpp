@@ -68,19 +68,42 @@ inline char* WriteIntensityLine(char* p, std::uint32_t intensity) {
   return p + 1;
 }
 
+// Whether the three words after `lead` start with the `words` (at most 3) intensity words a lead announces:
+// tested without a branch on `words`, which may differ from lead to lead.
+inline bool IntensitiesFollow(const std::uint8_t* lead, std::uint32_t words) {
+  const std::uint32_t a = WordAt(lead + 4);
+  const std::uint32_t b = WordAt(lead + 8);
+  const std::uint32_t c = WordAt(lead + 12);
+  const std::uint32_t run = static_cast<std::uint32_t>(a >> 30 == 0) + static_cast<std::uint32_t>((a | b) >> 30 == 0) +
+                            static_cast<std::uint32_t>((a | b | c) >> 30 == 0);
+  return run >= words;
+}
+
+// The lines of the `words` (at most 3) intensities after `lead`: all three are written and only the
+// announced ones kept, without a branch on their number.
+inline char* WriteUpToThree(char* pos, const std::uint8_t* lead, std::uint32_t words) {
+  std::array<char*, 4> ends{pos};
+  for (std::size_t k = 0; k < 3; ++k) ends[k + 1] = WriteIntensityLine(ends[k], WordAt(lead + 4 * (k + 1)) & 0x3FFFFFFF);
+  return ends[words];
+}
+
 }  // namespace
 
 std::int32_t DecoderState::DecodeIttr(const std::uint8_t* block, std::int32_t length, TextSink& text) {
   // Each case its own loop, so that the words of a run without text or records pay for neither.
   if (records.Active()) {
-    return generateParsed ? DecodeIttrWords<true, true>(block, length, text)
-                          : DecodeIttrWords<true, false>(block, length, text);
+    return generateParsed ? DecodeIttrWords<true, true, false>(block, length, text)
+                          : DecodeIttrWords<true, false, false>(block, length, text);
   }
-  return generateParsed ? DecodeIttrWords<false, true>(block, length, text)
-                        : DecodeIttrWords<false, false>(block, length, text);
+  if (leadCountsVary) {
+    return generateParsed ? DecodeIttrWords<false, true, true>(block, length, text)
+                          : DecodeIttrWords<false, false, true>(block, length, text);
+  }
+  return generateParsed ? DecodeIttrWords<false, true, false>(block, length, text)
+                        : DecodeIttrWords<false, false, false>(block, length, text);
 }
 
-template <bool kRecords, bool kText>
+template <bool kRecords, bool kText, bool kVaryingCounts>
 std::int32_t DecoderState::DecodeIttrWords(const std::uint8_t* block, std::int32_t length, TextSink& text) {
   IttrStatistics& stats = ittrStatistics;
   const std::uint64_t before = text.Produced();
@@ -91,6 +114,11 @@ std::int32_t DecoderState::DecodeIttrWords(const std::uint8_t* block, std::int32
   std::uint32_t remaining = remainingIntensityWords;
   std::uint32_t slot = stats.leadSlot;  // where the current lead's intensity words count
   std::uint64_t leadEvents = 0;  // intensity words of the current lead not yet counted
+  // When the leads of a block announce different counts, the next block takes intensities without a
+  // branch on the count (kVaryingCounts); when all announce the same, the branches predict it and cost
+  // nothing, which beats waiting on each lead's count for the next lead's place.
+  std::uint32_t countsAny = 0;
+  std::uint32_t countsAll = 0xF;
   // A lead's serial synced with the overflow values is this plus its serial.
   const auto SyncedBase = [&] {
     return (std::uint64_t{overflowWraps} * 1024 + static_cast<std::uint64_t>(std::int64_t{overflowValue})) << 16;
@@ -212,6 +240,8 @@ std::int32_t DecoderState::DecodeIttrWords(const std::uint8_t* block, std::int32
           const std::uint32_t ch = (lead >> 16) & 0x3F;
           const std::uint32_t serial = lead & 0xFFFF;
           const std::uint64_t synced = syncedBase + serial;
+          countsAny |= words;
+          countsAll &= words;
           stats.CountEvents(slot, std::exchange(leadEvents, 0));  // before the lead changes
           slot = IttrStatistics::Slot(static_cast<std::uint32_t>(board), ch);
           stats.CheckLeadSerial(serial, errorTexts);
@@ -246,7 +276,13 @@ std::int32_t DecoderState::DecodeIttrWords(const std::uint8_t* block, std::int32
             return n;
           };
           std::uint32_t taken;
-          if (kText && static_cast<std::size_t>(end - pos) >= kWordLineMax + inBlock * kIntensityLineMax) {
+          if (kVaryingCounts && words <= 3 && stop - p >= 16 &&
+              (!kText || static_cast<std::size_t>(end - pos) >= kWordLineMax + 3 * kIntensityLineMax) &&
+              IntensitiesFollow(p, words)) {
+            if constexpr (kText) pos = WriteUpToThree(leadText(pos), p, words);
+            taken = words;
+            p += 4 * words;
+          } else if (kText && static_cast<std::size_t>(end - pos) >= kWordLineMax + inBlock * kIntensityLineMax) {
             pos = leadText(pos);
             taken = take.template operator()<true>();
           } else {
@@ -306,6 +342,7 @@ std::int32_t DecoderState::DecodeIttrWords(const std::uint8_t* block, std::int32
   remainingIntensityWords = remaining;
   stats.CountEvents(slot, leadEvents);
   stats.leadSlot = slot;
+  if (countsAny != 0 || countsAll != 0xF) leadCountsVary = countsAny != countsAll;  // a block with leads
   stats.FoldEventCounts();
   if (failed) return -1;
   const std::uint64_t produced = text.Produced() - before;

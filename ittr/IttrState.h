@@ -82,6 +82,7 @@ struct IttrDecoderFields {
   IttrPosition ittrPosition = IttrPosition::Header1;
   std::uint32_t modeWord = 0;
   std::uint32_t remainingIntensityWords = 0;  // intensity words still expected after the latest lead word
+  bool leadCountsVary = false;  // the last block's leads announced varying counts: for speed only
   IttrStatistics ittrStatistics;
 
   // Returns these fields and the statistics to their construction values.
