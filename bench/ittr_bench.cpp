@@ -12,8 +12,8 @@ using kestrun::IttrPosition;
 using kestrun::TextSink;
 
 // One 1 MiB block of statistics: lead words with three intensities each over 64 channels (or, `mixed`,
-// one to three at random, as kestrun-synth writes them), with a package head and tail every 256 words and
-// a statistics serial overflow word every 65,536 leads.
+// one to three at random, below 400, as kestrun-synth writes them), with a package head and tail every 256
+// words and a statistics serial overflow word every 65,536 leads.
 std::vector<std::uint8_t> IttrBlock(bool mixed) {
   std::vector<std::uint32_t> words;
   std::uint32_t serial = 0, package = 0, random = 1;
@@ -26,7 +26,9 @@ std::vector<std::uint8_t> IttrBlock(bool mixed) {
     random = random * 1664525u + 1013904223u;
     const std::uint32_t count = mixed ? 1 + (random >> 16) % 3 : 3;
     words.push_back(0x40000000u | count << 24 | ((serial % 64) << 16) | serial);
-    for (std::uint32_t k = 0; k < count; ++k) words.push_back((serial * 977 + k) & 0x3FFFFFFF);
+    for (std::uint32_t k = 0; k < count; ++k) {
+      words.push_back(mixed ? (random >> (k + 4)) % 400 : (serial * 977 + k) & 0x3FFFFFFF);
+    }
     if (serial == 0) words.push_back(0xF0000000u | package);
   }
   words.resize(262144);

@@ -79,14 +79,6 @@ inline bool IntensitiesFollow(const std::uint8_t* lead, std::uint32_t words) {
   return run >= words;
 }
 
-// The lines of the `words` (at most 3) intensities after `lead`: all three are written and only the
-// announced ones kept, without a branch on their number.
-inline char* WriteUpToThree(char* pos, const std::uint8_t* lead, std::uint32_t words) {
-  std::array<char*, 4> ends{pos};
-  for (std::size_t k = 0; k < 3; ++k) ends[k + 1] = WriteIntensityLine(ends[k], WordAt(lead + 4 * (k + 1)) & 0x3FFFFFFF);
-  return ends[words];
-}
-
 }  // namespace
 
 std::int32_t DecoderState::DecodeIttr(const std::uint8_t* block, std::int32_t length, TextSink& text) {
@@ -95,10 +87,8 @@ std::int32_t DecoderState::DecodeIttr(const std::uint8_t* block, std::int32_t le
     return generateParsed ? DecodeIttrWords<true, true, false>(block, length, text)
                           : DecodeIttrWords<true, false, false>(block, length, text);
   }
-  if (leadCountsVary) {
-    return generateParsed ? DecodeIttrWords<false, true, true>(block, length, text)
-                          : DecodeIttrWords<false, false, true>(block, length, text);
-  }
+  // With text, the lines' own work hides the loop's mispredicted ends: the loop was faster there.
+  if (leadCountsVary && !generateParsed) return DecodeIttrWords<false, false, true>(block, length, text);
   return generateParsed ? DecodeIttrWords<false, true, false>(block, length, text)
                         : DecodeIttrWords<false, false, false>(block, length, text);
 }
@@ -114,9 +104,9 @@ std::int32_t DecoderState::DecodeIttrWords(const std::uint8_t* block, std::int32
   std::uint32_t remaining = remainingIntensityWords;
   std::uint32_t slot = stats.leadSlot;  // where the current lead's intensity words count
   std::uint64_t leadEvents = 0;  // intensity words of the current lead not yet counted
-  // When the leads of a block announce different counts, the next block takes intensities without a
-  // branch on the count (kVaryingCounts); when all announce the same, the branches predict it and cost
-  // nothing, which beats waiting on each lead's count for the next lead's place.
+  // When the leads of a block without text announce different counts, the next such block takes
+  // intensities without a branch on the count (kVaryingCounts); when all announce the same, the branches
+  // predict it and cost nothing, which beats waiting on each lead's count for the next lead's place.
   std::uint32_t countsAny = 0;
   std::uint32_t countsAll = 0xF;
   // A lead's serial synced with the overflow values is this plus its serial.
@@ -240,8 +230,10 @@ std::int32_t DecoderState::DecodeIttrWords(const std::uint8_t* block, std::int32
           const std::uint32_t ch = (lead >> 16) & 0x3F;
           const std::uint32_t serial = lead & 0xFFFF;
           const std::uint64_t synced = syncedBase + serial;
-          countsAny |= words;
-          countsAll &= words;
+          if constexpr (!kText && !kRecords) {
+            countsAny |= words;
+            countsAll &= words;
+          }
           stats.CountEvents(slot, std::exchange(leadEvents, 0));  // before the lead changes
           slot = IttrStatistics::Slot(static_cast<std::uint32_t>(board), ch);
           stats.CheckLeadSerial(serial, errorTexts);
@@ -276,10 +268,7 @@ std::int32_t DecoderState::DecodeIttrWords(const std::uint8_t* block, std::int32
             return n;
           };
           std::uint32_t taken;
-          if (kVaryingCounts && words <= 3 && stop - p >= 16 &&
-              (!kText || static_cast<std::size_t>(end - pos) >= kWordLineMax + 3 * kIntensityLineMax) &&
-              IntensitiesFollow(p, words)) {
-            if constexpr (kText) pos = WriteUpToThree(leadText(pos), p, words);
+          if (kVaryingCounts && !kText && words <= 3 && stop - p >= 16 && IntensitiesFollow(p, words)) {
             taken = words;
             p += 4 * words;
           } else if (kText && static_cast<std::size_t>(end - pos) >= kWordLineMax + inBlock * kIntensityLineMax) {
@@ -342,7 +331,7 @@ std::int32_t DecoderState::DecodeIttrWords(const std::uint8_t* block, std::int32
   remainingIntensityWords = remaining;
   stats.CountEvents(slot, leadEvents);
   stats.leadSlot = slot;
-  if (countsAny != 0 || countsAll != 0xF) leadCountsVary = countsAny != countsAll;  // a block with leads
+  if (countsAny != 0 || countsAll != 0xF) leadCountsVary = countsAny != countsAll;  // a block with leads seen
   stats.FoldEventCounts();
   if (failed) return -1;
   const std::uint64_t produced = text.Produced() - before;
