@@ -61,6 +61,21 @@ const std::array<char, 8>* SerialTexts() {
   return texts.data();
 }
 
+// The end of every package head line, "hex=>decimal] \n" of its serial, its length in the last byte: 1 MiB
+// made on first use, read in the serials' order. A package head comes every few leads, and writing both
+// numbers digit by digit cost as much as three leads' lines.
+const std::array<char, 16>* PackageHeadEnds() {
+  static const std::vector<std::array<char, 16>> ends = [] {
+    std::vector<std::array<char, 16>> t(65536);
+    for (std::uint32_t serial = 0; serial < 65536; ++serial) {
+      char* end = WriteLiteral(WriteHex32(t[serial].data(), serial), "=>");
+      end = WriteLiteral(WriteU32(end, serial), "] \n");
+      t[serial][15] = static_cast<char>(end - t[serial].data());
+    }
+    return t;
+  }();
+  return ends.data();
+}
 
 inline char* WriteIntensityLine(char* p, std::uint32_t intensity) {
   p = scratch_digits::WriteDecimal(p, intensity);
@@ -115,6 +130,7 @@ std::int32_t DecoderState::DecodeIttrWords(const std::uint8_t* block, std::int32
   };
   std::uint64_t syncedBase = SyncedBase();
   const std::array<char, 8>* const serialTexts = kText ? SerialTexts() : nullptr;
+  const std::array<char, 16>* const packageHeadEnds = kText ? PackageHeadEnds() : nullptr;
   char* pos = text.pos;
   char* end = text.end;
   // Once the text has failed, pos and end are null, so that the one test of the room sends every line here.
@@ -294,10 +310,8 @@ std::int32_t DecoderState::DecodeIttrWords(const std::uint8_t* block, std::int32
         stats.CheckPackageSerial(serial, errorTexts);
         if (char* q = line(kWordLineMax)) {
           q = WriteLiteral(q, "[Package Head, Serial: 0x");
-          q = WriteHex32(q, serial);
-          q = WriteLiteral(q, "=>");
-          q = WriteU32(q, serial);
-          pos = WriteLiteral(q, "] \n");
+          std::memcpy(q, packageHeadEnds[serial].data(), 16);
+          pos = q + packageHeadEnds[serial][15];
         }
         break;
       }
