@@ -1,5 +1,7 @@
 #include "engine/BackgroundIo.h"
 
+#include <utility>
+
 namespace kestrun {
 
 BackgroundIo::BackgroundIo(std::function<bool(const char*, std::size_t)> write)
@@ -52,6 +54,11 @@ bool BackgroundIo::FinishWrites() {
   const bool ok = !writeFailed_;
   writeFailed_ = false;
   return ok;
+}
+
+bool BackgroundIo::TakeWriteFailure() {
+  std::lock_guard lock(mutex_);
+  return std::exchange(writeFailed_, false);
 }
 
 void BackgroundIo::Serve() {

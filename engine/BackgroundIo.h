@@ -35,6 +35,8 @@ class BackgroundIo {
   void WaitWritten(std::uint64_t ticket);
   // Waits for every queued write; false when any write failed since the last call.
   bool FinishWrites();
+  // Without waiting: true when a write done so far failed since the last call.
+  bool TakeWriteFailure();
 
  private:
   struct Task {

@@ -126,6 +126,7 @@ void TdcFileParser::RunBlockLoop() {
       const FileEntry& file = files[next];
       const InputFile::OpenResult opened = input.Open(file.path);
       if (opened != InputFile::OpenResult::Opened) {
+        FinishTextWrites();  // text of the files before that could not be written is the earlier failure
         Fail(3, (opened == InputFile::OpenResult::NotRegular ? "Input File Is Not A Regular File: "
                                                                : "Could Not Open Input File: ") +
                     file.path);
@@ -146,6 +147,7 @@ void TdcFileParser::RunBlockLoop() {
       read = input.Read(reinterpret_cast<char*>(block(current)), kBlockSize);
     }
     if (read.failed) {
+      FinishTextWrites();
       Fail(3, "Could Not Read Input File: " + currentPath);
       if (onStatus) onStatus(3);
       break;
@@ -171,6 +173,14 @@ void TdcFileParser::RunBlockLoop() {
     }
   }
   if (readPending) io_->FinishRead();  // a block read ahead of a stop is dropped unseen
+  FinishTextWrites();
+}
+
+void TdcFileParser::FinishTextWrites() {
+  if (io_ != nullptr && !io_->FinishWrites()) {
+    parsedTextLost_ = true;
+    Fail(7, "Parsed Content Save Error!");
+  }
 }
 
 void TdcFileParser::WriteT1TextIfAny() {
@@ -262,9 +272,11 @@ std::int64_t TdcFileParser::DecodeBlock(const std::uint8_t* block, std::int32_t 
   TextSink text = MakeTextSink();
   bool ok = FormatBlock(decoderState, block, length, text, parsedBytes == 0 && generateParsed) >= 0 && !text.Failed();
   if (generateParsed) {
-    // The block's text is written, and the writes are over, before the block counts as done.
+    // The block's text is handed over whole; the helper writes its last chunk while the next block is
+    // decoded (waiting for it cost up to a fifth of an ITTR run into tmpfs). A write that failed meanwhile
+    // fails this block; the run waits for every write before its end (FinishTextWrites).
     ok = ok && text.Flush();
-    if (io_ != nullptr && !io_->FinishWrites()) ok = false;
+    if (io_ != nullptr && io_->TakeWriteFailure()) ok = false;
   }
   return ok ? static_cast<std::int64_t>(text.Produced()) : -1;
 }

@@ -136,6 +136,8 @@ class TdcFileParser {
   void RunParallelLoop(int threads);
   void CheckFileSize(const FileEntry& file, std::uint64_t bytes);
   void WriteT1TextIfAny();
+  // Waits until the helper has written all the text handed to it; its failure loses the run's text.
+  void FinishTextWrites();
   void FinishRun();
   void FinishHdf5();
   bool CreateHdf5File();

@@ -322,7 +322,9 @@ TEST(Names, PassThroughUnchangedAndNeverLeadTheOutputsOutOfTheirDirectory) {
 TEST(FullDisk, TextThatCannotBeWrittenNeverTakesTheFinalNameAndEveryFailureIsPrinted) {
   ScratchDir dir;
   Conversion c(dir / "full.dat");
-  WriteFile(c.input, BigEndian(PackagedT2(40, 2000)));  // its parsed text (2.6 MB) is far larger than it
+  // Its parsed text (1.5 MB) is far larger than it, and one block: the chunk that crosses 1 MiB is its last,
+  // whose write fails after the block has ended.
+  WriteFile(c.input, BigEndian(PackagedT2(23, 2000)));
   const std::string wholeReport = Convert(c).report;
   const std::string cutText = "kestrun-cli: error: Parsed Content Save Error!\n"
                               "kestrun-cli: error: Incomplete Parsed File Not Kept: ";
