@@ -1,9 +1,11 @@
 // The block loop of a run whose text is formatted on several threads. It reads ahead while blocks are
 // formatted, then takes each block in order as the plain loop does: the block's statistics and records,
 // its text, its progress, the stop and the failures, so that a run gives the same bytes and callbacks.
+// A helper thread writes each block's text while the next block's statistics are taken.
 #include <algorithm>
 #include <deque>
 
+#include "engine/BackgroundIo.h"
 #include "engine/ParallelText.h"
 #include "engine/TdcFileParser.h"
 
@@ -13,7 +15,7 @@ namespace {
 
 // A block's text area; larger text is kept aside. Enough for the text of a 1 MiB block at 48 bytes a line
 // (packaged T2 lines of long runs pass 32, 8 MiB's worth), and pages never written stay out of memory:
-// 6 blocks in flight hold at most 78 MiB.
+// 7 blocks in flight (4 threads) hold at most 91 MiB.
 constexpr std::size_t kTextAreaBytes = 12 << 20;
 
 }  // namespace
@@ -31,7 +33,8 @@ void TdcFileParser::RunParallelLoop(int threads) {
     ~TextOff() { d.generateParsed = true; }
   } textOff{decoderState};
   decoderState.generateParsed = false;
-  ParallelText text(threads, threads + 2, kBlockSize, std::min<std::size_t>(kTextAreaBytes, textBufferSize),
+  // A slot for every thread, the block being taken, the one whose text is being written, one read ahead.
+  ParallelText text(threads, threads + 3, kBlockSize, std::min<std::size_t>(kTextAreaBytes, textBufferSize),
                     decoderState,
                     [this](DecoderState& d, const std::uint8_t* block, std::int32_t length, TextSink& sink,
                            bool header) { return FormatBlock(d, block, length, sink, header); });
@@ -43,6 +46,19 @@ void TdcFileParser::RunParallelLoop(int threads) {
     std::size_t file;
     bool opened;  // first item of its file
     bool endOfFile;
+  };
+  // Destroyed before `text`: its writes, from text's slots, end first.
+  BackgroundIo writer([this](const char* data, std::size_t size) { return WriteParsed(data, size); });
+  bool writing = false;  // a block popped, its slot not yet freed: its text may be being written
+  // Waits for the popped block's text to be written and frees its slot; a failed write loses the text.
+  auto finishWriting = [&] {
+    if (!writing) return;
+    if (!writer.FinishWrites()) {
+      parsedTextLost_ = true;
+      Fail(7, "Parsed Content Save Error!");
+    }
+    text.FreePopped();
+    writing = false;
   };
   std::deque<Item> ahead;
   InputFile input;
@@ -88,6 +104,7 @@ void TdcFileParser::RunParallelLoop(int threads) {
     ahead.pop_front();
     const FileEntry& file = files[item.file];
     if (item.kind == Kind::NotOpened || item.kind == Kind::NotRegular) {
+      finishWriting();  // text before it that could not be written is the earlier failure
       Fail(3, (item.kind == Kind::NotRegular ? "Input File Is Not A Regular File: " : "Could Not Open Input File: ") +
                   file.path);
       if (onStatus) onStatus(3);
@@ -98,6 +115,7 @@ void TdcFileParser::RunParallelLoop(int threads) {
       fileBytes = 0;
     }
     if (item.kind == Kind::NotRead) {
+      finishWriting();
       Fail(3, "Could Not Read Input File: " + file.path);
       if (onStatus) onStatus(3);
       break;
@@ -113,15 +131,20 @@ void TdcFileParser::RunParallelLoop(int threads) {
       decoderState.records.Flush();  // a chunk never waits for the next block
       if (decoderState.records.NewFailure()) Fail(7, RecordFailureText());
     }
-    const bool written = taken >= 0 && done.produced >= 0 &&
-                         text.WriteOldest([this](const char* data, std::size_t size) { return WriteParsed(data, size); });
-    if (written) {
+    finishWriting();  // the block before: its text was written while this block's statistics were taken
+    const bool queued = taken >= 0 && done.produced >= 0;
+    if (queued) {
+      text.WriteOldest([&writer](const char* data, std::size_t size) {
+        writer.StartWrite(data, size);
+        return true;
+      });
       parsedBytes += static_cast<std::uint64_t>(done.produced);
     } else {
       parsedTextLost_ = true;
       Fail(7, "Parsed Content Save Error!");
     }
     text.PopOldest();
+    writing = true;
 
     if (onProgress && totalBytes != 0) {
       onProgress(static_cast<int>(std::min<std::uint64_t>(bytesRead * 100 / totalBytes, 100)));
@@ -134,6 +157,7 @@ void TdcFileParser::RunParallelLoop(int threads) {
       }
     }
   }
+  finishWriting();
 }
 
 }  // namespace kestrun

@@ -66,8 +66,8 @@ int ParallelText::DefaultThreads() {
 #endif
   // On two cores the passes that carry the state and take the statistics, and the text held a whole
   // block at a time instead of in cache-sized chunks, cost more than the second formatter gains. Four
-  // formatters outrun the pass that takes the statistics and the write, which the run does on one
-  // thread; more would only hold more text in memory.
+  // formatters outrun the pass that takes the statistics and the write, which the run and its writer
+  // do on a thread each; more would only hold more text in memory.
   return cores < 4 ? 1 : 4;
 }
 
@@ -167,10 +167,12 @@ bool ParallelText::WriteOldest(const std::function<bool(const char*, std::size_t
   return slot.used == 0 || write(slot.area.get(), slot.used);
 }
 
-void ParallelText::PopOldest() {
-  Slot& slot = *slots_[taken_ % slots_.size()];
+void ParallelText::PopOldest() { ++taken_; }
+
+void ParallelText::FreePopped() {
+  Slot& slot = *slots_[freed_ % slots_.size()];
   if (slot.spill.capacity() > areaBytes_) std::string().swap(slot.spill);  // a burst of text is not kept
-  ++taken_;
+  ++freed_;
 }
 
 }  // namespace kestrun

@@ -36,10 +36,10 @@ class ParallelText {
   ParallelText& operator=(const ParallelText&) = delete;
 
   // Threads worth formatting on: 1 (no parallel formatting) below 4 cores this process may run on,
-  // else 4 (more would hold more text in memory, not write it sooner: the run writes on one thread).
+  // else 4 (more would hold more text in memory, not write it sooner: one thread writes it).
   static int DefaultThreads();
 
-  bool Full() const { return queued_ - taken_ == slots_.size(); }
+  bool Full() const { return queued_ - freed_ == slots_.size(); }
   bool Empty() const { return queued_ == taken_; }
   // The buffer the next block is to be read into; only while not Full.
   std::uint8_t* NextBlock();
@@ -56,8 +56,11 @@ class ParallelText {
   Done WaitOldest();
   // Hands the oldest block's text to `write` in order, in one or two pieces; false when `write` failed.
   bool WriteOldest(const std::function<bool(const char*, std::size_t)>& write);
-  // Frees the oldest block's slot.
+  // Passes on to the next block; the oldest block's slot, and the text handed to `write`, stay as they
+  // are until FreePopped.
   void PopOldest();
+  // Frees the slot of the block popped first and not yet freed.
+  void FreePopped();
 
  private:
   struct Slot {
@@ -81,6 +84,7 @@ class ParallelText {
   DecoderState ahead_;  // the state after the latest block carried; used by one thread at a time
   std::uint64_t queued_ = 0;  // blocks queued since construction; slot i % size holds block i
   std::uint64_t taken_ = 0;   // blocks popped
+  std::uint64_t freed_ = 0;   // blocks whose slots are free again
   std::uint64_t next_ = 0;    // next block a thread takes; guarded by mutex_
   std::uint64_t carriedBlocks_ = 0;  // blocks the state has been carried past; guarded by mutex_
   bool stopping_ = false;     // guarded by mutex_

@@ -345,9 +345,13 @@ TEST(FullDisk, TextThatCannotBeWrittenNeverTakesTheFinalNameAndEveryFailureIsPri
     GTEST_SKIP() << "a full disk needs root to mount a small tmpfs";
   const std::shared_ptr<void> unmount(nullptr, [&c](void*) { RunCommand("umount " + Quote(c.outputDir)); });
   RunCommand("dd if=/dev/zero bs=4096 count=16 of=" + Quote(full / "filler"));
-  const Outputs o = Convert(c);
-  EXPECT_EQ(std::tuple(o.status, o.message), std::tuple(7, "Parsed Content Save Error!"));
-  EXPECT_EQ(Listing(c.outputDir), std::vector<std::string>{"filler"});
+  for (const int threads : {1, 2}) {  // the worker alone, and formatters whose text a helper writes
+    TdcFileParser parser;
+    parser.textThreads = threads;
+    const Outputs o = Convert(parser, c);
+    EXPECT_EQ(std::tuple(o.status, o.message), std::tuple(7, "Parsed Content Save Error!")) << threads;
+    EXPECT_EQ(Listing(c.outputDir), std::vector<std::string>{"filler"});
+  }
   const CommandResult both = Cli(CliArguments(c));
   EXPECT_EQ(std::tuple(both.exitCode, both.err), std::tuple(1, cutText + c.outputDir + "/full_parsed.txt\n" +
                                                                 "kestrun-cli: error: Could Not Write Output File: " +
