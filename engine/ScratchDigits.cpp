@@ -21,6 +21,7 @@ constexpr std::array<std::array<char, 8>, 10000> MakeShortNumbers() {
     int n = 0;
     for (int v = i; n == 0 || v > 0; v /= 10) digits[n++] = static_cast<char>('0' + v % 10);
     for (int k = 0; k < n; ++k) numbers[i][k] = digits[n - 1 - k];
+    numbers[i][n] = '\n';
     numbers[i][7] = static_cast<char>(n);
   }
   return numbers;

@@ -12,7 +12,8 @@ namespace kestrun::scratch_digits {
 
 // The four digits of every number below 10000, leading zeros included, one group after the other.
 extern const std::array<char, 10000 * 4> kDigitGroups;
-// Every number below 10000 without leading zeros, left-aligned in 8 bytes, its length in the last byte.
+// Every number below 10000 without leading zeros and a newline, left-aligned in 8 bytes, the number's
+// length in the last byte.
 extern const std::array<std::array<char, 8>, 10000> kShortNumbers;
 
 // The four digits of v (< 10000) at p.
@@ -55,6 +56,18 @@ inline char* WriteDecimal(char* p, std::uint64_t v) {
   }
   Put8(p, low);
   return p + 8;
+}
+
+// v and a newline, with one look-up for the v below 10000 that most lines' numbers are; stores up to 7
+// bytes past the newline.
+inline char* WriteLine(char* p, std::uint64_t v) {
+  if (v < 10000) [[likely]] {
+    std::memcpy(p, kShortNumbers[v].data(), 8);
+    return p + kShortNumbers[v][7] + 1;
+  }
+  p = WriteDecimal(p, v);
+  *p = '\n';
+  return p + 1;
 }
 
 }  // namespace kestrun::scratch_digits

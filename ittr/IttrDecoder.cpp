@@ -46,13 +46,14 @@ constexpr std::array<std::array<char, 8>, 1024> kLeadCounts = [] {
   return table;
 }();
 
-// "serial\t" of every lead serial, its length in the last byte: 512 KiB made on first use, read in the
+// "\tserial\t" of every lead serial, its length in the last byte: 512 KiB made on first use, read in the
 // serials' order.
 const std::array<char, 8>* SerialTexts() {
   static const std::vector<std::array<char, 8>> texts = [] {
     std::vector<std::array<char, 8>> t(65536);
     for (std::uint32_t serial = 0; serial < 65536; ++serial) {
-      char* end = WriteU32(t[serial].data(), serial);
+      t[serial][0] = '\t';
+      char* end = WriteU32(t[serial].data() + 1, serial);
       *end++ = '\t';
       t[serial][7] = static_cast<char>(end - t[serial].data());
     }
@@ -77,11 +78,7 @@ const std::array<char, 16>* PackageHeadEnds() {
   return ends.data();
 }
 
-inline char* WriteIntensityLine(char* p, std::uint32_t intensity) {
-  p = scratch_digits::WriteDecimal(p, intensity);
-  *p = '\n';
-  return p + 1;
-}
+inline char* WriteIntensityLine(char* p, std::uint32_t intensity) { return scratch_digits::WriteLine(p, intensity); }
 
 // Whether the three words after `lead` start with the `words` (at most 3) intensity words a lead announces:
 // tested without a branch on `words`, which may differ from lead to lead.
@@ -102,8 +99,10 @@ std::int32_t DecoderState::DecodeIttr(const std::uint8_t* block, std::int32_t le
     return generateParsed ? DecodeIttrWords<true, true, false>(block, length, text)
                           : DecodeIttrWords<true, false, false>(block, length, text);
   }
-  // With text, the lines' own work hides the loop's mispredicted ends: the loop was faster there.
-  if (leadCountsVary && !generateParsed) return DecodeIttrWords<false, false, true>(block, length, text);
+  if (leadCountsVary) {
+    return generateParsed ? DecodeIttrWords<false, true, true>(block, length, text)
+                          : DecodeIttrWords<false, false, true>(block, length, text);
+  }
   return generateParsed ? DecodeIttrWords<false, true, false>(block, length, text)
                         : DecodeIttrWords<false, false, false>(block, length, text);
 }
@@ -119,9 +118,9 @@ std::int32_t DecoderState::DecodeIttrWords(const std::uint8_t* block, std::int32
   std::uint32_t remaining = remainingIntensityWords;
   std::uint32_t slot = stats.leadSlot;  // where the current lead's intensity words count
   std::uint64_t leadEvents = 0;  // intensity words of the current lead not yet counted
-  // When the leads of a block without text announce different counts, the next such block takes
-  // intensities without a branch on the count (kVaryingCounts); when all announce the same, the branches
-  // predict it and cost nothing, which beats waiting on each lead's count for the next lead's place.
+  // When the leads of a block announce different counts, the next block takes intensities without a
+  // branch on the count (kVaryingCounts); when all announce the same, the branches predict it and cost
+  // nothing, which beats waiting on each lead's count for the next lead's place.
   std::uint32_t countsAny = 0;
   std::uint32_t countsAll = 0xF;
   // A lead's serial synced with the overflow values is this plus its serial.
@@ -246,7 +245,7 @@ std::int32_t DecoderState::DecodeIttrWords(const std::uint8_t* block, std::int32
           const std::uint32_t ch = (lead >> 16) & 0x3F;
           const std::uint32_t serial = lead & 0xFFFF;
           const std::uint64_t synced = syncedBase + serial;
-          if constexpr (!kText && !kRecords) {
+          if constexpr (!kRecords) {
             countsAny |= words;
             countsAll &= words;
           }
@@ -262,15 +261,16 @@ std::int32_t DecoderState::DecodeIttrWords(const std::uint8_t* block, std::int32
             std::memcpy(q, kLeadCounts[words * 64 + ch].data(), 8);
             q += kLeadCounts[words * 64 + ch][7];
             q = scratch_digits::WriteDecimal(q, synced);
-            *q++ = '\t';
             std::memcpy(q, serialTexts[serial].data(), 8);
             return q + serialTexts[serial][7];
           };
-          const std::uint32_t inBlock =
-              std::min(words, static_cast<std::uint32_t>(static_cast<std::size_t>(stop - p) / 4 - 1));
+          // The announced intensity words in this block (the paths that need it only).
+          const auto inBlock = [&] {
+            return std::min(words, static_cast<std::uint32_t>(static_cast<std::size_t>(stop - p) / 4 - 1));
+          };
           const auto take = [&]<bool kRoomy>() {
             std::uint32_t n = 0;
-            for (; n < inBlock; ++n) {
+            for (const std::uint32_t last = inBlock(); n < last; ++n) {
               const std::uint32_t intensity = WordAt(p + 4);
               if (intensity >> 30 != 0) break;
               p += 4;
@@ -287,7 +287,26 @@ std::int32_t DecoderState::DecodeIttrWords(const std::uint8_t* block, std::int32
           if (kVaryingCounts && !kText && words <= 3 && stop - p >= 16 && IntensitiesFollow(p, words)) {
             taken = words;
             p += 4 * words;
-          } else if (kText && static_cast<std::size_t>(end - pos) >= kWordLineMax + inBlock * kIntensityLineMax) {
+          } else if (kVaryingCounts && kText && words <= 3 && stop - p >= 16 &&
+                     static_cast<std::size_t>(end - pos) >= kWordLineMax + 3 * kIntensityLineMax &&
+                     IntensitiesFollow(p, words)) {
+            // All three lines are written, a word not announced as 0, and the text ends after the
+            // announced ones. Masks, not conditions: the compiler made each condition a branch.
+            const std::uint32_t m1 = 0u - static_cast<std::uint32_t>(words >= 1);
+            const std::uint32_t m2 = 0u - static_cast<std::uint32_t>(words >= 2);
+            const std::uint32_t m3 = 0u - static_cast<std::uint32_t>(words >= 3);
+            // Read before any text is written (text may alias anything), as IntensitiesFollow read them.
+            const std::uint32_t v1 = WordAt(p + 4) & m1, v2 = WordAt(p + 8) & m2, v3 = WordAt(p + 12) & m3;
+            char* const q0 = leadText(pos);
+            char* const q1 = WriteIntensityLine(q0, v1);
+            char* const q2 = WriteIntensityLine(q1, v2);
+            char* const q3 = WriteIntensityLine(q2, v3);
+            pos = q0 + ((q1 - q0) & std::int64_t{static_cast<std::int32_t>(m1)}) +
+                  ((q2 - q1) & std::int64_t{static_cast<std::int32_t>(m2)}) +
+                  ((q3 - q2) & std::int64_t{static_cast<std::int32_t>(m3)});
+            taken = words;
+            p += 4 * words;
+          } else if (kText && static_cast<std::size_t>(end - pos) >= kWordLineMax + inBlock() * kIntensityLineMax) {
             pos = leadText(pos);
             taken = take.template operator()<true>();
           } else {
