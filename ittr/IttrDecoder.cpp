@@ -78,6 +78,9 @@ const std::array<char, 16>* PackageHeadEnds() {
   return ends.data();
 }
 
+// Which of the three words after a lead it announces (by its count, 0 to 3), as masks of all ones.
+constexpr std::array<std::array<std::int64_t, 3>, 4> kAnnounced = {{{0, 0, 0}, {-1, 0, 0}, {-1, -1, 0}, {-1, -1, -1}}};
+
 inline char* WriteIntensityLine(char* p, std::uint32_t intensity) { return scratch_digits::WriteLine(p, intensity); }
 
 // Whether the three words after `lead` start with the `words` (at most 3) intensity words a lead announces:
@@ -121,8 +124,7 @@ std::int32_t DecoderState::DecodeIttrWords(const std::uint8_t* block, std::int32
   // When the leads of a block announce different counts, the next block takes intensities without a
   // branch on the count (kVaryingCounts); when all announce the same, the branches predict it and cost
   // nothing, which beats waiting on each lead's count for the next lead's place.
-  std::uint32_t countsAny = 0;
-  std::uint32_t countsAll = 0xF;
+  std::uint32_t countsSeen = 0;  // bit n: a lead announced n
   // A lead's serial synced with the overflow values is this plus its serial.
   const auto SyncedBase = [&] {
     return (std::uint64_t{overflowWraps} * 1024 + static_cast<std::uint64_t>(std::int64_t{overflowValue})) << 16;
@@ -246,8 +248,7 @@ std::int32_t DecoderState::DecodeIttrWords(const std::uint8_t* block, std::int32
           const std::uint32_t serial = lead & 0xFFFF;
           const std::uint64_t synced = syncedBase + serial;
           if constexpr (!kRecords) {
-            countsAny |= words;
-            countsAll &= words;
+            countsSeen |= 1u << words;
           }
           stats.CountEvents(slot, std::exchange(leadEvents, 0));  // before the lead changes
           slot = IttrStatistics::Slot(static_cast<std::uint32_t>(board), ch);
@@ -292,18 +293,16 @@ std::int32_t DecoderState::DecodeIttrWords(const std::uint8_t* block, std::int32
                      IntensitiesFollow(p, words)) {
             // All three lines are written, a word not announced as 0, and the text ends after the
             // announced ones. Masks, not conditions: the compiler made each condition a branch.
-            const std::uint32_t m1 = 0u - static_cast<std::uint32_t>(words >= 1);
-            const std::uint32_t m2 = 0u - static_cast<std::uint32_t>(words >= 2);
-            const std::uint32_t m3 = 0u - static_cast<std::uint32_t>(words >= 3);
+            const std::array<std::int64_t, 3>& m = kAnnounced[words];
             // Read before any text is written (text may alias anything), as IntensitiesFollow read them.
-            const std::uint32_t v1 = WordAt(p + 4) & m1, v2 = WordAt(p + 8) & m2, v3 = WordAt(p + 12) & m3;
+            const auto v1 = static_cast<std::uint32_t>(WordAt(p + 4) & m[0]);
+            const auto v2 = static_cast<std::uint32_t>(WordAt(p + 8) & m[1]);
+            const auto v3 = static_cast<std::uint32_t>(WordAt(p + 12) & m[2]);
             char* const q0 = leadText(pos);
             char* const q1 = WriteIntensityLine(q0, v1);
             char* const q2 = WriteIntensityLine(q1, v2);
             char* const q3 = WriteIntensityLine(q2, v3);
-            pos = q0 + ((q1 - q0) & std::int64_t{static_cast<std::int32_t>(m1)}) +
-                  ((q2 - q1) & std::int64_t{static_cast<std::int32_t>(m2)}) +
-                  ((q3 - q2) & std::int64_t{static_cast<std::int32_t>(m3)});
+            pos = q0 + ((q1 - q0) & m[0]) + ((q2 - q1) & m[1]) + ((q3 - q2) & m[2]);
             taken = words;
             p += 4 * words;
           } else if (kText && static_cast<std::size_t>(end - pos) >= kWordLineMax + inBlock() * kIntensityLineMax) {
@@ -364,7 +363,7 @@ std::int32_t DecoderState::DecodeIttrWords(const std::uint8_t* block, std::int32
   remainingIntensityWords = remaining;
   stats.CountEvents(slot, leadEvents);
   stats.leadSlot = slot;
-  if (countsAny != 0 || countsAll != 0xF) leadCountsVary = countsAny != countsAll;  // a block with leads seen
+  if (countsSeen != 0) leadCountsVary = (countsSeen & (countsSeen - 1)) != 0;  // a block with leads seen
   stats.FoldEventCounts();
   if (failed) return -1;
   const std::uint64_t produced = text.Produced() - before;
