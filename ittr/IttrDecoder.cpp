@@ -83,17 +83,6 @@ constexpr std::array<std::array<std::int64_t, 3>, 4> kAnnounced = {{{0, 0, 0}, {
 
 inline char* WriteIntensityLine(char* p, std::uint32_t intensity) { return scratch_digits::WriteLine(p, intensity); }
 
-// Whether the three words after `lead` start with the `words` (at most 3) intensity words a lead announces:
-// tested without a branch on `words`, which may differ from lead to lead.
-inline bool IntensitiesFollow(const std::uint8_t* lead, std::uint32_t words) {
-  const std::uint32_t a = WordAt(lead + 4);
-  const std::uint32_t b = WordAt(lead + 8);
-  const std::uint32_t c = WordAt(lead + 12);
-  const std::uint32_t run = static_cast<std::uint32_t>(a >> 30 == 0) + static_cast<std::uint32_t>((a | b) >> 30 == 0) +
-                            static_cast<std::uint32_t>((a | b | c) >> 30 == 0);
-  return run >= words;
-}
-
 }  // namespace
 
 std::int32_t DecoderState::DecodeIttr(const std::uint8_t* block, std::int32_t length, TextSink& text) {
@@ -284,25 +273,29 @@ std::int32_t DecoderState::DecodeIttrWords(const std::uint8_t* block, std::int32
             }
             return n;
           };
-          std::uint32_t taken;
-          if (kVaryingCounts && !kText && words <= 3 && stop - p >= 16 && IntensitiesFollow(p, words)) {
-            taken = words;
-            p += 4 * words;
-          } else if (kVaryingCounts && kText && words <= 3 && stop - p >= 16 &&
-                     static_cast<std::size_t>(end - pos) >= kWordLineMax + 3 * kIntensityLineMax &&
-                     IntensitiesFollow(p, words)) {
-            // All three lines are written, a word not announced as 0, and the text ends after the
-            // announced ones. Masks, not conditions: the compiler made each condition a branch.
+          // A lead announcing at most three, with three words left in the block: the three words after it,
+          // those it does not announce as 0, to be taken without a branch on the count.
+          const bool upToThree = kVaryingCounts && words <= 3 && stop - p >= 16;
+          std::uint32_t v1 = 0, v2 = 0, v3 = 0;
+          if (upToThree) {
             const std::array<std::int64_t, 3>& m = kAnnounced[words];
-            // Read before any text is written (text may alias anything), as IntensitiesFollow read them.
-            const auto v1 = static_cast<std::uint32_t>(WordAt(p + 4) & m[0]);
-            const auto v2 = static_cast<std::uint32_t>(WordAt(p + 8) & m[1]);
-            const auto v3 = static_cast<std::uint32_t>(WordAt(p + 12) & m[2]);
-            char* const q0 = leadText(pos);
-            char* const q1 = WriteIntensityLine(q0, v1);
-            char* const q2 = WriteIntensityLine(q1, v2);
-            char* const q3 = WriteIntensityLine(q2, v3);
-            pos = q0 + ((q1 - q0) & m[0]) + ((q2 - q1) & m[1]) + ((q3 - q2) & m[2]);
+            v1 = static_cast<std::uint32_t>(WordAt(p + 4) & m[0]);
+            v2 = static_cast<std::uint32_t>(WordAt(p + 8) & m[1]);
+            v3 = static_cast<std::uint32_t>(WordAt(p + 12) & m[2]);
+          }
+          std::uint32_t taken;
+          if (upToThree && (v1 | v2 | v3) >> 30 == 0 &&  // all announced are intensity words
+              (!kText || static_cast<std::size_t>(end - pos) >= kWordLineMax + 3 * kIntensityLineMax)) {
+            if constexpr (kText) {
+              // All three lines are written, and the text ends after the announced ones. Masks, not
+              // conditions: the compiler made each condition a branch.
+              const std::array<std::int64_t, 3>& m = kAnnounced[words];
+              char* const q0 = leadText(pos);
+              char* const q1 = WriteIntensityLine(q0, v1);
+              char* const q2 = WriteIntensityLine(q1, v2);
+              char* const q3 = WriteIntensityLine(q2, v3);
+              pos = q0 + ((q1 - q0) & m[0]) + ((q2 - q1) & m[1]) + ((q3 - q2) & m[2]);
+            }
             taken = words;
             p += 4 * words;
           } else if (kText && static_cast<std::size_t>(end - pos) >= kWordLineMax + inBlock() * kIntensityLineMax) {

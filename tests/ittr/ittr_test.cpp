@@ -149,11 +149,13 @@ TEST(IttrStream, BlocksFilesAndRunsChangeNothing) {
   // Everything that carries state from word to word: header words, lead words with their intensities, package
   // words, overflow markers with their values, serial overflows and mode words that restart the header.
   // Leads announce varying counts (so that later blocks take them without a branch on the count), some one
-  // more than they carry, before another lead or a word of no kind.
+  // more than they carry, before another lead or a word of no kind, some one less (an intensity word no
+  // lead announced, which has no line).
   std::vector<u32> words = {Mode(1, 0), 0x21000010, 100, 0xFF, 0, 1, 0, 0};
   for (u32 i = 1; i < 3000; ++i) {
     words.push_back(Lead(i % 5 + (i % 9 == 0 ? 1 : 0), i % 64, i & 0xFFFF));
     for (u32 k = 0; k < i % 5; ++k) words.push_back(i * 31 + k);
+    if (i % 11 == 0) words.push_back(i);
     if (i % 27 == 0) words.push_back(0x80000000);
     if (i % 40 == 0) words.insert(words.end(), {kTail, Head(i / 40), SerialOverflow(i / 40)});
     if (i % 700 == 0) words.insert(words.end(), {kMarker, i});
