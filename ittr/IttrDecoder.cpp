@@ -254,13 +254,10 @@ std::int32_t DecoderState::DecodeIttrWords(const std::uint8_t* block, std::int32
             std::memcpy(q, serialTexts[serial].data(), 8);
             return q + serialTexts[serial][7];
           };
-          // The announced intensity words in this block (the paths that need it only).
-          const auto inBlock = [&] {
-            return std::min(words, static_cast<std::uint32_t>(static_cast<std::size_t>(stop - p) / 4 - 1));
-          };
-          const auto take = [&]<bool kRoomy>() {
+          // Takes the intensity words that follow, at most `inBlock`, one by one.
+          const auto take = [&]<bool kRoomy>(std::uint32_t inBlock) {
             std::uint32_t n = 0;
-            for (const std::uint32_t last = inBlock(); n < last; ++n) {
+            for (; n < inBlock; ++n) {
               const std::uint32_t intensity = WordAt(p + 4);
               if (intensity >> 30 != 0) break;
               p += 4;
@@ -298,12 +295,16 @@ std::int32_t DecoderState::DecodeIttrWords(const std::uint8_t* block, std::int32
             }
             taken = words;
             p += 4 * words;
-          } else if (kText && static_cast<std::size_t>(end - pos) >= kWordLineMax + inBlock() * kIntensityLineMax) {
-            pos = leadText(pos);
-            taken = take.template operator()<true>();
           } else {
-            if (char* q = line(kWordLineMax)) pos = leadText(q);
-            taken = take.template operator()<false>();
+            const std::uint32_t inBlock =
+                std::min(words, static_cast<std::uint32_t>(static_cast<std::size_t>(stop - p) / 4 - 1));
+            if (kText && static_cast<std::size_t>(end - pos) >= kWordLineMax + inBlock * kIntensityLineMax) {
+              pos = leadText(pos);
+              taken = take.template operator()<true>(inBlock);
+            } else {
+              if (char* q = line(kWordLineMax)) pos = leadText(q);
+              taken = take.template operator()<false>(inBlock);
+            }
           }
           remaining = words - taken;
           leadEvents = taken;
