@@ -24,7 +24,8 @@ constexpr std::int32_t kResolutionPs = 16;
 
 // T3PackagedSyncs and T3PlainSyncs: the T3 streams with a sync overflow in every 22 words on average, at
 // random, as a T3 acquisition at 2 % photons per sync pulse gives them (and kestrun-synth writes them).
-enum class Layout { T2Packaged, T2Plain, T3Packaged, T3Plain, T3PackagedSyncs, T3PlainSyncs };
+// T2PackagedOneChannel: every event on channel 0, as an acquisition with one detector gives them.
+enum class Layout { T2Packaged, T2Plain, T3Packaged, T3Plain, T3PackagedSyncs, T3PlainSyncs, T2PackagedOneChannel };
 
 void Put(std::vector<std::uint8_t>& out, std::uint32_t w) {
   out.push_back(static_cast<std::uint8_t>(w >> 24));
@@ -33,9 +34,10 @@ void Put(std::vector<std::uint8_t>& out, std::uint32_t w) {
   out.push_back(static_cast<std::uint8_t>(w));
 }
 
-// An event word of one of 8 channels with random low 25 bits (T2 bins; T3 bins and sync sequence).
-std::uint32_t EventWord(std::mt19937& rng) {
-  const std::uint32_t channel = rng() & 7;
+// An event word of one of `channels` (a power of 2) with random low 25 bits (T2 bins; T3 bins and sync
+// sequence).
+std::uint32_t EventWord(std::mt19937& rng, std::uint32_t channels) {
+  const std::uint32_t channel = rng() & (channels - 1);
   return (channel << 25) | (rng() & 0x1FFFFFF);
 }
 
@@ -45,13 +47,14 @@ std::vector<std::uint8_t> MakeStream(Layout layout) {
   out.reserve(kStreamBytes);
   std::uint32_t overflow = 0;
   const bool dense = layout == Layout::T3PackagedSyncs || layout == Layout::T3PlainSyncs;
+  const std::uint32_t channels = layout == Layout::T2PackagedOneChannel ? 1 : 8;
   // A sync overflow word every 2048 words, as a busy T2 acquisition gives them.
   auto next = [&](std::size_t index) {
     if (dense ? rng() % 22 == 0 : index % 2048 == 2047) {
       overflow = (overflow + 1) & 1023;
       return 0xFE000000u | overflow;
     }
-    return EventWord(rng);
+    return EventWord(rng, channels);
   };
   const bool packaged = layout != Layout::T2Plain && layout != Layout::T3Plain && layout != Layout::T3PlainSyncs;
   if (!packaged) {
@@ -60,7 +63,8 @@ std::vector<std::uint8_t> MakeStream(Layout layout) {
   }
   // Packages of 254 words between a head and a tail, after one data-type head of board 1.
   constexpr std::uint32_t kPackageWords = 254;
-  Put(out, (layout == Layout::T2Packaged ? 0xEB90B712u : 0xEB90B713u) | 0x00010000u);
+  const bool t2 = layout == Layout::T2Packaged || layout == Layout::T2PackagedOneChannel;
+  Put(out, (t2 ? 0xEB90B712u : 0xEB90B713u) | 0x00010000u);
   std::uint32_t serial = 0;
   std::size_t index = 0;
   while (out.size() + 4 * (kPackageWords + 2) <= kStreamBytes) {
@@ -74,7 +78,7 @@ std::vector<std::uint8_t> MakeStream(Layout layout) {
 }
 
 const std::vector<std::uint8_t>& Stream(Layout layout) {
-  static std::vector<std::uint8_t> streams[6];
+  static std::vector<std::uint8_t> streams[7];
   auto& s = streams[static_cast<int>(layout)];
   if (s.empty()) s = MakeStream(layout);
   return s;
@@ -84,6 +88,7 @@ std::int32_t DecodeBlock(DecoderState& d, Layout layout, const std::uint8_t* blo
   const auto length = static_cast<std::int32_t>(kBlockBytes);
   switch (layout) {
     case Layout::T2Packaged:
+    case Layout::T2PackagedOneChannel:
       return d.DecodeT2Device3(block, length, text, kResolutionPs, false);
     case Layout::T2Plain:
       return d.DecodeT2(block, length, text, kResolutionPs);
@@ -136,6 +141,7 @@ void BM_T3Packaged(benchmark::State& s) { DecodeStream(s, Layout::T3Packaged, s.
 void BM_T3Plain(benchmark::State& s) { DecodeStream(s, Layout::T3Plain, s.range(0) != 0); }
 void BM_T3PackagedSyncs(benchmark::State& s) { DecodeStream(s, Layout::T3PackagedSyncs, s.range(0) != 0); }
 void BM_T3PlainSyncs(benchmark::State& s) { DecodeStream(s, Layout::T3PlainSyncs, s.range(0) != 0); }
+void BM_T2PackagedOneChannel(benchmark::State& s) { DecodeStream(s, Layout::T2PackagedOneChannel, s.range(0) != 0); }
 void BM_T2PlainRecords(benchmark::State& s) { DecodeStream(s, Layout::T2Plain, s.range(0) != 0, true); }
 void BM_T3PackagedRecords(benchmark::State& s) { DecodeStream(s, Layout::T3Packaged, s.range(0) != 0, true); }
 
@@ -152,6 +158,7 @@ BENCHMARK(BM_T3Packaged)->Apply(Configure);
 BENCHMARK(BM_T3Plain)->Apply(Configure);
 BENCHMARK(BM_T3PackagedSyncs)->Apply(Configure);
 BENCHMARK(BM_T3PlainSyncs)->Apply(Configure);
+BENCHMARK(BM_T2PackagedOneChannel)->Apply(Configure);
 BENCHMARK(BM_T2PlainRecords)->Apply(Configure);
 BENCHMARK(BM_T3PackagedRecords)->Apply(Configure);
 

@@ -83,7 +83,9 @@ struct TttrStatistics {
     }
   }
   // The flat event counters of `board`'s 64 channels (held as CountEvent takes it), or null for a board
-  // out of their range; FoldCounts moves them into eventCounts.
+  // out of their range; FoldCounts moves them into eventCounts. A second set of the same counters lies
+  // kSecondSet on, so that two words in a row of one channel need not wait on each other's count.
+  static constexpr std::size_t kSecondSet = 16 * 64;
   std::uint64_t* BoardEventCounters(std::int32_t board) {
     if ((static_cast<std::uint32_t>(board) & ~kBoardBits) != 0) return nullptr;
     return &pendingEvents_[(static_cast<std::uint32_t>(board) >> 16) * kChannels];
@@ -117,7 +119,7 @@ struct TttrStatistics {
 
   static constexpr std::uint32_t kBoardBits = 0x000F0000;  // boards are held as bits 19..16 in place
   static constexpr std::uint32_t kChannels = 64;
-  std::array<std::uint64_t, 16 * kChannels> pendingEvents_{};
+  std::array<std::uint64_t, 2 * kSecondSet> pendingEvents_{};
   std::array<std::uint64_t, 16> pendingMarkers_{};
 };
 

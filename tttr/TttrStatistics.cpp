@@ -79,12 +79,15 @@ void TttrStatistics::TakeStorageSerial(std::uint32_t serial, const TextLogPlace&
 void TttrStatistics::ResetTttrStatistics() { *this = TttrStatistics(); }
 
 void TttrStatistics::FoldCounts() {
-  for (std::uint32_t i = 0; i < pendingEvents_.size(); ++i) {
-    if (pendingEvents_[i] == 0) continue;
+  for (std::uint32_t i = 0; i < kSecondSet; ++i) {
+    // One set may hold less than nothing: the skim takes its sync overflows back from the first.
+    const std::uint64_t events = pendingEvents_[i] + pendingEvents_[kSecondSet + i];
+    pendingEvents_[i] = 0;
+    pendingEvents_[kSecondSet + i] = 0;
+    if (events == 0) continue;
     const auto board = static_cast<std::int32_t>((i / kChannels) << 16);
     const auto channel = static_cast<std::int32_t>(i % kChannels);
-    eventCounts[board][channel] += pendingEvents_[i];
-    pendingEvents_[i] = 0;
+    eventCounts[board][channel] += events;
   }
   for (std::uint32_t mask = 0; mask < pendingMarkers_.size(); ++mask) {
     if (pendingMarkers_[mask] == 0) continue;

@@ -51,6 +51,8 @@ std::vector<u32> MixedStream(Layout layout, u32 packages) {
       const u32 event = t3 ? T3Event(n % 64, (n * 37) % 32768, n % 1024) : T2Event(n % 64, (n * 7919) % (1u << 25));
       const u32 odd = n % 2 ? SerialOverflow(n % 1000 + 2) : 0xC0000000 | n;
       out.push_back(n % 5 == 0 ? Sync(sync, n % 32768) : n % 9 == 0 ? Marker(n % 16) : n % 29 ? event : odd);
+      if (n % 45 == 0) out.push_back(Sync(sync));  // a sync overflow repeated, and one followed by the next
+      if (n % 45 == 25) out.push_back(Sync(sync = (sync + 1) % 1024));
     }
     if (packaged) {  // most packages declare their length right; some are one short
       out[head] |= static_cast<u32>(out.size() - head - 1 - (p % 11 == 0 ? 1 : 0)) << 10;
